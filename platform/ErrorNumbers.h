@@ -1,0 +1,32 @@
+#pragma once
+// The error numbers that the program's callers test. The directory layer maps
+// every libldap outcome onto these (one table, in the directory service).
+#include <cstdint>
+
+namespace qv::err {
+
+constexpr std::int32_t hr(std::uint32_t value) { return static_cast<std::int32_t>(value); }
+
+// Directory service.
+inline constexpr std::int32_t ServerDown = hr(0x8007203A);          // cannot reach the server
+inline constexpr std::int32_t LogonFailure = hr(0x8007052E);        // bad user name or password
+inline constexpr std::int32_t NoSuchObject = hr(0x80072030);
+inline constexpr std::int32_t NoSuchAttribute = hr(0x8007200A);     // attribute or value does not exist
+inline constexpr std::int32_t PropertyNotFound = hr(0x8000500D);    // not in the property cache
+inline constexpr std::int32_t AccessDenied = hr(0x80070005);
+inline constexpr std::int32_t AlreadyExists = hr(0x80071392);
+inline constexpr std::int32_t FilterUnknown = hr(0x8007203E);       // a filter that cannot be read
+inline constexpr std::int32_t SizeLimitExceeded = hr(0x80072023);
+inline constexpr std::int32_t TimeLimitExceeded = hr(0x80072022);
+inline constexpr std::int32_t AdminLimitExceeded = hr(0x80072024);
+// Search provider.
+inline constexpr std::int32_t SearchAccessDenied = hr(0x80040E09);  // permission denied
+inline constexpr std::int32_t SearchTableNotFound = hr(0x80040E37); // server or base not found
+// The program's own numbers.
+inline constexpr std::int32_t SubscriptOutOfRange = 9;              // an index outside an array
+inline constexpr std::int32_t FieldAlreadyExists = 3367;            // property bag: a name listed twice
+inline constexpr std::int32_t MembershipWriteFailed = 1010;
+inline constexpr std::int32_t NotQuorvel = 2305;
+inline constexpr std::int32_t QuestionableQuery = 2306;
+
+}  // namespace qv::err

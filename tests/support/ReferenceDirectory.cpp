@@ -1,0 +1,100 @@
+#include "support/ReferenceDirectory.h"
+
+#include <signal.h>
+
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+#include "support/TestEnvironment.h"
+
+namespace qv::test {
+namespace {
+
+std::string script() { return sourceDir() + "/refdir/refdir.sh"; }
+
+std::string valueOf(const std::string& output, const std::string& key) {
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    return {};
+}
+
+}  // namespace
+
+ReferenceDirectory::ReferenceDirectory(RefDirOptions options) : options_(std::move(options)) {
+    start();
+}
+
+ReferenceDirectory::~ReferenceDirectory() {
+    if (!dir_.empty()) runCommand({script(), "stop", dir_});
+    if (!optionsDir_.empty()) std::filesystem::remove_all(optionsDir_);
+}
+
+void ReferenceDirectory::start() {
+    std::vector<std::string> argv{script(), "start"};
+    auto addFile = [&](const std::string& option, const std::string& text, const char* name) {
+        if (text.empty()) return;
+        if (optionsDir_.empty()) {
+            TempDir scratch;  // only borrows a unique name
+            optionsDir_ = scratch.path() + ".opts";
+        }
+        std::filesystem::create_directories(optionsDir_);
+        std::string path = optionsDir_ + "/" + name;
+        writeFile(path, text);
+        argv.insert(argv.end(), {option, path});
+    };
+    if (!options_.seedFile.empty()) argv.insert(argv.end(), {"--seed", options_.seedFile});
+    if (options_.noSeed) argv.push_back("--no-seed");
+    if (!options_.rootDse.empty()) argv.insert(argv.end(), {"--rootdse", options_.rootDse});
+    addFile("--db-conf", options_.dbConf, "db.conf");
+    addFile("--global-conf", options_.globalConf, "global.conf");
+    if (options_.ldaps) argv.push_back("--ldaps");
+    auto r = runCommand(argv);
+    if (r.exitCode != 0) throw std::runtime_error("reference directory did not start: " + r.err);
+    dir_ = valueOf(r.out, "QUORVEL_REFDIR_DIR");
+    server_ = valueOf(r.out, "QUORVEL_REFDIR_SERVER");
+    url_ = valueOf(r.out, "QUORVEL_REFDIR_URL");
+    ldapsServer_ = valueOf(r.out, "QUORVEL_REFDIR_LDAPS_SERVER");
+    pid_ = std::stoi(valueOf(r.out, "QUORVEL_REFDIR_PID"));
+}
+
+bool ReferenceDirectory::running() const {
+    // A stopped slapd may linger as a zombie until its new parent reaps it.
+    std::string stat = readFile("/proc/" + std::to_string(pid_) + "/stat");
+    auto close = stat.rfind(')');
+    return pid_ > 0 && close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+std::string ReferenceDirectory::adsPath(const std::string& dn) const {
+    return "LDAP://" + server_ + "/" + dn;
+}
+
+std::string ReferenceDirectory::logTail(int lines) const {
+    auto r = runCommand({"tail", "-n", std::to_string(lines), dir_ + "/slapd.log"});
+    return r.out;
+}
+
+void ReferenceDirectory::stop() { runCommand({script(), "stop", dir_, "--keep"}); }
+
+void ReferenceDirectory::kill() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL);
+    runCommand({script(), "stop", dir_, "--keep"});  // reaps what is left
+}
+
+void ReferenceDirectory::freeze() {
+    if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
+void ReferenceDirectory::thaw() {
+    if (pid_ > 0) ::kill(pid_, SIGCONT);
+}
+
+void ReferenceDirectory::restart() {
+    thaw();
+    runCommand({script(), "stop", dir_});
+    start();
+}
+
+}  // namespace qv::test

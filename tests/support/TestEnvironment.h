@@ -1,0 +1,39 @@
+#pragma once
+// Small process and file helpers for the tests.
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qv::test {
+
+struct CommandResult {
+    int exitCode = -1;  // -1 when the command did not run or was killed
+    std::string out;
+    std::string err;
+};
+
+// Runs argv[0] (searched in PATH) with extra environment settings; stdin gets `input`.
+CommandResult runCommand(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env = {},
+                         const std::string& input = {});
+
+// A fresh folder below QUORVEL_TEST_TMP (or the system temp folder), removed on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+std::string sourceDir();  // the project's source folder
+std::string binaryDir();  // the project's build folder
+
+}  // namespace qv::test
