@@ -1,0 +1,26 @@
+#pragma once
+// Search filters as the program writes them, and as the server reads them.
+//
+// The program accepts filters in RFC 4515 notation and in the query designer's
+// own dialect: a group written with an extra pair of parentheses around its
+// terms, "(&((a=1)(b=2)))"; a negated test written "(!a=1)"; terms side by
+// side with no operator, "((a=1)(b=2))", meaning all of them. The server only
+// understands RFC 4515, so every filter is translated before it is sent.
+#include <string>
+#include <string_view>
+
+namespace qv::platform {
+
+// True when `filter` is a complete, valid RFC 4515 filter.
+bool isRfc4515Filter(std::string_view filter);
+
+// The filter in RFC 4515 notation: a valid RFC 4515 filter unchanged, a
+// dialect filter translated. Throws qv::Error (err::FilterUnknown) for a text
+// that is neither.
+std::string toRfc4515Filter(std::string_view filter);
+
+// A value escaped for use inside a filter (RFC 4515: "*", "(", ")", "\" and
+// NUL become \2a, \28, \29, \5c, \00).
+std::string escapeFilterValue(std::string_view value);
+
+}  // namespace qv::platform
