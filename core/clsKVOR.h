@@ -3,6 +3,7 @@
 // (INI) primitives, the event log, the duration formats and a few small
 // services. One instance, objKVORAPI, belongs to the main module.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 

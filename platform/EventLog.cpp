@@ -68,7 +68,7 @@ std::optional<std::chrono::system_clock::time_point> parseIsoTime(const std::str
 }
 
 void appendToEventFile(const std::string& path, const std::string& line) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) return;
     ssize_t ignored = ::write(fd, line.data(), line.size());  // one write: lines never interleave
     (void)ignored;
@@ -121,7 +121,8 @@ std::optional<EventEntry> entryFromJson(const std::string& line) {
 // Reads a file backwards, one line at a time, without loading all of it.
 class BackwardLines {
 public:
-    explicit BackwardLines(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    explicit BackwardLines(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
         struct stat info {};
         if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) pos_ = info.st_size;
     }

@@ -11,7 +11,8 @@ namespace qv::platform {
 
 FileText readFileText(const std::string& path, std::size_t maxBytes) {
     FileText result;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a named pipe in the file's place must not hang the program.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         result.status = (errno == ENOENT || errno == ENOTDIR) ? FileReadStatus::Missing : FileReadStatus::Failed;
         return result;

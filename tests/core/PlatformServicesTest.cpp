@@ -43,10 +43,13 @@ TEST(ShellExecute, DoesNotWaitForTheChild) {
     qv::test::TempDir temp;
     // The child only finishes once the test has seen the call return.
     const std::string go = temp.file("go"), done = temp.file("done");
-    const std::string script = "-c \"while [ ! -e " + go + " ]; do sleep 0.02; done; echo ok > " + done + "\"";
+    // Were the call to wait, the child would give up after a while and say so.
+    const std::string script = "-c \"i=0; while [ ! -e " + go + " ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); done; "
+                               "if [ -e " + go + " ]; then echo ok; else echo blocked; fi > " + done + "\"";
     ASSERT_GT(platform::shellExecute("/bin/sh", script, "open", "", 1), 32);
     qv::test::writeFile(go, "1");
-    EXPECT_TRUE(appears(done));
+    ASSERT_TRUE(appears(done));
+    EXPECT_EQ(readFile(done), "ok\n");
 }
 
 TEST(ShellExecute, ReportsFailuresWithSmallNumbers) {

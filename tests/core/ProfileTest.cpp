@@ -1,6 +1,7 @@
 // The unattended run's profile: reading INI values, loading the settings from
 // it, and finding it from the command line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -72,6 +73,8 @@ TEST_F(Profile, ValuesAreCutTo254Characters) {
 TEST_F(Profile, MissingOrBrokenFilesGiveTheDefaults) {
     EXPECT_EQ(read(env_.temp().file("absent.ini"), "General", "Target"), "<default>");
     EXPECT_EQ(read(env_.temp().path(), "General", "Target"), "<default>");  // a folder
+    ASSERT_EQ(::mkfifo(env_.temp().file("pipe.ini").c_str(), 0600), 0);
+    EXPECT_EQ(read(env_.temp().file("pipe.ini"), "General", "Target"), "<default>");  // no hang
     std::string binary(2048, '\0');
     for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = char((i * 131 + 7) % 256);
     EXPECT_EQ(read(profile(binary), "General", "Target"), "<default>");

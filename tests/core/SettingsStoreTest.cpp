@@ -230,6 +230,14 @@ TEST_F(SettingsStore, AFileThatCannotBeReadIsNeverReplaced) {
     EXPECT_TRUE(std::filesystem::is_directory(env_.settingsFile()));
     LoadRegistrySettings(SettingsKey);
     EXPECT_EQ(mdl().strPrefix, "QVL=");
+
+    // A named pipe in the file's place neither hangs a read nor is replaced.
+    std::filesystem::remove(env_.settingsFile());
+    ASSERT_EQ(::mkfifo(env_.settingsFile().c_str(), 0600), 0);
+    LoadRegistrySettings(SettingsKey);
+    EXPECT_EQ(mdl().strField, "extension-attribute-15");
+    EXPECT_FALSE(kvor_.UpdateKey(HKEY_CURRENT_USER, kGeneral, "Prefix", "X="));
+    EXPECT_TRUE(std::filesystem::is_fifo(env_.settingsFile()));
 }
 
 TEST_F(SettingsStore, DamagedFilesReadAsAbsentValues) {
