@@ -4,6 +4,7 @@
 
 #include "platform/FileText.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Text.h"
 
 namespace qv {
 namespace {
@@ -15,17 +16,7 @@ constexpr const char* DefaultField = "extension-attribute-15";
 constexpr const char* DefaultPrefix = "QVL=";
 constexpr const char* DefaultAdmin = "false";
 
-std::string trimBlanks(const std::string& text) {
-    auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool isTrueText(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text == "true";
-}
+bool isTrueText(const std::string& text) { return platform::lowerAscii(text) == "true"; }
 
 // A reader of one setting: section, name, default.
 template <class Read>
@@ -91,7 +82,7 @@ void ExitProgram(bool blnSave) {
 }
 
 std::int16_t LoggingLevelValue(const std::string& strLoggingLevel) {
-    std::string text = trimBlanks(strLoggingLevel);
+    std::string text(platform::trimBlanks(strLoggingLevel));
     if (!text.empty() && text.front() == '+') text.erase(0, 1);
     std::int16_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -116,13 +107,13 @@ std::string CommandLineText(int argc, const char* const* argv) {
 }
 
 StartRequest ReadStartRequest(const std::string& argumentText, const std::string& programFolder) {
-    std::string text = trimBlanks(argumentText);
+    std::string text(platform::trimBlanks(argumentText));
     if (text.empty()) return {};
     if (text.find('"') != std::string::npos) {
         // Taken to be wholly enclosed in quotes. A lone quote leaves nothing.
         text = text.size() >= 2 ? text.substr(1, text.size() - 2) : std::string();
     }
-    if (trimBlanks(text).empty()) return {StartRequest::Mode::NoProfile, {}};
+    if (platform::trimBlanks(text).empty()) return {StartRequest::Mode::NoProfile, {}};
     if (text.find('/') != std::string::npos || text.find('\\') != std::string::npos)
         return {StartRequest::Mode::Profile, text};
     std::string folder = programFolder;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/FileText.h"
+#include "platform/Text.h"
 
 namespace qv::platform {
 namespace {
@@ -33,15 +34,6 @@ struct Section {
 };
 
 using Document = std::vector<Section>;
-
-std::string lower(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return result;
-}
-
-bool sameName(std::string_view a, std::string_view b) { return lower(a) == lower(b); }
 
 bool isControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
@@ -159,49 +151,35 @@ std::optional<Entry> readEntry(std::string_view line) {
 
 Section* findSection(Document& doc, std::string_view path) {
     for (auto& s : doc)
-        if (sameName(s.path, path)) return &s;
+        if (equalsIgnoringCase(s.path, path)) return &s;
     return nullptr;
 }
 
 Entry* findEntry(Section& section, std::string_view name) {
     for (auto& e : section.entries)
-        if (sameName(e.name, name)) return &e;
+        if (equalsIgnoringCase(e.name, name)) return &e;
     return nullptr;
-}
-
-std::string_view trimmed(std::string_view line) {
-    auto first = line.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    auto last = line.find_last_not_of(" \t");
-    return line.substr(first, last - first + 1);
 }
 
 // Unreadable lines are skipped; duplicate sections merge and the first value of a name wins.
 Document parse(std::string_view text) {
     Document doc;
     Section* current = nullptr;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        line = trimmed(line);
-        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    forEachLine(text, [&](std::string_view line) {
+        line = trimBlanks(line);
+        if (line.empty() || line.front() == ';' || line.front() == '#') return true;
         if (line.front() == '[') {
             current = nullptr;
-            if (line.back() != ']') continue;
-            std::string_view path = line.substr(1, line.size() - 2);
-            if (!validKeyPath(path)) continue;
+            std::string_view path = line.back() == ']' ? line.substr(1, line.size() - 2) : std::string_view();
+            if (!validKeyPath(path)) return true;
             current = findSection(doc, path);
             if (!current) current = &doc.emplace_back(Section{std::string(path), {}});
-            continue;
+            return true;
         }
-        if (!current) continue;
-        auto entry = readEntry(line);
+        auto entry = current ? readEntry(line) : std::nullopt;
         if (entry && !findEntry(*current, entry->name)) current->entries.push_back(std::move(*entry));
-    }
+        return true;
+    });
     return doc;
 }
 
@@ -370,10 +348,10 @@ SettingsFile SettingsFile::forRoot(const std::string& rootName) {
 
 bool SettingsFile::keyExists(const std::string& keyPath) const {
     if (!validKeyPath(keyPath)) return false;
-    const std::string prefix = lower(keyPath) + "\\";
+    const std::string prefix = lowerAscii(keyPath) + "\\";
     for (const auto& section : load(path_)) {
-        std::string name = lower(section.path);
-        if (name == lower(keyPath) || name.compare(0, prefix.size(), prefix) == 0) return true;
+        std::string name = lowerAscii(section.path);
+        if (name == lowerAscii(keyPath) || name.compare(0, prefix.size(), prefix) == 0) return true;
     }
     return false;
 }
@@ -412,12 +390,12 @@ bool SettingsFile::createKey(const std::string& keyPath) {
 
 bool SettingsFile::deleteKey(const std::string& keyPath) {
     if (!validKeyPath(keyPath)) return false;
-    const std::string prefix = lower(keyPath) + "\\";
+    const std::string prefix = lowerAscii(keyPath) + "\\";
     return modify(path_, [&](Document& doc) {
         bool hasSubkeys = std::any_of(doc.begin(), doc.end(), [&](const Section& s) {
-            return lower(s.path).compare(0, prefix.size(), prefix) == 0;
+            return lowerAscii(s.path).compare(0, prefix.size(), prefix) == 0;
         });
-        auto it = std::find_if(doc.begin(), doc.end(), [&](const Section& s) { return sameName(s.path, keyPath); });
+        auto it = std::find_if(doc.begin(), doc.end(), [&](const Section& s) { return equalsIgnoringCase(s.path, keyPath); });
         if (hasSubkeys || it == doc.end()) return false;
         doc.erase(it);
         return true;

@@ -12,6 +12,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/Text.h"
+
 extern char** environ;
 
 namespace qv::platform {
@@ -33,12 +35,6 @@ bool exists(const std::string& path) {
 }
 
 bool isProgram(const std::string& path) { return isRegularFile(path) && ::access(path.c_str(), X_OK) == 0; }
-
-std::string lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
-}
 
 // A path relative to the working directory, when one is given.
 std::string located(const std::string& file, const std::string& workingDirectory) {
@@ -144,7 +140,7 @@ std::vector<std::string> splitParameters(const std::string& parameters) {
 
 std::int32_t shellExecute(const std::string& file, const std::string& parameters, const std::string& verb,
                           const std::string& workingDirectory, std::int32_t /*showCode*/) {
-    if (!verb.empty() && lower(verb) != "open") return kShellNoAssociation;
+    if (!verb.empty() && lowerAscii(verb) != "open") return kShellNoAssociation;
     if (file.empty()) return kShellFileNotFound;
     if (!workingDirectory.empty() && !isDirectory(workingDirectory)) return kShellPathNotFound;
     if (auto program = programFor(file, workingDirectory)) {
