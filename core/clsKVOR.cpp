@@ -79,7 +79,7 @@ bool clsKVOR::GetKeyValue(std::uint32_t KeyRoot, const std::string& KeyName, con
                           std::string& KeyVal) {
     auto store = storeFor(KeyRoot);
     std::optional<platform::SettingsValue> value;
-    if (store && store->keyExists(KeyName)) value = store->value(KeyName, SubKeyRef);
+    if (store) value = store->value(KeyName, SubKeyRef);  // absent key or value alike
     const std::string data = value ? rawData(*value) : std::string();
     if (!value || data.size() > MaxRegistryValue) {
         KeyVal.clear();
