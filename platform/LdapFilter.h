@@ -6,6 +6,11 @@
 // terms, "(&((a=1)(b=2)))"; a negated test written "(!a=1)"; terms side by
 // side with no operator, "((a=1)(b=2))", meaning all of them. The server only
 // understands RFC 4515, so every filter is translated before it is sent.
+// Operators in RFC 4515 style may be mixed with dialect terms, as in
+// "(&(a=1)(!b=2))"; but a pair of parentheses right after an operator that
+// holds further pairs (or a group) is always the dialect's extra pair, which
+// holds the operator's terms. In dialect values a backslash that is not
+// followed by two hexadecimal digits is a literal backslash; "*" is a wildcard.
 #include <string>
 #include <string_view>
 
@@ -20,7 +25,8 @@ bool isRfc4515Filter(std::string_view filter);
 std::string toRfc4515Filter(std::string_view filter);
 
 // A value escaped for use inside a filter (RFC 4515: "*", "(", ")", "\" and
-// NUL become \2a, \28, \29, \5c, \00).
+// NUL become \2a, \28, \29, \5c, \00; a byte that is not part of valid
+// UTF-8 becomes its \XX escape, so the result is always a valid value).
 std::string escapeFilterValue(std::string_view value);
 
 }  // namespace qv::platform

@@ -1,0 +1,27 @@
+#pragma once
+// Decides whether a DL's membership must be rewritten: the names a query
+// returned against the names the DL holds now.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// The most members a DL may be given; a larger result is refused.
+inline constexpr std::size_t kMaxMembers = 5000;
+
+struct MembershipChange {
+    bool changed = false;       // the membership must be rewritten
+    bool limitRefused = false;  // the new list is over kMaxMembers: left alone
+    std::string firstDifference;  // the log text naming the first new name not held, if any
+};
+
+// Compares the lists as multisets of counts: equal lengths where every new
+// name occurs somewhere in the old list count as unchanged (case-sensitive).
+// Linear in the lengths. When a new name is missing, `firstDifference` reports
+// it against the last old name ("oc=" j CRLF "nc=" i CRLF ...), the place a
+// front-to-back search of the old list stops.
+MembershipChange CompareMembership(const std::vector<std::string>& newMembers,
+                                   const std::vector<std::string>& oldMembers);
+
+}  // namespace qv

@@ -1,0 +1,270 @@
+#include "platform/EventLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <syslog.h>
+#include <systemd/sd-journal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <utility>
+
+namespace qv::platform {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
+constexpr std::size_t kMaxLineBytes = 16 * 1024 * 1024;
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t pos = 0; (pos = text.find(from, pos)) != std::string::npos; pos += to.size())
+        text.replace(pos, from.size(), to);
+    return text;
+}
+
+// Local time with its UTC offset: 2024-05-01T12:34:56+02:00.
+std::string isoTime(std::chrono::system_clock::time_point time) {
+    std::time_t t = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    const int offset = int(std::labs(local.tm_gmtoff / 60) % (24 * 60));  // minutes, always under a day
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", local.tm_gmtoff < 0 ? '-' : '+', offset / 60, offset % 60);
+    return std::string(text) + zone;
+}
+
+std::optional<std::chrono::system_clock::time_point> parseIsoTime(const std::string& text) {
+    std::tm tm{};
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                    &tm.tm_min, &tm.tm_sec, &consumed) != 6)
+        return std::nullopt;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    std::size_t pos = std::size_t(consumed);
+    if (pos < text.size() && text[pos] == '.')
+        while (++pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {}
+    long offsetSeconds = 0;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        int hours = 0, minutes = 0;
+        if (std::sscanf(text.c_str() + pos + 1, "%2d:%2d", &hours, &minutes) != 2) return std::nullopt;
+        offsetSeconds = (hours * 60L + minutes) * 60L * (text[pos] == '-' ? -1 : 1);
+    } else if (pos >= text.size() || text[pos] != 'Z') {
+        return std::nullopt;
+    }
+    std::time_t utc = timegm(&tm) - offsetSeconds;
+    return std::chrono::system_clock::from_time_t(utc);
+}
+
+void appendToEventFile(const std::string& path, const std::string& line) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0) return;
+    ssize_t ignored = ::write(fd, line.data(), line.size());  // one write: lines never interleave
+    (void)ignored;
+    ::close(fd);
+}
+
+void sendToJournal(const std::string& source, int priority, std::uint16_t type, std::uint16_t category,
+                   std::uint32_t eventId, const std::string& message) {
+    std::string fields[] = {
+        "MESSAGE=" + replaceAll(message, "\r\n", "\n"),
+        "SYSLOG_IDENTIFIER=" + source,
+        "PRIORITY=" + std::to_string(priority),
+        "QUORVEL_EVENT_ID=" + std::to_string(eventId),
+        "QUORVEL_EVENT_TYPE=" + std::to_string(type),
+        "QUORVEL_CATEGORY=" + std::to_string(category),
+    };
+    iovec vectors[std::size(fields)];
+    for (std::size_t i = 0; i < std::size(fields); ++i) vectors[i] = {fields[i].data(), fields[i].size()};
+    sd_journal_sendv(vectors, int(std::size(fields)));
+}
+
+void sendToSyslog(const std::string& source, int priority, const std::string& message) {
+    // openlog keeps the identifier's pointer until closelog: one caller at a time.
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    ::openlog(source.c_str(), LOG_PID, LOG_USER);
+    ::syslog(priority, "%s", replaceAll(message, "\r\n", "\n").c_str());
+    ::closelog();
+}
+
+std::optional<EventEntry> entryFromJson(const std::string& line) {
+    Json json = Json::parse(line, nullptr, false);
+    if (json.is_discarded() || !json.is_object()) return std::nullopt;
+    try {
+        auto time = parseIsoTime(json.at("time").get<std::string>());
+        if (!time) return std::nullopt;
+        EventEntry entry;
+        entry.time = *time;
+        entry.source = json.at("source").get<std::string>();
+        entry.type = json.at("type").get<std::uint16_t>();
+        entry.category = json.at("category").get<std::uint16_t>();
+        entry.eventId = json.at("event_id").get<std::uint32_t>();
+        entry.message = json.at("message").get<std::string>();
+        return entry;
+    } catch (const Json::exception&) {
+        return std::nullopt;
+    }
+}
+
+// Reads a file backwards, one line at a time, without loading all of it.
+class BackwardLines {
+public:
+    explicit BackwardLines(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+        struct stat info {};
+        if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) pos_ = info.st_size;
+    }
+    ~BackwardLines() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    BackwardLines(const BackwardLines&) = delete;
+    BackwardLines& operator=(const BackwardLines&) = delete;
+
+    std::optional<std::string> previous() {
+        for (;;) {
+            if (!tail_.empty() && tail_.back() == '\n') tail_.pop_back();
+            std::size_t nl = tail_.rfind('\n');
+            if (nl != std::string::npos) {
+                std::string line = tail_.substr(nl + 1);
+                tail_.resize(nl + 1);
+                return line;
+            }
+            if (pos_ == 0) {
+                if (tail_.empty()) return std::nullopt;
+                return std::exchange(tail_, {});
+            }
+            if (!readMore()) return std::nullopt;
+        }
+    }
+
+private:
+    bool readMore() {
+        if (tail_.size() > kMaxLineBytes) return false;  // not an entry file
+        std::size_t chunk = std::size_t(std::min<off_t>(pos_, 65536));
+        std::string block(chunk, '\0');
+        ssize_t n = ::pread(fd_, block.data(), chunk, pos_ - off_t(chunk));
+        if (n != ssize_t(chunk)) return false;
+        pos_ -= off_t(chunk);
+        tail_.insert(0, block);
+        return true;
+    }
+
+    int fd_;
+    off_t pos_ = 0;
+    std::string tail_;
+};
+
+struct JournalCloser {
+    void operator()(sd_journal* j) const { sd_journal_close(j); }
+};
+
+std::optional<std::string> journalField(sd_journal* j, const std::string& name) {
+    const void* data = nullptr;
+    std::size_t length = 0;
+    if (sd_journal_get_data(j, name.c_str(), &data, &length) < 0) return std::nullopt;
+    std::string field(static_cast<const char*>(data), length);
+    return field.substr(std::min(field.size(), name.size() + 1));  // drop "NAME="
+}
+
+template <class T>
+T journalNumber(sd_journal* j, const std::string& name, T fallback) {
+    auto text = journalField(j, name);
+    if (!text || text->empty()) return fallback;
+    char* end = nullptr;
+    unsigned long long value = std::strtoull(text->c_str(), &end, 10);
+    return (*end == '\0') ? T(value) : fallback;
+}
+
+EventEntry journalEntry(sd_journal* j) {
+    EventEntry entry;
+    std::uint64_t usec = 0;
+    sd_journal_get_realtime_usec(j, &usec);
+    entry.time = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::microseconds(usec)));
+    entry.source = journalField(j, "SYSLOG_IDENTIFIER").value_or("");
+    int priority = journalNumber<int>(j, "PRIORITY", 6);
+    std::uint16_t typeFromPriority = priority <= 3 ? 1 : priority == 4 ? 2 : 4;
+    entry.type = journalNumber<std::uint16_t>(j, "QUORVEL_EVENT_TYPE", typeFromPriority);
+    entry.category = journalNumber<std::uint16_t>(j, "QUORVEL_CATEGORY", 0);
+    entry.eventId = journalNumber<std::uint32_t>(j, "QUORVEL_EVENT_ID", 0);
+    entry.message = replaceAll(journalField(j, "MESSAGE").value_or(""), "\n", "\r\n");
+    return entry;
+}
+
+std::vector<EventEntry> readJournal(const std::string& source, std::size_t maxCount) {
+    std::vector<EventEntry> result;
+    sd_journal* raw = nullptr;
+    if (sd_journal_open(&raw, SD_JOURNAL_LOCAL_ONLY) < 0) return result;
+    std::unique_ptr<sd_journal, JournalCloser> journal(raw);
+    const std::string match = "SYSLOG_IDENTIFIER=" + source;
+    if (sd_journal_add_match(raw, match.data(), match.size()) < 0 || sd_journal_seek_tail(raw) < 0) return result;
+    while (result.size() < maxCount && sd_journal_previous(raw) > 0) result.push_back(journalEntry(raw));
+    return result;
+}
+
+}  // namespace
+
+int eventPriority(std::uint16_t type) {
+    switch (type) {
+        case 1: return LOG_ERR;
+        case 2: return LOG_WARNING;
+        case 0: return LOG_NOTICE;
+        default: return LOG_INFO;
+    }
+}
+
+std::string eventJsonLine(const EventEntry& entry) {
+    Json json;
+    json["time"] = isoTime(entry.time);
+    json["source"] = entry.source;
+    json["type"] = entry.type;
+    json["category"] = entry.category;
+    json["event_id"] = entry.eventId;
+    json["message"] = entry.message;
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+void reportEvent(const std::string& source, std::uint16_t type, std::uint16_t category, std::uint32_t eventId,
+                 const std::string& message) {
+    const int priority = eventPriority(type);
+    if (::access(kJournalSocket, F_OK) == 0)
+        sendToJournal(source, priority, type, category, eventId, message);
+    else
+        sendToSyslog(source, priority, message);
+    if (const char* file = std::getenv("QUORVEL_EVENT_LOG"); file && *file) {
+        EventEntry entry{std::chrono::system_clock::now(), source, type, category, eventId, message};
+        appendToEventFile(file, eventJsonLine(entry));
+    }
+}
+
+std::vector<EventEntry> readEventFile(const std::string& path, const std::string& source, std::size_t maxCount) {
+    std::vector<EventEntry> result;
+    BackwardLines lines(path);
+    while (result.size() < maxCount) {
+        auto line = lines.previous();
+        if (!line) break;
+        auto entry = entryFromJson(*line);
+        if (entry && entry->source == source) result.push_back(std::move(*entry));
+    }
+    return result;
+}
+
+std::vector<EventEntry> readEvents(const std::string& source, std::size_t maxCount) {
+    if (const char* file = std::getenv("QUORVEL_EVENT_LOG"); file && *file)
+        return readEventFile(file, source, maxCount);
+    return readJournal(source, maxCount);
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,55 @@
+#pragma once
+// The system event log: entries with a source, a type, a category, an event
+// ID and one message.
+//
+// Entries go to the systemd journal with the fields
+//   MESSAGE            the message, CR LF line ends written as LF
+//   SYSLOG_IDENTIFIER  the source
+//   PRIORITY           from the type: 1 error -> 3, 2 warning -> 4,
+//                      4 information -> 6, 0 success -> 5 (notice), other -> 6
+//   QUORVEL_EVENT_ID, QUORVEL_EVENT_TYPE, QUORVEL_CATEGORY  in decimal
+// or, when no journal is running, to syslog(3) with the same priority.
+//
+// When the environment variable QUORVEL_EVENT_LOG names a file, every entry is
+// also appended to it as one JSON object per line:
+//   {"time":"2024-05-01T12:34:56+02:00","source":"Quorvel","type":4,
+//    "category":1,"event_id":4096,"message":"..."}
+// with the message exactly as given (CR LF kept; bytes that are not UTF-8
+// become U+FFFD). Each line is one write() to a file opened with O_APPEND, so
+// the lines of concurrent writers never interleave.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv::platform {
+
+struct EventEntry {
+    std::chrono::system_clock::time_point time;
+    std::string source;
+    std::uint16_t type = 4;
+    std::uint16_t category = 1;
+    std::uint32_t eventId = 0;
+    std::string message;
+};
+
+// The journal priority (syslog level) of an event type.
+int eventPriority(std::uint16_t type);
+
+// Writes one entry (its time is taken now). Failures are ignored.
+void reportEvent(const std::string& source, std::uint16_t type, std::uint16_t category, std::uint32_t eventId,
+                 const std::string& message);
+
+// The JSON line (with its line feed) that the entry file holds for `entry`.
+std::string eventJsonLine(const EventEntry& entry);
+
+// The most recent entries of `source`, newest first, at most `maxCount`: from
+// the QUORVEL_EVENT_LOG file when that is set, else from the journal.
+// Nothing readable gives an empty list.
+std::vector<EventEntry> readEvents(const std::string& source, std::size_t maxCount);
+
+// The same from one entry file (lines that are not entries are skipped).
+std::vector<EventEntry> readEventFile(const std::string& path, const std::string& source, std::size_t maxCount);
+
+}  // namespace qv::platform

@@ -1,0 +1,554 @@
+// The designer's model: criteria items, the text conversions and the list
+// operations of the designer and its criteria editor.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "designer/QueryModel.h"
+#include "engine/QueryString.h"
+#include "platform/Error.h"
+#include "platform/LdapFilter.h"
+
+using namespace qv;
+
+namespace {
+
+const std::string kContainer = "LDAP://ams01/o=Northwind Traders/ou=Amsterdam/cn=Recipients";
+const std::string kBase = "<" + kContainer + ">";
+
+std::string designerQuery(const std::string& filter, const std::string& scope = "subtree") {
+    return kBase + ";" + filter + ";cn,ADsPath,distinguishedName;" + scope;
+}
+
+std::string filterOf(const QueryModel& model) { return SplitQuery(model.rawText).at(1); }
+
+QueryModel withCriteria(std::vector<std::string> criteria) {
+    QueryModel model = NewQuery(kContainer);
+    model.criteria = std::move(criteria);
+    model.current.reset();
+    BuildQueryText(model, kContainer);
+    return model;
+}
+
+}  // namespace
+
+TEST(Criterion, FormatsEachOperatorAsWritten) {
+    EXPECT_EQ(OperatorLabels(), (std::vector<std::string>{"Starts with", "Ends with", "Is (exactly)", "Is not",
+                                                           "Present", "Not present"}));
+    EXPECT_EQ(FormatCriterion("cn", StartsWith, "Smi"), "(cn=Smi*)");
+    EXPECT_EQ(FormatCriterion("cn", EndsWith, "ith"), "(cn=*ith)");
+    EXPECT_EQ(FormatCriterion("cn", IsExactly, "Smith"), "(cn=Smith)");
+    EXPECT_EQ(FormatCriterion("cn", IsNot, "Smith"), "(!cn=Smith)");
+    EXPECT_EQ(FormatCriterion("cn", Present, "ignored"), "(cn=*)");
+    EXPECT_EQ(FormatCriterion("cn", NotPresent, "ignored"), "(!cn=*)");
+    // Characters that are not structure stay as they stand.
+    EXPECT_EQ(FormatCriterion("Home-MDB", IsExactly, "cn=Microsoft Private MDB,cn=AMS01,o=Org"),
+              "(Home-MDB=cn=Microsoft Private MDB,cn=AMS01,o=Org)");
+    EXPECT_EQ(FormatCriterion("cn", IsExactly, "a*b"), "(cn=a*b)");  // "*" inside a value: unchanged
+    EXPECT_EQ(FormatCriterion("cn", IsNot, "a*b"), "(!cn=a*b)");
+    EXPECT_EQ(FormatCriterion("cn", IsExactly, "J\xC3\xB6rg!=x"), "(cn=J\xC3\xB6rg!=x)");
+    EXPECT_EQ(FormatCriterion("cn", IsExactly, "C:\\dir"), "(cn=C:\\dir)");
+    EXPECT_EQ(FormatCriterion("", IsExactly, ""), "(=)");
+    EXPECT_THROW(FormatCriterion("cn", 6, "x"), Error);
+    EXPECT_THROW(FormatCriterion("cn", -1, "x"), Error);
+}
+
+TEST(Criterion, ReadsEachOperatorBack) {
+    EXPECT_EQ(ReadCriterion("(cn=Smi*)"), (Criterion{"cn", StartsWith, "Smi"}));
+    EXPECT_EQ(ReadCriterion("(cn=*ith)"), (Criterion{"cn", EndsWith, "ith"}));
+    EXPECT_EQ(ReadCriterion("(cn=Smith)"), (Criterion{"cn", IsExactly, "Smith"}));
+    EXPECT_EQ(ReadCriterion("(!cn=Smith)"), (Criterion{"cn", IsNot, "Smith"}));
+    EXPECT_EQ(ReadCriterion("(cn=*)"), (Criterion{"cn", Present, ""}));
+    EXPECT_EQ(ReadCriterion("(!cn=*)"), (Criterion{"cn", NotPresent, ""}));
+    EXPECT_EQ(ReadCriterion("(cn=a=b)"), (Criterion{"cn", IsExactly, "a=b"}));
+    EXPECT_EQ(ReadCriterion("(cn=)"), (Criterion{"cn", IsExactly, ""}));
+    // Empty "Starts with" and "Ends with" are "Present".
+    EXPECT_EQ(ReadCriterion(FormatCriterion("cn", StartsWith, "")), (Criterion{"cn", Present, ""}));
+    EXPECT_EQ(ReadCriterion(FormatCriterion("cn", EndsWith, "")), (Criterion{"cn", Present, ""}));
+    // The negation of a wildcard test is dropped.
+    EXPECT_EQ(ReadCriterion("(!cn=ab*)"), (Criterion{"cn", StartsWith, "ab"}));
+    EXPECT_EQ(ReadCriterion("(!cn=*ab)"), (Criterion{"cn", EndsWith, "ab"}));
+    // A "*" inside the value is read back unchanged by "Is" and "Is not".
+    EXPECT_EQ(ReadCriterion(FormatCriterion("cn", IsExactly, "a*b")), (Criterion{"cn", IsExactly, "a*b"}));
+    EXPECT_EQ(ReadCriterion(FormatCriterion("cn", IsNot, "a*b")), (Criterion{"cn", IsNot, "a*b"}));
+    // Items without "=" give nothing.
+    EXPECT_FALSE(ReadCriterion("&(").has_value());
+    EXPECT_FALSE(ReadCriterion(")").has_value());
+    EXPECT_FALSE(ReadCriterion("(").has_value());
+    EXPECT_FALSE(ReadCriterion("").has_value());
+    EXPECT_FALSE(ReadCriterion("(cn)").has_value());
+    // Tests in RFC 4515 notation keep their form through field and value.
+    EXPECT_EQ(ReadCriterion("(age>=5)"), (Criterion{"age>", IsExactly, "5"}));
+    EXPECT_EQ(FormatCriterion("age>", IsExactly, "5"), "(age>=5)");
+    EXPECT_EQ(ReadCriterion("(cn=\\28x\\29)"), (Criterion{"cn", IsExactly, "(x)"}));
+}
+
+TEST(Criterion, StructuralCharactersSurviveTheRoundTrip) {
+    const std::vector<std::string> texts = {
+        "R&D", "A|B", "(x)", "a)b(c", "*", "**", "*a", "a*", "*a*", "a*b", "x;y", "\\28", "\\", "a\\",
+        "\\5c", "C:\\dir", "\\zz", "line\nbreak\r", "!x", "a=b", "=", "J\xC3\xB6rg", "\xFF\xFE", "plain",
+        std::string("nul\0byte", 8)};
+    for (const auto& field : {std::string("cn"), std::string("a(b)&c|d"), std::string("!neg=x*"), std::string("")}) {
+        for (const auto& value : texts) {
+            for (int op = StartsWith; op <= NotPresent; ++op) {
+                const std::string expectedValue = op >= Present ? "" : value;
+                const std::string item = FormatCriterion(field, op, value);
+                const Criterion expected{field, op, expectedValue};
+                EXPECT_EQ(ReadCriterion(item), expected) << item;
+                // No character of the item is read as structure by the list scan.
+                for (std::size_t i = 1; i + 1 < item.size(); ++i) {
+                    EXPECT_TRUE(item[i] != '(' && item[i] != ')' && item[i] != '&' && item[i] != '|' &&
+                                item[i] != ';' && item[i] != '\n' && item[i] != '\r')
+                        << item;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(FormatCriterion("department", IsExactly, "R&D"), "(department=R\\26D)");
+    EXPECT_EQ(FormatCriterion("cn", IsExactly, "*a*"), "(cn=\\2aa\\2a)");
+    EXPECT_EQ(FormatCriterion("cn", StartsWith, "*a"), "(cn=\\2aa*)");
+    EXPECT_EQ(FormatCriterion("cn", EndsWith, "a*"), "(cn=*a*)");
+    EXPECT_EQ(FormatCriterion("cn", IsExactly, "\\41"), "(cn=\\5c41)");
+}
+
+TEST(QueryModel, StartingStateOfANewQuery) {
+    QueryModel model = NewQuery(kContainer);
+    EXPECT_EQ(model.rawText, kBase + ";(&());cn,ADsPath,distinguishedName;subtree");
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", ")"}));
+    EXPECT_EQ(model.current, 1u);
+    EXPECT_EQ(model.depth, 0);
+    EXPECT_EQ(model.container, kContainer);
+    EXPECT_EQ(QueryStatus(model.rawText), "Query syntax is incorrect or incomplete.");
+    EXPECT_EQ(OpenQuery("", kContainer).rawText, model.rawText);
+
+    bool editMode = false;
+    ASSERT_TRUE(AddCriterionItem(model, FormatCriterion("cn", StartsWith, "a"), editMode));
+    BuildQueryText(model, model.container);
+    EXPECT_EQ(model.rawText, kBase + ";(&((cn=a*)));cn,ADsPath,distinguishedName;subtree");
+    EXPECT_EQ(QueryStatus(model.rawText), "Query syntax is ok.");
+    EXPECT_EQ(QueryFormHint, "LDAP queries are of the form: <Start>;Criteria;Return;Depth");
+}
+
+TEST(QueryModel, TwoCriteriaWithoutAGroupReadBack) {
+    QueryModel model = withCriteria({"(cn=a*)", "(!l=B)"});
+    EXPECT_EQ(filterOf(model), "((cn=a*)(!l=B))");
+    const std::string text = model.rawText;
+    QueryModel read = OpenQuery(text, "");
+    EXPECT_EQ(read.criteria, model.criteria);
+    EXPECT_EQ(read.rawText, text);
+    EXPECT_EQ(read.container, kContainer);
+    EXPECT_FALSE(read.keptFilter.has_value());
+}
+
+TEST(QueryModel, OneItemFilterReadsBackAsThatItem) {
+    for (const std::string item : {"(cn=a*)", "(!cn=x)", "(department=R\\26D)", "(cn=*)"}) {
+        QueryModel model = withCriteria({item});
+        EXPECT_EQ(filterOf(model), item);
+        if (!ValidQuery(model.rawText)) continue;
+        QueryModel read = OpenQuery(model.rawText, "");
+        EXPECT_EQ(read.criteria, std::vector<std::string>{item});
+        EXPECT_EQ(read.rawText, model.rawText);
+        EXPECT_EQ(read.current, 0u);
+    }
+}
+
+TEST(QueryModel, ParseRemovesLineBreaksEvenFromInvalidText) {
+    QueryModel model = NewQuery(kContainer);
+    const auto before = model;
+    model.rawText = "<LDAP://x>;\r\n(cn=\n";
+    ParseQueryText(model);
+    EXPECT_EQ(model.rawText, "<LDAP://x>;(cn=");
+    EXPECT_EQ(model.criteria, before.criteria);  // the fields keep their last state
+    EXPECT_EQ(model.container, before.container);
+    EXPECT_EQ(model.current, before.current);
+
+    model.rawText = kBase + ";(&((cn=a*)\r\n(l=B)));cn,ADsPath,\ndistinguishedName;sub\ntree\r\n";
+    ParseQueryText(model);
+    EXPECT_EQ(model.rawText, designerQuery("(&((cn=a*)(l=B)))"));
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", "(cn=a*)", "(l=B)", ")"}));
+    EXPECT_FALSE(model.current.has_value());
+}
+
+TEST(QueryModel, ScopesMatchIgnoringCaseAndUnusualOnesAreKept) {
+    QueryModel model = OpenQuery(designerQuery("(&((cn=a*)))", "ONELEVEL"), "");
+    EXPECT_EQ(model.depth, 1);
+    EXPECT_EQ(model.rawText, designerQuery("(&((cn=a*)))", "oneLevel"));
+    model = OpenQuery(designerQuery("(&((cn=a*)))", "SubTree"), "");
+    EXPECT_EQ(model.depth, 0);
+    EXPECT_EQ(model.rawText, designerQuery("(&((cn=a*)))", "subtree"));
+
+    model = OpenQuery(designerQuery("(&((cn=a*)))", "sublevels"), "");
+    EXPECT_FALSE(model.depth.has_value());
+    EXPECT_EQ(model.otherScope, "sublevels");
+    EXPECT_EQ(model.rawText, designerQuery("(&((cn=a*)))", "sublevels"));
+    bool editMode = false;
+    AddCriterionItem(model, "(l=B)", editMode);
+    BuildQueryText(model);
+    EXPECT_EQ(model.rawText, designerQuery("(&((cn=a*)(l=B)))", "sublevels"));  // kept through a rebuild
+    SelectDepth(model, 1);
+    EXPECT_EQ(model.rawText, designerQuery("(&((cn=a*)(l=B)))", "oneLevel"));
+    EXPECT_EQ(model.otherScope, "");
+}
+
+TEST(QueryModel, RebuildPadsMissingPartsAndKeepsExtraOnes) {
+    QueryModel model = withCriteria({"(cn=a*)", "(l=B)"});
+    model.rawText = "<LDAP://x>";
+    BuildQueryText(model);
+    EXPECT_EQ(model.rawText, "<LDAP://x>;((cn=a*)(l=B));cn,ADsPath,distinguishedName;subtree");
+    model.rawText = "";
+    BuildQueryText(model, "LDAP://y");
+    EXPECT_EQ(model.rawText, "<LDAP://y>;((cn=a*)(l=B));cn,ADsPath,distinguishedName;subtree");
+    model.rawText = "<LDAP://x>;f;a;s;extra;more";
+    BuildQueryText(model);
+    EXPECT_EQ(model.rawText, "<LDAP://x>;((cn=a*)(l=B));cn,ADsPath,distinguishedName;subtree;extra;more");
+    model.criteria.clear();
+    model.depth.reset();
+    model.rawText = "x;y";
+    BuildQueryText(model);
+    EXPECT_EQ(model.rawText, "x;;cn,ADsPath,distinguishedName;");
+}
+
+TEST(QueryModel, FiltersInRfcNotationAreNeverRewritten) {
+    const std::string filters[] = {
+        "(&(objectClass=organizationalPerson)(|(l=Utrecht)(l=Delft)))",
+        "(|(department=R&D)(department=Sales))",
+        "(department=R&D)",
+        "(&(cn=a*)(!(l=B)))",
+        "(!(cn=x))",
+        "(&(objectClass=x)(|((l=A)(l=B)))(!department=Sales))",  // dialect, not the designer's form
+        "(&((objectClass=x)(|((l=A)(l=B)))(!department=Sales)))",
+        "(!(&(cn=a)(l=B)))",                                    // a negated group
+        "(cn=a)(l=b)",                                          // neither notation
+        "(&(cn=a)(!(|(l=A)(l=B))))",
+    };
+    for (const auto& filter : filters) {
+        const std::string text = designerQuery(filter);
+        QueryModel model = OpenQuery(text, "");
+        EXPECT_EQ(model.rawText, text);
+        EXPECT_EQ(model.keptFilter, filter);
+        EXPECT_FALSE(model.filterNote.empty());
+        ParseQueryText(model);
+        SelectDepth(model, 0);
+        SetContainer(model, model.container);
+        EXPECT_EQ(model.rawText, text);
+    }
+}
+
+TEST(QueryModel, RfcCriteriaAreShownAndBecomeTheDesignersOnChange) {
+    const std::string rfc = "(&(objectClass=organizationalPerson)(|(l=Utrecht)(l=Delft))(!(department=R&D)))";
+    QueryModel model = OpenQuery(designerQuery(rfc), "");
+    EXPECT_TRUE(CriteriaEditable(model));
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", "(objectClass=organizationalPerson)", "|(", "(l=Utrecht)",
+                                                         "(l=Delft)", ")", "(!department=R\\26D)", ")"}));
+    EXPECT_EQ(ReadCriterion(model.criteria[6]), (Criterion{"department", IsNot, "R&D"}));
+    EXPECT_EQ(model.current, 7u);
+
+    bool editMode = false;
+    ASSERT_TRUE(AddCriterionItem(model, FormatCriterion("title", StartsWith, "Research"), editMode));
+    BuildQueryText(model, model.container);
+    EXPECT_FALSE(model.keptFilter.has_value());
+    EXPECT_EQ(model.filterNote, "");
+    const std::string designed = filterOf(model);
+    EXPECT_EQ(designed, "(&((objectClass=organizationalPerson)|((l=Utrecht)(l=Delft))(!department=R\\26D)"
+                        "(title=Research*)))");
+    EXPECT_EQ(platform::toRfc4515Filter(designed),
+              "(&(objectClass=organizationalPerson)(|(l=Utrecht)(l=Delft))(!(department=R\\26D))(title=Research*))");
+    // From now on the text is in the designer's form and reads back as it is.
+    QueryModel again = OpenQuery(model.rawText, "");
+    EXPECT_EQ(again.criteria, model.criteria);
+    EXPECT_FALSE(again.keptFilter.has_value());
+}
+
+TEST(QueryModel, FiltersTheItemsCannotShowAreLocked) {
+    for (const std::string filter : {"(!(&(cn=a)(l=B)))", "(cn=a)(l=b)", "(cn=a)x(l=b)"}) {
+        const std::string text = designerQuery(filter);
+        QueryModel model = OpenQuery(text, "");
+        EXPECT_FALSE(CriteriaEditable(model)) << filter;
+        EXPECT_TRUE(model.criteria.empty());
+        bool editMode = true;
+        EXPECT_FALSE(AddCriterionItem(model, "(cn=x)", editMode));
+        EXPECT_FALSE(RemoveCriterion(model));
+        EXPECT_FALSE(SwapCriteria(model, 0, 1));
+        EXPECT_EQ(model.rawText, text);
+    }
+    EXPECT_NE(OpenQuery(designerQuery("(cn=a)(l=b)"), "").filterNote.find("character"), std::string::npos);
+    // Editing the text into a readable filter unlocks the list.
+    QueryModel model = OpenQuery(designerQuery("(cn=a)(l=b)"), "");
+    model.rawText = designerQuery("((cn=a)(l=b))");
+    ParseQueryText(model);
+    EXPECT_TRUE(CriteriaEditable(model));
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"(cn=a)", "(l=b)"}));
+}
+
+TEST(QueryModel, ListOperationsFollowTheCurrentItem) {
+    QueryModel model = withCriteria({"&(", "(a=1)", "(b=2)", ")"});
+    EXPECT_FALSE(RemoveCriterion(model));  // nothing current
+    EXPECT_EQ(model.criteria.size(), 4u);
+
+    SelectCriterion(model, 0);
+    EXPECT_FALSE(MoveCriterionUp(model));  // the first item cannot move up
+    EXPECT_EQ(CriterionToEdit(model), "");  // a group item is not edited
+    SelectCriterion(model, 3);
+    EXPECT_FALSE(MoveCriterionDown(model));  // the last item cannot move down
+    SelectCriterion(model, 9);
+    EXPECT_FALSE(model.current.has_value());
+
+    SelectCriterion(model, 1);
+    EXPECT_EQ(CriterionToEdit(model), "(a=1)");
+    ASSERT_TRUE(MoveCriterionDown(model));
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", "(b=2)", "(a=1)", ")"}));
+    EXPECT_EQ(model.current, 2u);
+    EXPECT_EQ(filterOf(model), "(&((b=2)(a=1)))");
+    ASSERT_TRUE(MoveCriterionUp(model));
+    ASSERT_TRUE(MoveCriterionUp(model));
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"(a=1)", "&(", "(b=2)", ")"}));
+    EXPECT_EQ(model.current, 0u);
+    EXPECT_EQ(QueryStatus(model.rawText), "Query syntax is ok.");  // groups move freely
+
+    SelectCriterion(model, 2);
+    ASSERT_TRUE(RemoveCriterion(model));
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"(a=1)", "&(", ")"}));
+    EXPECT_EQ(model.current, 1u);
+    SelectCriterion(model, 0);
+    ASSERT_TRUE(RemoveCriterion(model));
+    EXPECT_FALSE(model.current.has_value());  // after removing the first item none is current
+    EXPECT_EQ(filterOf(model), "(&())");
+}
+
+TEST(CriteriaEditor, InsertionFollowsTheCurrentItem) {
+    bool editMode = false;
+    QueryModel model = NewQuery(kContainer);
+    const std::string first = FormatCriterion("cn", StartsWith, "a");
+    const std::string second = FormatCriterion("cn", StartsWith, "b");
+    AddCriterionItem(model, first, editMode);
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", first, ")"}));
+    EXPECT_EQ(model.current, 1u);
+    AddCriterionItem(model, second, editMode);
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", second, first, ")"}));
+    EXPECT_EQ(model.current, 1u);
+
+    // "Logical" with "OR" while a criterion is current: the group goes in
+    // front of it, its closer current.
+    AddCriterionItem(model, "|(", editMode);
+    AddCriterionItem(model, ")", editMode);
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", "|(", ")", second, first, ")"}));
+    EXPECT_EQ(model.current, 2u);
+
+    // "All Mailboxes on Server": the object-class test first, current.
+    AddCriterionItem(model, "(Home-MDB=cn=x)", editMode);
+    AddCriterionItem(model, "(objectClass=organizationalPerson)", editMode);
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", "|(", "(objectClass=organizationalPerson)",
+                                                         "(Home-MDB=cn=x)", ")", second, first, ")"}));
+    EXPECT_EQ(model.current, 2u);
+
+    // Without a current item, items go to the end.
+    SelectCriterion(model, std::nullopt);
+    AddCriterionItem(model, "(z=1)", editMode);
+    EXPECT_EQ(model.criteria.back(), "(z=1)");
+    EXPECT_EQ(model.current, model.criteria.size() - 1);
+}
+
+TEST(CriteriaEditor, EditModeReplacesTheEditedItemOnce) {
+    const std::string edited = FormatCriterion("cn", IsExactly, "x");
+    auto start = [&] {
+        QueryModel model = withCriteria({"&(", "(a=1)", edited, ")"});
+        SelectCriterion(model, 2);
+        return model;
+    };
+
+    // OK without changes puts back the same item at the same place.
+    QueryModel model = start();
+    bool editMode = true;
+    const auto read = ReadCriterion(CriterionToEdit(model));
+    ASSERT_TRUE(read.has_value());
+    AddCriterionItem(model, FormatCriterion(read->field, read->op, read->value), editMode);
+    EXPECT_FALSE(editMode);
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", "(a=1)", edited, ")"}));
+    EXPECT_EQ(model.current, 2u);
+
+    // "Logical": the opener replaces it, the closer follows right after.
+    model = start();
+    editMode = true;
+    AddCriterionItem(model, "&(", editMode);
+    AddCriterionItem(model, ")", editMode);
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", "(a=1)", "&(", ")", ")"}));
+    EXPECT_EQ(model.current, 3u);
+
+    // "All Mailboxes on Server": the mailbox-store test replaces it, the
+    // object-class test goes in front.
+    model = start();
+    editMode = true;
+    AddCriterionItem(model, "(Home-MDB=cn=x)", editMode);
+    AddCriterionItem(model, "(objectClass=organizationalPerson)", editMode);
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", "(a=1)", "(objectClass=organizationalPerson)",
+                                                         "(Home-MDB=cn=x)", ")"}));
+    EXPECT_EQ(model.current, 2u);
+
+    // A closer inserted in edit mode goes after the edited item, which then goes.
+    model = start();
+    editMode = true;
+    AddCriterionItem(model, ")", editMode);
+    EXPECT_EQ(model.criteria, (std::vector<std::string>{"&(", "(a=1)", ")", ")"}));
+    EXPECT_EQ(model.current, 2u);
+}
+
+namespace {
+
+// Random lists of the designer's own items, and what their filter means.
+class ListWriter {
+public:
+    explicit ListWriter(unsigned seed) : random_(seed) {}
+
+    // Any sequence of openers, closers and criteria (balanced or not), with
+    // the field, operator and value of each criterion.
+    std::pair<std::vector<std::string>, std::vector<std::optional<Criterion>>> anyList() {
+        std::vector<std::string> items;
+        std::vector<std::optional<Criterion>> criteria;
+        const int count = 1 + pick(10);
+        for (int i = 0; i < count; ++i) {
+            const int kind = pick(6);
+            if (kind < 3) {
+                items.push_back(kind == 0 ? "&(" : kind == 1 ? "|(" : ")");
+                criteria.emplace_back();
+            } else {
+                items.push_back(criterion(true));
+                criteria.push_back(Criterion{lastField_, lastOp_, lastValue_});
+            }
+        }
+        return {items, criteria};
+    }
+
+    // A balanced list and the RFC 4515 filter it stands for.
+    std::pair<std::vector<std::string>, std::string> balancedList() {
+        std::vector<std::string> items;
+        std::vector<std::string> terms;
+        const int count = 1 + pick(4);
+        for (int i = 0; i < count; ++i) terms.push_back(term(items, 3));
+        if (terms.size() == 1) return {items, terms[0]};
+        std::string rfc = "(&";
+        for (const auto& t : terms) rfc += t;
+        return {items, rfc + ")"};
+    }
+
+private:
+    int pick(int n) { return static_cast<int>(random_() % static_cast<unsigned>(n)); }
+
+    std::string text(bool anyCharacters) {
+        static const std::vector<std::string> pieces = {"a", "Z", "R&D", "|", "(", ")", "*", "\\", "\\28",
+                                                        ";", "=", "!", " ", "\xC3\xA9", "\xFF", "\n", "5c"};
+        std::string t;
+        const int length = pick(5);
+        for (int i = 0; i < length; ++i) t += anyCharacters ? pieces[pick(static_cast<int>(pieces.size()))] : "x";
+        return t;
+    }
+
+    std::string field(bool anyCharacters) {
+        // No attribute options: ";" always separates the query's fields.
+        static const std::vector<std::string> names = {"cn", "department", "extension-attribute-15",
+                                                       "2.5.4.3", "Home-MDB"};
+        return anyCharacters && pick(3) == 0 ? text(true) : names[pick(static_cast<int>(names.size()))];
+    }
+
+    std::string criterion(bool anyField) {
+        lastField_ = field(anyField);
+        lastOp_ = pick(6);
+        lastValue_ = lastOp_ >= Present ? "" : text(true);
+        if ((lastOp_ == StartsWith || lastOp_ == EndsWith) && lastValue_.empty()) lastValue_ = "v";
+        return FormatCriterion(lastField_, lastOp_, lastValue_);
+    }
+
+    // One term: a criterion or a group, written into `items`; returns its
+    // meaning in RFC 4515 notation.
+    std::string term(std::vector<std::string>& items, int depth) {
+        if (depth == 0 || pick(3) != 0) {
+            items.push_back(criterion(false));
+            return meaning(lastField_, lastOp_, lastValue_);
+        }
+        const char op = pick(2) == 0 ? '&' : '|';
+        items.push_back(std::string(1, op) + "(");
+        std::string rfc = std::string("(") + op;
+        const int count = pick(4);
+        for (int i = 0; i < count; ++i) rfc += term(items, depth - 1);
+        items.push_back(")");
+        return rfc + ")";
+    }
+
+    // What the server must see for a criterion: the value's characters
+    // literally, except a "*" inside it, which is a wildcard.
+    static std::string meaning(const std::string& f, int op, const std::string& v) {
+        auto value = [&](bool literalFirst, bool literalLast) {
+            std::string out;
+            for (std::size_t i = 0; i < v.size(); ++i) {
+                const bool literal = (literalFirst && i == 0) || (literalLast && i + 1 == v.size());
+                out += (v[i] == '*' && !literal) ? std::string("*") : platform::escapeFilterValue(v.substr(i, 1));
+            }
+            return out;
+        };
+        switch (op) {
+            case StartsWith: return "(" + f + "=" + value(true, false) + "*)";
+            case EndsWith: return "(" + f + "=*" + value(false, false) + ")";
+            case IsExactly: return "(" + f + "=" + value(true, true) + ")";
+            case IsNot: return "(!(" + f + "=" + value(true, true) + "))";
+            case Present: return "(" + f + "=*)";
+            default: return "(!(" + f + "=*))";
+        }
+    }
+
+    std::mt19937 random_;
+    std::string lastField_, lastValue_;
+    int lastOp_ = 0;
+};
+
+// A filter with every escape written in one form: "*", "(", ")", "\" and
+// NUL as "\xx" in lower case, every other byte as itself.
+std::string canonical(const std::string& filter) {
+    auto hex = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    std::string out;
+    for (std::size_t i = 0; i < filter.size(); ++i) {
+        if (filter[i] != '\\') {
+            out += filter[i];
+            continue;
+        }
+        const auto byte = static_cast<char>(hex(filter[i + 1]) * 16 + hex(filter[i + 2]));
+        i += 2;
+        const bool special = byte == '*' || byte == '(' || byte == ')' || byte == '\\' || byte == '\0';
+        out += special ? platform::escapeFilterValue(std::string(1, byte)) : std::string(1, byte);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(QueryModel, ListsOfTheDesignersItemsSurviveBuildAndParse) {
+    ListWriter writer(4711);
+    int checked = 0;
+    for (int i = 0; i < 4000; ++i) {
+        const auto [items, criteria] = writer.anyList();
+        QueryModel model = withCriteria(items);
+        if (!ValidQuery(model.rawText)) continue;
+        ++checked;
+        QueryModel read = OpenQuery(model.rawText, "");
+        ASSERT_EQ(read.criteria, items) << model.rawText;
+        EXPECT_EQ(read.rawText, model.rawText);
+        EXPECT_FALSE(read.keptFilter.has_value()) << model.rawText;
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            if (criteria[k]) {
+                EXPECT_EQ(ReadCriterion(read.criteria[k]), criteria[k]) << read.criteria[k];
+            }
+        }
+    }
+    EXPECT_GT(checked, 500);
+}
+
+TEST(QueryModel, EveryFilterTheDesignerBuildsMeansWhatItsItemsSay) {
+    ListWriter writer(1234);
+    for (int i = 0; i < 3000; ++i) {
+        const auto [items, meaning] = writer.balancedList();
+        const std::string filter = BuildFilter(items);
+        std::string rfc;
+        ASSERT_NO_THROW(rfc = platform::toRfc4515Filter(filter)) << filter;
+        EXPECT_EQ(canonical(rfc), canonical(meaning)) << filter;
+    }
+}

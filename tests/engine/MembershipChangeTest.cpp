@@ -1,0 +1,52 @@
+#include "engine/MembershipChange.h"
+
+#include <gtest/gtest.h>
+
+using namespace qv;
+
+namespace {
+std::vector<std::string> names(std::size_t n, const std::string& stem = "cn=p") {
+    std::vector<std::string> v;
+    for (std::size_t i = 0; i < n; ++i) v.push_back(stem + std::to_string(i) + ",o=Org");
+    return v;
+}
+}  // namespace
+
+TEST(MembershipChange, OrderDoesNotMatterButCaseAndLengthDo) {
+    std::vector<std::string> old{"cn=a,o=Org", "cn=b,o=Org", "cn=c,o=Org"};
+    EXPECT_FALSE(CompareMembership({"cn=c,o=Org", "cn=a,o=Org", "cn=b,o=Org"}, old).changed);
+    EXPECT_FALSE(CompareMembership({}, {}).changed);
+
+    auto longer = CompareMembership({"cn=a,o=Org", "cn=b,o=Org", "cn=c,o=Org", "cn=d,o=Org"}, old);
+    EXPECT_TRUE(longer.changed);
+    EXPECT_TRUE(longer.firstDifference.empty());  // a length change names no difference
+    EXPECT_TRUE(CompareMembership({}, old).changed);
+
+    auto cased = CompareMembership({"cn=a,o=Org", "cn=B,o=Org", "cn=c,o=Org"}, old);
+    EXPECT_TRUE(cased.changed);
+    EXPECT_EQ(cased.firstDifference,
+              "oc=2\r\nnc=1\r\narrNewMembers(nc)=cn=B,o=Org\r\narrOldMembers(oc)=cn=c,o=Org");
+}
+
+TEST(MembershipChange, CountsNamesNotDistinctNames) {
+    // Equal lengths where every new name occurs somewhere in the old list: unchanged,
+    // even though the old list holds a name twice and lacks one of the new ones' copies.
+    EXPECT_FALSE(CompareMembership({"cn=a", "cn=a", "cn=b"}, {"cn=a", "cn=b", "cn=b"}).changed);
+    auto missing = CompareMembership({"cn=a", "cn=z"}, {"cn=a", "cn=a"});
+    EXPECT_TRUE(missing.changed);
+    EXPECT_EQ(missing.firstDifference, "oc=1\r\nnc=1\r\narrNewMembers(nc)=cn=z\r\narrOldMembers(oc)=cn=a");
+}
+
+TEST(MembershipChange, LimitIsFiveThousand) {
+    auto atLimit = CompareMembership(names(5000), {});
+    EXPECT_TRUE(atLimit.changed);
+    EXPECT_FALSE(atLimit.limitRefused);
+
+    auto over = CompareMembership(names(5001), {});
+    EXPECT_FALSE(over.changed);
+    EXPECT_TRUE(over.limitRefused);
+
+    auto same = names(5000);
+    auto reversed = std::vector<std::string>(same.rbegin(), same.rend());
+    EXPECT_FALSE(CompareMembership(reversed, same).changed);
+}
