@@ -21,11 +21,10 @@ struct Credentials;
 namespace qv {
 
 class clsExchangeStore : public std::enable_shared_from_this<clsExchangeStore> {
-    struct Private {};
-
 public:
-    static std::shared_ptr<clsExchangeStore> create() { return std::make_shared<clsExchangeStore>(Private{}); }
-    explicit clsExchangeStore(Private) {}
+    // Create stores with create() or std::make_shared: Query hands the objects it
+    // finds a shared reference to their store.
+    static std::shared_ptr<clsExchangeStore> create() { return std::make_shared<clsExchangeStore>(); }
 
     const std::shared_ptr<clsConnection>& Connection() const { return connection_; }
     void setConnection(std::shared_ptr<clsConnection> value) { connection_ = std::move(value); }

@@ -100,26 +100,34 @@ TEST(ExchangeStore, ConnectToAServerThatIsNotThere) {
     silent.thaw();
 }
 
-TEST(ExchangeStore, ARootEntryWithThreeNamingContextsIsNoExchangeServer) {
-    TempDir folder;
-    writeFile(folder.file("rootdse.ldif"),
-              "dn:\ndefaultNamingContext: o=Northwind Traders\n"
-              "namingContexts: cn=Microsoft DMD,ou=Amsterdam,o=Northwind Traders\n"
-              "namingContexts: ou=Amsterdam,o=Northwind Traders\n"
-              "namingContexts: cn=Site-Addressing,ou=Amsterdam,o=Northwind Traders\n");
+namespace {
+
+// A directory whose root entry lists exactly `contexts`.
+std::unique_ptr<ReferenceDirectory> directoryWithContexts(const TempDir& folder, const std::string& contexts) {
+    writeFile(folder.file("rootdse.ldif"), "dn:\ndefaultNamingContext: o=Northwind Traders\n" + contexts);
     RefDirOptions options;
     options.rootDse = folder.file("rootdse.ldif");
-    // The server lists its own databases too; hide them, so that the root entry shows three.
+    // The server lists its own databases too; hide them from the root entry.
     options.globalConf =
         "access to dn.base=\"\" attrs=namingContexts "
         "val.regex=\"^(cn=(admin|writer|reader|limited)|o=[Nn]orthwind [Tt]raders)$\"\n\tby * none\n";
-    ReferenceDirectory dir(options);
-    auto root = platform::BoundObject::bind("LDAP://" + dir.server() + "/RootDSE", platform::Credentials::currentUser());
+    return std::make_unique<ReferenceDirectory>(options);
+}
+
+}  // namespace
+
+TEST(ExchangeStore, ARootEntryWithThreeNamingContextsIsNoExchangeServer) {
+    TempDir folder;
+    auto dir = directoryWithContexts(folder,
+                                     "namingContexts: cn=Microsoft DMD,ou=Amsterdam,o=Northwind Traders\n"
+                                     "namingContexts: ou=Amsterdam,o=Northwind Traders\n"
+                                     "namingContexts: cn=Site-Addressing,ou=Amsterdam,o=Northwind Traders\n");
+    auto root = platform::BoundObject::bind("LDAP://" + dir->server() + "/RootDSE", platform::Credentials::currentUser());
     ASSERT_EQ(root->getEx("namingContexts").size(), 3u);
 
     auto store = clsExchangeStore::create();
     store->setConfig("kept");
-    EXPECT_FALSE(store->Connect(logon(kWriter), dir.server()));
+    EXPECT_FALSE(store->Connect(logon(kWriter), dir->server()));
     EXPECT_EQ(store->lastError().Number, 0);
     EXPECT_EQ(store->lastError().Description, "This does not appear to be an Exchange Server.");
     EXPECT_EQ(store->lastError().UserDescription, "");
@@ -127,6 +135,14 @@ TEST(ExchangeStore, ARootEntryWithThreeNamingContextsIsNoExchangeServer) {
     EXPECT_EQ(store->Organization(), kOrg);
     EXPECT_EQ(store->Site(), "ou=Amsterdam");
     EXPECT_EQ(store->Config(), "kept");
+}
+
+TEST(ExchangeStore, ARootEntryWithOneNamingContextIsNoExchangeServerEither) {
+    TempDir folder;
+    auto dir = directoryWithContexts(folder, "namingContexts: ou=Amsterdam,o=Northwind Traders\n");
+    auto store = connected();  // Site and Config of another server must not survive
+    EXPECT_FALSE(store->Connect(logon(kWriter), dir->server()));
+    EXPECT_EQ(store->lastError().Description, "This does not appear to be an Exchange Server.");
 }
 
 TEST(ExchangeStore, ConnectingTwiceShowsTheSecondServer) {
