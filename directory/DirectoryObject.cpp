@@ -16,15 +16,18 @@ std::shared_ptr<platform::BoundObject> bindThrough(const std::shared_ptr<clsExch
 
 // Fills the cache with the named attributes, or with all of them when the
 // directory does not know one of the names; other failures show as fields
-// without a value later.
+// without a value later. A server that stopped answering is an error: empty
+// fields would pass for attributes without values.
 void loadCache(platform::BoundObject& object, const std::vector<std::string>& names) {
     try {
         object.getInfoEx(names);
     } catch (const Error& error) {
+        if (error.number() == err::ServerDown) throw;
         if (error.number() != err::NoSuchAttribute) return;
         try {
             object.getInfo();
-        } catch (const Error&) {
+        } catch (const Error& again) {
+            if (again.number() == err::ServerDown) throw;
         }
     }
 }
@@ -35,6 +38,7 @@ PropertyBag::Value readField(platform::BoundObject& object, const std::string& n
         if (isList) return object.getEx(name);
         return object.get(name);
     } catch (const Error& error) {
+        if (error.number() == err::ServerDown) throw;
         if (error.number() != err::PropertyNotFound) return std::monostate{};
         if (isList) return std::vector<std::string>{};
         return std::string();

@@ -136,7 +136,12 @@ std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& cr
     if (rc != LDAP_SUCCESS || !handle) throw LdapFailure(rc, directoryError(rc, {}, {}, where));
     auto connection = std::make_shared<Connection>(std::move(handle), where, operation);
     setOptions(*connection, network, operation);
-    bind(*connection, credentials);
+    try {
+        bind(*connection, credentials);
+    } catch (const LdapFailure& failure) {
+        if (failure.code() < 0) throw;  // libldap's own outcomes name the server already
+        throw LdapFailure(failure.code(), Error(failure.number(), failure.description() + " [" + where + "]"));
+    }
     return connection;
 }
 

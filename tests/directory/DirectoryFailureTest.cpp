@@ -39,6 +39,7 @@ TEST(DirectoryFailure, WrongPasswordAndUnknownAccountAreLogonFailures) {
     });
     EXPECT_EQ(wrong.number(), err::LogonFailure);
     EXPECT_NE(wrong.description().find("Invalid credentials"), std::string::npos) << wrong.description();
+    EXPECT_NE(wrong.description().find(dir.server()), std::string::npos) << wrong.description();
     EXPECT_EQ(wrong.description().find("s3cret-but-wrong"), std::string::npos);
     Error unknown = errorOf([&] {
         BoundObject::bind(dir.adsPath(kNobodyDl), Credentials::account("dc=CORP,cn=nobody", "whatever"));
