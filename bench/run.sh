@@ -1,0 +1,210 @@
+#!/bin/bash
+# Quorvel's benchmark: a container pass over a large organisation against the
+# protocol floor, the least LDAP work the same job can be done with.
+#
+#   bench/run.sh [--runs N] [--people N] [--dls N] [--seed N] [--scenarios "1 2 3"]
+#                [--levels "0 2"] [--no-micro] [--keep]
+#
+# Run it after ./setup.sh. It builds the benchmark programs into build-bench/
+# (QUORVEL_BENCH_BUILD_DIR to change), generates the organisation (20,000
+# people and 300 Quorvel DLs by default), and for each scenario
+#   1  first pass: every DL's membership is rewritten
+#   2  second pass: nothing has changed, nothing is written
+#   3  after one attribute of 1% of the people changed: the DLs affected are rewritten
+# runs `quorvel PROFILE` at logging levels 0 and 2 (QUORVEL_EVENT_LOG set, so
+# level 2 writes its entries) and the floor program, each --runs times (3),
+# interleaved in rotating order, each against the same freshly prepared
+# directory. It prints per scenario and side the median wall time, the ratio
+# to the floor, CPU seconds and peak RSS of the client, slapd's CPU seconds,
+# and the LDAP operations each side sent (from slapd's stats log), and checks
+# that pass and floor sent the same operations in the same order. Then it runs
+# the micro-benchmarks.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${QUORVEL_BENCH_BUILD_DIR:-$here/build-bench}
+runs=3 people=20000 dls=300 seed=1 scenarios="1 2 3" levels="0 2" micro=1 keep=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs=$2; shift ;;
+    --people) people=$2; shift ;;
+    --dls) dls=$2; shift ;;
+    --seed) seed=$2; shift ;;
+    --scenarios) scenarios=$2; shift ;;
+    --levels) levels=$2; shift ;;
+    --no-micro) micro=0 ;;
+    --keep) keep=1 ;;
+    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+  shift
+done
+export LDAPNOINIT=1 LC_ALL=C
+
+# ---- build --------------------------------------------------------------------
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUORVEL_BUILD_CONSOLE=OFF -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCH=ON >/dev/null
+fi
+cmake --build "$build" -j 2 --target quorvel quorvel_bench_generate quorvel_bench_floor \
+  quorvel_bench_time quorvel_bench_micro >/dev/null
+quorvel=$build/quorvel floor=$build/bench/quorvel_bench_floor timer=$build/bench/quorvel_bench_time
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-bench.XXXXXX")
+refdir_dir=""
+cleanup() {
+  [ -n "$refdir_dir" ] && "$here/refdir/refdir.sh" stop "$refdir_dir" >/dev/null 2>&1
+  if [ "$keep" = 1 ]; then echo "kept: $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+# ---- the organisation -----------------------------------------------------------
+mkdir -p "$work/gen" "$work/ops"
+summary=$("$build/bench/quorvel_bench_generate" --people "$people" --dls "$dls" --seed "$seed" --out "$work/gen")
+expected_writes=(
+  "$(sed -n 's/.*first pass \([0-9]*\),.*/\1/p' <<<"$summary")"
+  0
+  "$(sed -n 's/.*people \([0-9]*\)$/\1/p' <<<"$summary")"
+)
+target_dn="cn=Distribution Lists,ou=Amsterdam,o=Northwind Traders"
+
+# ---- the directory ----------------------------------------------------------------
+start_directory() {
+  stop_directory
+  local settings
+  settings=$("$here/refdir/refdir.sh" start --seed "$work/gen/seed.ldif" --db-conf "$here/bench/indexes.conf")
+  refdir_dir=$(sed -n 's/^QUORVEL_REFDIR_DIR=//p' <<<"$settings")
+  server=$(sed -n 's/^QUORVEL_REFDIR_SERVER=//p' <<<"$settings")
+  url=$(sed -n 's/^QUORVEL_REFDIR_URL=//p' <<<"$settings")
+  slapd_pid=$(sed -n 's/^QUORVEL_REFDIR_PID=//p' <<<"$settings")
+  for level in 0 $levels; do
+    printf '[General]\nTarget=LDAP://%s/%s\nLoggingLevel=%s\n[Authentication]\nUser=writer\nPassword=writer-pw\nDomain=CORP\n' \
+      "$server" "$target_dn" "$level" >"$work/level$level.ini"
+    chmod 600 "$work/level$level.ini"
+  done
+}
+stop_directory() {
+  if [ -n "$refdir_dir" ]; then "$here/refdir/refdir.sh" stop "$refdir_dir" >/dev/null 2>&1 || true; fi
+  refdir_dir=""
+}
+first_pass() { QUORVEL_EVENT_LOG=/dev/null "$quorvel" "$work/level0.ini" >/dev/null 2>&1 || true; }
+apply_change() {
+  ldapmodify -x -H "$url" -D "dc=CORP,cn=writer" -w writer-pw -f "$work/gen/change.ldif" >/dev/null
+}
+slapd_ticks() { awk '{ print $14 + $15 }' "/proc/$slapd_pid/stat"; }
+
+# Waits until slapd has logged the end of every connection opened since `offset`.
+settle_log() { # offset
+  local log="$refdir_dir/slapd.log" opened closed
+  for _ in $(seq 1 100); do
+    opened=$(tail -c +"$(($1 + 1))" "$log" | grep -c ' ACCEPT from ' || true)
+    closed=$(tail -c +"$(($1 + 1))" "$log" | grep -c ' closed' || true)
+    [ "$closed" -ge "$opened" ] && return 0
+    sleep 0.05
+  done
+}
+
+# Runs one side once and appends its figures to $work/results:
+#   scenario side run wall user sys rss_kib slapd_cpu ops writes status
+measure() { # scenario side run
+  local scenario=$1 side=$2 run=$3 log="$refdir_dir/slapd.log" offset ticks times="$work/times.$$"
+  local ops="$work/ops/$scenario-$side-$run.txt"
+  offset=$(stat -c %s "$log")
+  ticks=$(slapd_ticks)
+  rm -f "$times"
+  case "$side" in
+    floor)
+      "$timer" "$times" "$floor" --url "$url" --bind-dn "dc=CORP,cn=writer" --password writer-pw \
+        --target "$target_dn" --manifest "$work/gen/dls.tsv" 2>/dev/null || true ;;
+    pass*)
+      QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
+        "$timer" "$times" "$quorvel" "$work/level${side#pass}.ini" 2>/dev/null || true ;;
+  esac
+  settle_log "$offset"
+  local slapd_cpu
+  slapd_cpu=$(awk -v a="$ticks" -v b="$(slapd_ticks)" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", (b - a) / hz }')
+  tail -c +"$((offset + 1))" "$log" | awk -f "$here/bench/slapd-ops.awk" >"$ops"
+  read -r wall user sys rss status <"$times"
+  echo "$scenario $side $run $wall $user $sys $rss $slapd_cpu $(wc -l <"$ops") $(grep -c '^MOD ' "$ops" || true) $status" \
+    >>"$work/results"
+}
+
+# The sides in rotating order, so that a slow moment hits each side alike.
+sides_for_round() { # round
+  local all=(floor) s
+  for s in $levels; do all+=("pass$s"); done
+  local n=${#all[@]} i
+  for ((i = 0; i < n; i++)); do printf '%s ' "${all[$(((i + $1) % n))]}"; done
+}
+
+run_scenario() { # scenario
+  local scenario=$1 round side
+  [ "$scenario" = 2 ] && { start_directory; first_pass; }
+  for ((round = 1; round <= runs; round++)); do
+    for side in $(sides_for_round "$round"); do
+      case "$scenario" in
+        1) start_directory ;;
+        3) start_directory; first_pass; apply_change ;;
+      esac
+      measure "$scenario" "$side" "$round"
+    done
+  done
+  stop_directory
+}
+
+# ---- the report -----------------------------------------------------------------------
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+column_of() { # scenario side column
+  awk -v s="$1" -v d="$2" -v c="$3" '$1 == s && $2 == d { print $c }' "$work/results"
+}
+
+report_scenario() { # scenario
+  local scenario=$1 names=("" "1 first pass" "2 second pass" "3 after 1% changed")
+  local floor_wall side wall ratio cpu rss slapd ops writes walls same status
+  floor_wall=$(column_of "$scenario" floor 4 | median)
+  echo
+  echo "Scenario ${names[$scenario]} (writes expected: ${expected_writes[$((scenario - 1))]})"
+  printf '  %-8s %9s %7s %9s %9s %9s %7s %6s  %s\n' side "wall(med)" ratio "cpu(med)" "rss(max)" "slapd cpu" ops writes "wall of each run"
+  for side in floor $(for l in $levels; do echo "pass$l"; done); do
+    wall=$(column_of "$scenario" "$side" 4 | median)
+    ratio=$(awk -v a="$wall" -v b="$floor_wall" 'BEGIN { printf "%.3f", a / b }')
+    cpu=$(awk -v s="$scenario" -v d="$side" '$1 == s && $2 == d { print $5 + $6 }' "$work/results" | median)
+    rss=$(column_of "$scenario" "$side" 7 | sort -n | tail -1)
+    slapd=$(column_of "$scenario" "$side" 8 | median)
+    ops=$(column_of "$scenario" "$side" 9 | sort -u | paste -sd/)
+    writes=$(column_of "$scenario" "$side" 10 | sort -u | paste -sd/)
+    walls=$(column_of "$scenario" "$side" 4 | awk '{ printf "%.2f ", $1 }')
+    status=$(column_of "$scenario" "$side" 11 | sort -u | paste -sd/)
+    [ "$status" = 0 ] || walls="$walls (exit status $status)"
+    printf '  %-8s %8.2fs %7s %8.2fs %6.1fMiB %8.2fs %7s %6s  %s\n' "$side" "$wall" "$ratio" "$cpu" \
+      "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "$slapd" "$ops" "$writes" "$walls"
+  done
+  for side in $(for l in $levels; do echo "pass$l"; done); do
+    same=yes
+    for ((round = 1; round <= runs; round++)); do
+      cmp -s "$work/ops/$scenario-floor-$round.txt" "$work/ops/$scenario-$side-$round.txt" || same=no
+    done
+    echo "  $side sent the same operations as the floor, in the same order: $same"
+    if [ "$same" = no ]; then
+      diff "$work/ops/$scenario-floor-1.txt" "$work/ops/$scenario-$side-1.txt" | grep '^[<>]' | cut -c1-160 |
+        sort | uniq -c | sort -rn | head -8 | sed 's/^/    /'
+    fi
+  done
+}
+
+cpu_model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+echo "Quorvel benchmark: $people people, $dls Quorvel DLs, seed $seed, $runs runs per side"
+echo "$summary"
+echo "Machine: $(nproc) cores, ${cpu_model:-unknown CPU}, $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) memory"
+echo "Load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+for scenario in $scenarios; do run_scenario "$scenario"; done
+echo "Load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
+for scenario in $scenarios; do report_scenario "$scenario"; done
+echo
+echo "wall: median wall time of the client process; ratio: to the floor's median; cpu: the client's"
+echo "user+system seconds; rss: its largest peak resident size; slapd cpu: the server's CPU seconds"
+echo "during the run; ops: LDAP operations the client sent (slapd stats log); writes: modify operations."
+
+if [ "$micro" = 1 ]; then
+  echo
+  "$build/bench/quorvel_bench_micro" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null
+fi
