@@ -4,6 +4,7 @@
 #
 #   bench/run.sh [--runs N] [--people N] [--dls N] [--seed N] [--scenarios "1 2 3"]
 #                [--levels "0 2"] [--no-micro] [--keep]
+#   bench/run.sh --report DIR      prints the report of a run kept with --keep
 #
 # Run it after ./setup.sh. It builds the benchmark programs into build-bench/
 # (QUORVEL_BENCH_BUILD_DIR to change), generates the organisation (20,000
@@ -22,7 +23,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVEL_BENCH_BUILD_DIR:-$here/build-bench}
-runs=3 people=20000 dls=300 seed=1 scenarios="1 2 3" levels="0 2" micro=1 keep=0
+runs=3 people=20000 dls=300 seed=1 scenarios="1 2 3" levels="0 2" micro=1 keep=0 report=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift ;;
@@ -33,33 +34,43 @@ while [ $# -gt 0 ]; do
     --levels) levels=$2; shift ;;
     --no-micro) micro=0 ;;
     --keep) keep=1 ;;
-    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --report) report=$2; shift ;;
+    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
 done
 export LDAPNOINIT=1 LC_ALL=C
 
+if [ -n "$report" ]; then
+  work=$(cd "$report" && pwd)
+  # shellcheck source=/dev/null
+  . "$work/settings"
+fi
+
 # ---- build --------------------------------------------------------------------
-if [ ! -f "$build/build.ninja" ]; then
+if [ -z "$report" ] && [ ! -f "$build/build.ninja" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORVEL_BUILD_CONSOLE=OFF -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCH=ON >/dev/null
 fi
-cmake --build "$build" -j 2 --target quorvel quorvel_bench_generate quorvel_bench_floor \
+[ -n "$report" ] || cmake --build "$build" -j 2 --target quorvel quorvel_bench_generate quorvel_bench_floor \
   quorvel_bench_time quorvel_bench_micro >/dev/null
 quorvel=$build/quorvel floor=$build/bench/quorvel_bench_floor timer=$build/bench/quorvel_bench_time
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-bench.XXXXXX")
 refdir_dir=""
-cleanup() {
-  [ -n "$refdir_dir" ] && "$here/refdir/refdir.sh" stop "$refdir_dir" >/dev/null 2>&1
-  if [ "$keep" = 1 ]; then echo "kept: $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
+if [ -z "$report" ]; then
+  work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-bench.XXXXXX")
+  cleanup() {
+    [ -n "$refdir_dir" ] && "$here/refdir/refdir.sh" stop "$refdir_dir" >/dev/null 2>&1
+    if [ "$keep" = 1 ]; then echo "kept: $work"; else rm -rf "$work"; fi
+  }
+  trap cleanup EXIT
 
-# ---- the organisation -----------------------------------------------------------
-mkdir -p "$work/gen" "$work/ops"
-summary=$("$build/bench/quorvel_bench_generate" --people "$people" --dls "$dls" --seed "$seed" --out "$work/gen")
+  # ---- the organisation ---------------------------------------------------------
+  mkdir -p "$work/gen" "$work/ops"
+  summary=$("$build/bench/quorvel_bench_generate" --people "$people" --dls "$dls" --seed "$seed" --out "$work/gen")
+  declare -p people dls seed runs scenarios levels summary >"$work/settings"
+fi
 expected_writes=(
   "$(sed -n 's/.*first pass \([0-9]*\),.*/\1/p' <<<"$summary")"
   0
@@ -185,8 +196,10 @@ report_scenario() { # scenario
     done
     echo "  $side sent the same operations as the floor, in the same order: $same"
     if [ "$same" = no ]; then
-      diff "$work/ops/$scenario-floor-1.txt" "$work/ops/$scenario-$side-1.txt" | grep '^[<>]' | cut -c1-160 |
-        sort | uniq -c | sort -rn | head -8 | sed 's/^/    /'
+      echo "    operations of run 1 that only one side sent (< floor, > pass; bases left out):"
+      { diff "$work/ops/$scenario-floor-1.txt" "$work/ops/$scenario-$side-1.txt" || true; } | grep '^[<>]' |
+        sed 's/base="[^"]*"/base=.../; s/dn="[^"]*"/dn=.../' | cut -c1-150 | sort | uniq -c | sort -rn | head -5 |
+        sed 's/^/    /' || true
     fi
   done
 }
@@ -195,16 +208,18 @@ cpu_model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 echo "Quorvel benchmark: $people people, $dls Quorvel DLs, seed $seed, $runs runs per side"
 echo "$summary"
 echo "Machine: $(nproc) cores, ${cpu_model:-unknown CPU}, $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) memory"
-echo "Load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
-for scenario in $scenarios; do run_scenario "$scenario"; done
-echo "Load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ -z "$report" ]; then
+  echo "Load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+  for scenario in $scenarios; do run_scenario "$scenario"; done
+  echo "Load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
+fi
 for scenario in $scenarios; do report_scenario "$scenario"; done
 echo
 echo "wall: median wall time of the client process; ratio: to the floor's median; cpu: the client's"
 echo "user+system seconds; rss: its largest peak resident size; slapd cpu: the server's CPU seconds"
 echo "during the run; ops: LDAP operations the client sent (slapd stats log); writes: modify operations."
 
-if [ "$micro" = 1 ]; then
+if [ "$micro" = 1 ] && [ -z "$report" ]; then
   echo
   "$build/bench/quorvel_bench_micro" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null
 fi

@@ -8,10 +8,9 @@
 namespace qv {
 namespace {
 
-std::shared_ptr<platform::BoundObject> bindThrough(const std::shared_ptr<clsExchangeStore>& store,
-                                                   const std::string& adsPath) {
+const clsExchangeStore& storeOf(const std::shared_ptr<clsExchangeStore>& store) {
     if (!store) throw Error(err::ObjectNotSet, "The directory object has no store to bind through");
-    return store->GetADSIObject(adsPath);
+    return *store;
 }
 
 // Fills the cache with the named attributes, or with all of them when the
@@ -64,8 +63,9 @@ void DirectoryObject::Instantiate(std::string strADsPath, std::string strName, s
 }
 
 PropertyBag DirectoryObject::GetPropertiesEx(const std::vector<std::string>& arrayProperties) {
-    auto object = bindThrough(objExchangeStore, adsPath);
-    loadCache(*object, arrayProperties);
+    // One request finds the object and reads the attributes, unless a name is unknown.
+    auto object = storeOf(objExchangeStore).GetADSIObject(adsPath, arrayProperties);
+    if (!object->hasLoaded(arrayProperties)) loadCache(*object, arrayProperties);
     PropertyBag bag;
     for (const auto& name : arrayProperties) bag.append(name);
     for (const auto& name : arrayProperties) bag.set(name, readField(*object, name));
@@ -73,7 +73,8 @@ PropertyBag DirectoryObject::GetPropertiesEx(const std::vector<std::string>& arr
 }
 
 bool DirectoryObject::SetPropertyEx(const std::string& strProperty, const PropertyValue& Values) {
-    auto object = bindThrough(objExchangeStore, adsPath);
+    // The write itself shows whether the object exists: no read before it.
+    auto object = storeOf(objExchangeStore).AttachADSIObject(adsPath);
     try {
         if (const auto* list = std::get_if<std::vector<std::string>>(&Values))
             object->putEx(platform::PutExCode::Update, strProperty, *list);
@@ -85,6 +86,7 @@ bool DirectoryObject::SetPropertyEx(const std::string& strProperty, const Proper
             object->put(strProperty, text);
         object->setInfo();
     } catch (const Error& error) {
+        if (error.number() == err::NoSuchObject) throw;  // as a bind to it raises it
         lastError.SetFromError(error);
         return false;
     }

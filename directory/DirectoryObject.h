@@ -46,7 +46,7 @@ public:
     // Writes one attribute and commits it at once: a list replaces all values,
     // the empty text removes the attribute, any other text or a Boolean sets
     // one value. False, with lastError filled, when the write fails; a bind
-    // failure raises qv::Error.
+    // failure, and an object that does not exist, raise qv::Error.
     bool SetPropertyEx(const std::string& strProperty, const PropertyValue& Values);
 };
 

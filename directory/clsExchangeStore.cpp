@@ -106,7 +106,7 @@ bool clsExchangeStore::Connect(std::shared_ptr<clsConnection> Conn, const std::s
     storeName_ = GetServerName(ServerName);
     path_ = "LDAP://" + storeName_;
     try {
-        auto root = GetADSIObject(path_ + "/RootDSE");
+        auto root = GetADSIObject(path_ + "/RootDSE", {"defaultNamingContext", "namingContexts"});
         organization_ = root->get("defaultNamingContext");
         auto contexts = root->getEx("namingContexts");
         long last = static_cast<long>(contexts.size()) - 1;
@@ -128,8 +128,13 @@ bool clsExchangeStore::Connect(std::shared_ptr<clsConnection> Conn, const std::s
     return true;
 }
 
-std::shared_ptr<platform::BoundObject> clsExchangeStore::GetADSIObject(const std::string& adsPath) const {
-    return platform::BoundObject::bind(adsPath, credentials());
+std::shared_ptr<platform::BoundObject> clsExchangeStore::GetADSIObject(const std::string& adsPath,
+                                                                       const std::vector<std::string>& load) const {
+    return platform::BoundObject::bind(adsPath, credentials(), load);
+}
+
+std::shared_ptr<platform::BoundObject> clsExchangeStore::AttachADSIObject(const std::string& adsPath) const {
+    return platform::BoundObject::attach(adsPath, credentials());
 }
 
 platform::SearchConnection clsExchangeStore::GetADSIConnectionObject() const {
@@ -154,8 +159,10 @@ QueryResult clsExchangeStore::Query(std::string& QueryString) {
                              cursor.field("mail").text(), cursor.field("uid").text(), cursor.field("rdn").text(), self);
             }
         } else {
-            auto object = GetADSIObject(QueryString);
-            object->getInfoEx({"Obj-View-Containers", "mail", "rdn", "uid", "cn", "objectClass", "distinguishedName"});
+            const std::vector<std::string> names = {"Obj-View-Containers", "mail", "rdn", "uid", "cn", "objectClass",
+                                                    "distinguishedName"};
+            auto object = GetADSIObject(QueryString, names);
+            if (!object->hasLoaded(names)) object->getInfoEx(names);
             objects->Add(QueryString, readOrEmpty(*object, "cn"), readOrEmpty(*object, "objectClass"),
                          readOrEmpty(*object, "distinguishedName"), readOrEmpty(*object, "Obj-View-Containers"),
                          readOrEmpty(*object, "mail"), readOrEmpty(*object, "uid"), readOrEmpty(*object, "rdn"), self);

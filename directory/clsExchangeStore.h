@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "directory/DirectoryObject.h"
 #include "directory/QueryResult.h"
@@ -46,8 +47,14 @@ public:
     // an LDAP path or a bracketed search base.
     bool Connect(std::shared_ptr<clsConnection> Conn, const std::string& ServerName);
 
-    // The object an address names, bound with the store's credentials. Raises qv::Error.
-    std::shared_ptr<platform::BoundObject> GetADSIObject(const std::string& adsPath) const;
+    // The object an address names, bound with the store's credentials. The
+    // request that finds it also loads the attributes `load` names when the
+    // directory knows them all (BoundObject::hasLoaded tells). Raises qv::Error.
+    std::shared_ptr<platform::BoundObject> GetADSIObject(const std::string& adsPath,
+                                                         const std::vector<std::string>& load = {}) const;
+    // The same without a request of its own, for a write: an object that does
+    // not exist shows as err::NoSuchObject when the write is sent.
+    std::shared_ptr<platform::BoundObject> AttachADSIObject(const std::string& adsPath) const;
     // A search connection with the store's credentials.
     platform::SearchConnection GetADSIConnectionObject() const;
 

@@ -139,21 +139,43 @@ BoundObject::BoundObject(Private, AdsPath server, Credentials credentials,
     keepSyntheticAttributes();
 }
 
-std::shared_ptr<BoundObject> BoundObject::bind(std::string_view adsPath, const Credentials& credentials) {
+std::shared_ptr<BoundObject> BoundObject::bind(std::string_view adsPath, const Credentials& credentials,
+                                               const std::vector<std::string>& names) {
+    AdsPath server = parseAdsPath(adsPath);
+    std::string dn = server.dn;
+    return onObject(server, credentials, dn, [&](Connection& connection) {
+        std::optional<detail::Entry> root;
+        auto info = detail::serverInfo(connection, &root);
+        if (server.target == AdsTarget::Server) dn = info->defaultNamingContext;
+        if (server.target == AdsTarget::RootDse) dn.clear();
+        if (server.target == AdsTarget::RootDse && root) {
+            // Just read whole with the server's information: no need to ask again.
+            auto object = std::make_shared<BoundObject>(Private{}, server, credentials, info, dn, std::string(adsPath));
+            object->fill(*root, {}, true);
+            object->keepSyntheticAttributes();  // its ADsPath names this server
+            return object;
+        }
+        auto object = std::make_shared<BoundObject>(Private{}, server, credentials, info, dn, std::string(adsPath));
+        const bool preload = !names.empty() && object->loadable(names);
+        const std::vector<std::string> request = preload ? names : std::vector<std::string>{"objectClass"};
+        auto entry = detail::readBase(connection, dn, "(objectClass=*)", request, *info, server);
+        if (!entry) throw Error(err::NoSuchObject, "There is no such object on the server: " + std::string(adsPath));
+        // The DN as the server writes it, like every DN the program reads from it.
+        object->dn_ = entry->dn;
+        object->keepSyntheticAttributes();
+        object->fill(*entry, request, false);
+        return object;
+    });
+}
+
+std::shared_ptr<BoundObject> BoundObject::attach(std::string_view adsPath, const Credentials& credentials) {
     AdsPath server = parseAdsPath(adsPath);
     std::string dn = server.dn;
     return onObject(server, credentials, dn, [&](Connection& connection) {
         auto info = detail::serverInfo(connection);
         if (server.target == AdsTarget::Server) dn = info->defaultNamingContext;
         if (server.target == AdsTarget::RootDse) dn.clear();
-        auto entry = detail::readBase(connection, dn, "(objectClass=*)", {"objectClass"}, *info, server);
-        if (!entry) throw Error(err::NoSuchObject, "There is no such object on the server: " + std::string(adsPath));
-        // The DN as the server writes it, like every DN the program reads from it.
-        auto object =
-            std::make_shared<BoundObject>(Private{}, server, credentials, info, entry->dn, std::string(adsPath));
-        for (const auto& attribute : entry->attributes) object->cache_[attribute.key] = attribute.values;
-        object->loaded_.insert("objectclass");
-        return object;
+        return std::make_shared<BoundObject>(Private{}, server, credentials, info, dn, std::string(adsPath));
     });
 }
 
@@ -164,6 +186,16 @@ void BoundObject::keepSyntheticAttributes() {
     cache_[detail::kAdsPathKey] = {server_.pathOf(dn_)};
     loaded_.insert(detail::kDistinguishedNameKey);
     loaded_.insert(detail::kAdsPathKey);
+}
+
+bool BoundObject::loadable(const std::vector<std::string>& names) const {
+    return std::all_of(names.begin(), names.end(),
+                       [&](const std::string& name) { return isSynthetic(name) || (!isWildcard(name) && info_->knows(name)); });
+}
+
+bool BoundObject::hasLoaded(const std::vector<std::string>& names) const {
+    return std::all_of(names.begin(), names.end(),
+                       [&](const std::string& name) { return loaded_.count(info_->keyOf(name)) > 0; });
 }
 
 void BoundObject::getInfoEx(const std::vector<std::string>& names) {
@@ -186,6 +218,11 @@ void BoundObject::load(std::vector<std::string> names, bool everything) {
         return detail::readBase(connection, dn_, "(objectClass=*)", names, *info_, server_);
     });
     if (!entry) throw Error(err::NoSuchObject, "There is no such object on the server: " + adsPath_);
+    fill(*entry, names, everything);
+}
+
+// Takes what a read of `names` (or of everything) returned into the cache.
+void BoundObject::fill(const detail::Entry& entry, const std::vector<std::string>& names, bool everything) {
     if (everything) {
         cache_.clear();
         loaded_.clear();
@@ -196,7 +233,7 @@ void BoundObject::load(std::vector<std::string> names, bool everything) {
         cache_.erase(info_->keyOf(name));
         loaded_.insert(info_->keyOf(name));
     }
-    for (const auto& attribute : entry->attributes) cache_[attribute.key] = attribute.values;
+    for (const auto& attribute : entry.attributes) cache_[attribute.key] = attribute.values;
 }
 
 const std::vector<std::string>* BoundObject::cachedOrLoaded(std::string_view name) {

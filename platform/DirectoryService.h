@@ -24,6 +24,7 @@ namespace qv::platform {
 namespace detail {
 class PagedSearch;
 class ServerInfo;
+struct Entry;
 }  // namespace detail
 
 // How long the directory service waits, in seconds: for a connection
@@ -52,7 +53,15 @@ class BoundObject {
 public:
     // Binds to the object `adsPath` names, with `credentials`, and checks that
     // it exists. "LDAP://host" alone names the server's default naming context.
-    static std::shared_ptr<BoundObject> bind(std::string_view adsPath, const Credentials& credentials);
+    // The request that checks it also loads `names` into the cache (as
+    // getInfoEx would) when the directory knows every one of them; see hasLoaded.
+    static std::shared_ptr<BoundObject> bind(std::string_view adsPath, const Credentials& credentials,
+                                             const std::vector<std::string>& names = {});
+    // Binds without asking the server anything about the object (only a new
+    // connection is opened and bound when there is none): whether it exists
+    // shows at its first read or write, as err::NoSuchObject. For writes,
+    // which need no read first.
+    static std::shared_ptr<BoundObject> attach(std::string_view adsPath, const Credentials& credentials);
 
     BoundObject(Private, AdsPath server, Credentials credentials, std::shared_ptr<const detail::ServerInfo> info,
                 std::string dn, std::string adsPath);
@@ -63,6 +72,9 @@ public:
     // The object's RDN as written in an address ("cn=Recipients", a "/" as "\/").
     std::string name() const;
 
+    // True when every one of `names` has been loaded from the server and is
+    // still in the cache (values or the knowledge that there are none).
+    bool hasLoaded(const std::vector<std::string>& names) const;
     // Loads the named attributes into the cache with one base search. Raises
     // err::NoSuchAttribute (and loads nothing) for a name the directory does not know.
     void getInfoEx(const std::vector<std::string>& names);
@@ -103,6 +115,8 @@ private:
     };
 
     void load(std::vector<std::string> names, bool everything);
+    bool loadable(const std::vector<std::string>& names) const;
+    void fill(const detail::Entry& entry, const std::vector<std::string>& names, bool everything);
     const std::vector<std::string>* cachedOrLoaded(std::string_view name);
     void stage(PutExCode code, std::string_view name, std::vector<std::string> values);
     void addToDirectory();

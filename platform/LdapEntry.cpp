@@ -66,11 +66,21 @@ void applyValueRules(Entry& entry, const ServerInfo& info) {
         orderObjectClasses(classes->values, entry.find("structuralobjectclass"));
 }
 
-std::shared_ptr<ServerInfo> readServerInfo(Connection& connection) {
+// The root entry again with the keys and Boolean values the schema gives;
+// it was read before the schema was known.
+void applySchema(Entry& entry, const ServerInfo& info) {
+    for (auto& attribute : entry.attributes)
+        if (attribute.key != kDistinguishedNameKey && attribute.key != kAdsPathKey)
+            attribute.key = info.keyOf(attribute.name);
+    applyValueRules(entry, info);
+}
+
+// Reads the root entry whole (it is small, and a caller binding to it needs
+// it anyway) and the attribute types of the schema it names.
+std::shared_ptr<ServerInfo> readServerInfo(Connection& connection, std::optional<Entry>& root) {
     auto info = std::make_shared<ServerInfo>();
     AdsPath none;
-    auto root = readBase(connection, "", "(objectClass=*)", {"subschemaSubentry", "defaultNamingContext"},
-                         *info, none);
+    root = readBase(connection, "", "(objectClass=*)", {"*", "+"}, *info, none);
     if (!root) return info;
     if (auto* a = root->find("defaultnamingcontext"); a && !a->values.empty())
         info->defaultNamingContext = a->values.front();
@@ -84,6 +94,7 @@ std::shared_ptr<ServerInfo> readServerInfo(Connection& connection) {
         // A schema that may not be read leaves the names unchecked; a lost server is an error.
         if (failure.serverGone() || failure.code() == LDAP_TIMEOUT) throw;
     }
+    applySchema(*root, *info);
     return info;
 }
 
@@ -136,7 +147,7 @@ void ServerInfo::learnAttributeTypes(const std::vector<std::string>& definitions
     schemaKnown = !types.empty();
 }
 
-std::shared_ptr<const ServerInfo> serverInfo(Connection& connection) {
+std::shared_ptr<const ServerInfo> serverInfo(Connection& connection, std::optional<Entry>* rootEntry) {
     static std::mutex mutex;
     static std::map<std::string, std::shared_ptr<const ServerInfo>> known;
     {
@@ -144,7 +155,9 @@ std::shared_ptr<const ServerInfo> serverInfo(Connection& connection) {
         auto it = known.find(connection.where());
         if (it != known.end()) return it->second;
     }
-    std::shared_ptr<const ServerInfo> info = readServerInfo(connection);
+    std::optional<Entry> root;
+    std::shared_ptr<const ServerInfo> info = readServerInfo(connection, root);
+    if (rootEntry) *rootEntry = std::move(root);
     std::lock_guard lock(mutex);
     known[connection.where()] = info;
     return info;

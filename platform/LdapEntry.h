@@ -37,9 +37,6 @@ private:
     std::unordered_set<std::string> booleans_;
 };
 
-// The server's information, read on the first call for each server.
-std::shared_ptr<const ServerInfo> serverInfo(Connection& connection);
-
 struct Attribute {
     std::string key;   // see ServerInfo::keyOf
     std::string name;  // as the server or the program names it
@@ -51,6 +48,12 @@ struct Entry {
     std::vector<Attribute> attributes;
     const Attribute* find(const std::string& key) const;
 };
+
+// The server's information, read on the first call for each server. The
+// call that reads it hands the whole root entry it read (every user and
+// operational attribute) to `rootEntry` when one is given, so that a caller
+// who needs the root entry does not read it again.
+std::shared_ptr<const ServerInfo> serverInfo(Connection& connection, std::optional<Entry>* rootEntry = nullptr);
 
 inline constexpr const char* kDistinguishedNameKey = "distinguishedname";
 inline constexpr const char* kAdsPathKey = "adspath";

@@ -72,8 +72,14 @@ TEST(DirectoryObject, BindFailuresReachTheCaller) {
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), err::NoSuchObject);
     }
-    EXPECT_THROW(gone->SetPropertyEx("info", std::string("x")), Error);
+    try {
+        gone->SetPropertyEx("info", std::string("x"));
+        ADD_FAILURE() << "wrote an object that does not exist";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), err::NoSuchObject);
+    }
     DirectoryObject unbound;
+    EXPECT_THROW(unbound.SetPropertyEx("info", std::string("x")), Error);
     EXPECT_THROW(unbound.GetPropertiesEx({"cn"}), Error);
 }
 
@@ -123,4 +129,27 @@ TEST(DirectoryObject, AFailedWriteFillsLastError) {
     EXPECT_TRUE(writer->SetPropertyEx("info", "fine again"));
     EXPECT_EQ(writer->lastError.Number, 0);
     EXPECT_EQ(writer->lastError.Description, "");
+}
+
+// One request per read and one per write: the read finds the object and
+// reads its attributes at once, the write needs no read before it.
+TEST(DirectoryObject, ReadsAndWritesSendOneRequestEach) {
+    const auto& dir = sharedDirectory();
+    std::string dn = addScratchDl(dir, "scratch-requests");
+    auto dl = objectAt(dn);
+    const std::string read = "SRCH base=\"" + dn + "\" scope=0", write = "MOD dn=\"" + dn + "\"";
+    int reads = countInLog(dir, read), writes = countInLog(dir, write);
+
+    auto bag = dl->GetPropertiesEx({"member", "extension-attribute-15"});
+    EXPECT_TRUE(bag.list("member").empty());
+    EXPECT_EQ(countInLog(dir, read), reads + 1);
+
+    EXPECT_TRUE(dl->SetPropertyEx("member", std::vector<std::string>{std::string("cn=avries,") + kRecipients}));
+    EXPECT_EQ(countInLog(dir, read), reads + 1);
+    EXPECT_EQ(countInLog(dir, write), writes + 1);
+
+    // A name the directory does not know still reads every other attribute.
+    auto mixed = dl->GetPropertiesEx({"member", "no-such-attribute"});
+    EXPECT_EQ(mixed.list("member").size(), 1u);
+    EXPECT_EQ(mixed.text("no-such-attribute"), "");
 }

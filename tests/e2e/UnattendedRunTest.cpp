@@ -155,3 +155,41 @@ TEST_F(UnattendedRun, HelpVersionAndExposedPasswords) {
     EXPECT_NE(exposed.err.find("can be read by other users"), std::string::npos) << exposed.err;
     EXPECT_EQ(exposed.err.find("writer-pw"), std::string::npos);
 }
+
+namespace {
+
+// How often `needle` occurs in `text`.
+int occurrences(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+    return n;
+}
+
+}  // namespace
+
+// What a pass asks of the directory, from slapd's log of every operation: one
+// connection and bind, the root entry and the schema once, the target once,
+// and per DL one read before its search and at most one write after it.
+TEST_F(UnattendedRun, AContainerPassAsksTheDirectoryOnlyForWhatItNeeds) {
+    const std::string logFile = dir.dir() + "/slapd.log";
+    const std::size_t before = readFile(logFile).size();
+    auto r = run(path(kDls), "0");
+    EXPECT_EQ(r.exitCode, 1) << r.err;  // the seed's broken DL
+    const std::string log = readFile(logFile).substr(before);
+
+    EXPECT_EQ(occurrences(log, " ACCEPT from "), 1);
+    EXPECT_EQ(occurrences(log, " BIND dn=\"dc=CORP,cn=writer\" method="), 1);
+    EXPECT_EQ(occurrences(log, " SRCH base=\"\" "), 1);
+    EXPECT_EQ(occurrences(log, " SRCH base=\"cn=Subschema\" "), 1);
+    EXPECT_EQ(occurrences(log, " SRCH base=\"" + kDls + "\" scope=0 "), 1);
+    auto dls = ldap.dns(kDls, "(&(objectClass=groupOfNames)(extension-attribute-15=QVL=*))");
+    ASSERT_GE(dls.size(), 5u);
+    int written = 0;
+    for (const auto& dl : dls) {
+        EXPECT_EQ(occurrences(log, " SRCH base=\"" + dl + "\" scope=0 "), 1) << dl;
+        EXPECT_LE(occurrences(log, " MOD dn=\"" + dl + "\""), 1) << dl;
+        written += occurrences(log, " MOD dn=\"" + dl + "\"");
+    }
+    EXPECT_GE(written, 1);
+    EXPECT_EQ(occurrences(log, " MOD dn="), written);  // nothing else is written
+}
