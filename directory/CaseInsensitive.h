@@ -14,7 +14,14 @@ inline std::string lowerAscii(std::string_view text) {
 }
 
 inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && lowerAscii(a) == lowerAscii(b);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
 }
 
 }  // namespace qv

@@ -151,12 +151,16 @@ QueryResult clsExchangeStore::Query(std::string& QueryString) {
             parts[2] = kQueryAttributes;
             QueryString = join(parts, ';');
             auto cursor = GetADSIConnectionObject().execute(QueryString);
+            // The fields' places, found once rather than by name on every row.
+            const std::size_t adsPath = cursor.indexOf("ADsPath"), cn = cursor.indexOf("cn"),
+                              objectClass = cursor.indexOf("objectClass"), dn = cursor.indexOf("distinguishedName"),
+                              container = cursor.indexOf("Obj-View-Containers"), mail = cursor.indexOf("mail"),
+                              uid = cursor.indexOf("uid"), rdn = cursor.indexOf("rdn");
             for (; !cursor.eof(); cursor.moveNext()) {
-                objects->Add(cursor.field("ADsPath").text(), cursor.field("cn").text(),
-                             GetArrayObject(cursor.field("objectClass").values(), 0),
-                             cursor.field("distinguishedName").text(),
-                             GetArrayObject(cursor.field("Obj-View-Containers").values(), 0),
-                             cursor.field("mail").text(), cursor.field("uid").text(), cursor.field("rdn").text(), self);
+                objects->Add(cursor.field(adsPath).text(), cursor.field(cn).text(),
+                             GetArrayObject(cursor.field(objectClass).values(), 0), cursor.field(dn).text(),
+                             GetArrayObject(cursor.field(container).values(), 0), cursor.field(mail).text(),
+                             cursor.field(uid).text(), cursor.field(rdn).text(), self);
             }
         } else {
             const std::vector<std::string> names = {"Obj-View-Containers", "mail", "rdn", "uid", "cn", "objectClass",

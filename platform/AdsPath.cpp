@@ -1,5 +1,6 @@
 #include "platform/AdsPath.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -147,9 +148,35 @@ std::string AdsPath::url() const {
     return std::string(scheme->urlScheme) + "://" + h + ":" + std::to_string(port);
 }
 
+namespace {
+
+void appendEscapingSlashes(std::string& out, std::string_view dn) {
+    if (std::none_of(dn.begin(), dn.end(), [](char c) { return c == '/' || c == '\\'; })) {
+        out += dn;  // the usual DN: nothing to escape
+        return;
+    }
+    for (size_t i = 0; i < dn.size(); ++i) {
+        if (dn[i] == '\\' && i + 1 < dn.size()) {
+            out += dn.substr(i, 2);
+            ++i;
+        } else {
+            if (dn[i] == '/') out += '\\';
+            out += dn[i];
+        }
+    }
+}
+
+}  // namespace
+
 std::string AdsPath::pathOf(std::string_view objectDn) const {
-    std::string path = std::string(scheme->prefix) + server;
-    if (!objectDn.empty()) path += "/" + escapeSlashes(objectDn);
+    // Built in place: a search makes one for every entry it returns.
+    std::string path;
+    path.reserve(scheme->prefix.size() + server.size() + objectDn.size() + 8);
+    path.append(scheme->prefix).append(server);
+    if (!objectDn.empty()) {
+        path += '/';
+        appendEscapingSlashes(path, objectDn);
+    }
     return path;
 }
 
@@ -175,15 +202,8 @@ AdsPath parseAdsPath(std::string_view path) {
 
 std::string escapeSlashes(std::string_view dn) {
     std::string out;
-    for (size_t i = 0; i < dn.size(); ++i) {
-        if (dn[i] == '\\' && i + 1 < dn.size()) {
-            out += dn.substr(i, 2);
-            ++i;
-        } else {
-            if (dn[i] == '/') out += '\\';
-            out += dn[i];
-        }
-    }
+    out.reserve(dn.size());
+    appendEscapingSlashes(out, dn);
     return out;
 }
 

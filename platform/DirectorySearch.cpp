@@ -1,5 +1,7 @@
 #include "platform/DirectorySearch.h"
 
+#include <algorithm>
+
 #include "platform/DirectoryErrors.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
@@ -96,11 +98,31 @@ void SearchCursor::moveNext() {
         close();
         throw;
     }
-    const auto& info = *search_->info();
-    fields_.clear();
-    for (const auto& name : command_.attributes) {
-        const detail::Attribute* attribute = entry.find(info.keyOf(name));
-        fields_.emplace_back(name, attribute ? attribute->values : std::vector<std::string>{});
+    takeFields(entry);
+}
+
+// Moves the row's values into the fields (the entry is not needed after).
+// An attribute the list names twice fills both fields.
+void SearchCursor::takeFields(detail::Entry& entry) {
+    const std::size_t n = command_.attributes.size();
+    if (keys_.empty()) {
+        const auto& info = *search_->info();
+        for (const auto& name : command_.attributes) keys_.push_back(info.keyOf(name));
+    }
+    if (fields_.empty())
+        for (const auto& name : command_.attributes) fields_.emplace_back(name, std::vector<std::string>{});
+    sources_.assign(n, nullptr);
+    for (std::size_t i = 0; i < n; ++i) {
+        detail::Attribute* attribute = entry.find(keys_[i]);
+        sources_[i] = attribute;
+        auto& values = fields_[i].values_;
+        auto earlier = std::find(sources_.begin(), sources_.begin() + std::ptrdiff_t(i), attribute);
+        if (!attribute)
+            values.clear();
+        else if (earlier != sources_.begin() + std::ptrdiff_t(i))
+            values = fields_[std::size_t(earlier - sources_.begin())].values_;
+        else
+            values = std::move(attribute->values);
     }
 }
 
@@ -114,6 +136,12 @@ const SearchField& SearchCursor::field(std::size_t index) const {
 const SearchField& SearchCursor::field(std::string_view name) const {
     for (std::size_t i = 0; i < command_.attributes.size(); ++i)
         if (detail::equalsIgnoringCase(command_.attributes[i], name)) return field(i);
+    throw Error(err::ItemNotFound, "Item cannot be found in the collection: field " + std::string(name));
+}
+
+std::size_t SearchCursor::indexOf(std::string_view name) const {
+    for (std::size_t i = 0; i < command_.attributes.size(); ++i)
+        if (detail::equalsIgnoringCase(command_.attributes[i], name)) return i;
     throw Error(err::ItemNotFound, "Item cannot be found in the collection: field " + std::string(name));
 }
 

@@ -26,6 +26,8 @@ namespace qv::platform {
 
 namespace detail {
 class PagedSearch;
+struct Attribute;
+struct Entry;
 }  // namespace detail
 
 enum class SearchScope { Base, OneLevel, Subtree };
@@ -52,6 +54,7 @@ public:
     std::string text() const { return values_.empty() ? std::string() : values_.front(); }
 
 private:
+    friend class SearchCursor;  // refills the values row by row
     std::string name_;
     std::vector<std::string> values_;
 };
@@ -71,6 +74,8 @@ public:
     // err::NoCurrentRow at EOF and err::ItemNotFound for a field not in the list.
     const SearchField& field(std::size_t index) const;
     const SearchField& field(std::string_view name) const;
+    // The position of a field (no row needed); raises err::ItemNotFound for a field not in the list.
+    std::size_t indexOf(std::string_view name) const;
     // Ends the search; the cursor is at EOF afterwards.
     void close();
 
@@ -78,9 +83,13 @@ private:
     friend class SearchConnection;
     SearchCursor(SearchCommand command, std::unique_ptr<detail::PagedSearch> search);
 
+    void takeFields(detail::Entry& entry);
+
     SearchCommand command_;
     std::unique_ptr<detail::PagedSearch> search_;
+    std::vector<std::string> keys_;  // the attributes' keys on the server, learnt with the first row
     std::vector<SearchField> fields_;
+    std::vector<const detail::Attribute*> sources_;  // where each field's values came from
     bool eof_ = false;
 };
 

@@ -221,8 +221,9 @@ void BoundObject::load(std::vector<std::string> names, bool everything) {
     fill(*entry, names, everything);
 }
 
-// Takes what a read of `names` (or of everything) returned into the cache.
-void BoundObject::fill(const detail::Entry& entry, const std::vector<std::string>& names, bool everything) {
+// Takes what a read of `names` (or of everything) returned into the cache;
+// the values move out of `entry`.
+void BoundObject::fill(detail::Entry& entry, const std::vector<std::string>& names, bool everything) {
     if (everything) {
         cache_.clear();
         loaded_.clear();
@@ -233,7 +234,7 @@ void BoundObject::fill(const detail::Entry& entry, const std::vector<std::string
         cache_.erase(info_->keyOf(name));
         loaded_.insert(info_->keyOf(name));
     }
-    for (const auto& attribute : entry.attributes) cache_[attribute.key] = attribute.values;
+    for (auto& attribute : entry.attributes) cache_[attribute.key] = std::move(attribute.values);
 }
 
 const std::vector<std::string>* BoundObject::cachedOrLoaded(std::string_view name) {

@@ -116,7 +116,7 @@ private:
 
     void load(std::vector<std::string> names, bool everything);
     bool loadable(const std::vector<std::string>& names) const;
-    void fill(const detail::Entry& entry, const std::vector<std::string>& names, bool everything);
+    void fill(detail::Entry& entry, const std::vector<std::string>& names, bool everything);
     const std::vector<std::string>* cachedOrLoaded(std::string_view name);
     void stage(PutExCode code, std::string_view name, std::vector<std::string> values);
     void addToDirectory();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace qv::platform::detail {
 namespace {
@@ -56,14 +57,19 @@ void orderObjectClasses(std::vector<std::string>& classes, const Attribute* stru
         std::rotate(classes.begin(), classes.begin() + 1, classes.end());
 }
 
+void makeReadable(Attribute& attribute) {
+    for (auto& value : attribute.values) value = readableBoolean(value);
+}
+
+void orderObjectClasses(Entry& entry) {
+    static const std::string classesKey = "objectclass", structuralKey = "structuralobjectclass";
+    if (Attribute* classes = entry.find(classesKey)) orderObjectClasses(classes->values, entry.find(structuralKey));
+}
+
 void applyValueRules(Entry& entry, const ServerInfo& info) {
     for (auto& attribute : entry.attributes)
-        if (info.isBoolean(attribute.key))
-            for (auto& value : attribute.values) value = readableBoolean(value);
-    auto classes = std::find_if(entry.attributes.begin(), entry.attributes.end(),
-                                [](const Attribute& a) { return a.key == "objectclass"; });
-    if (classes != entry.attributes.end())
-        orderObjectClasses(classes->values, entry.find("structuralobjectclass"));
+        if (info.isBoolean(attribute.key)) makeReadable(attribute);
+    orderObjectClasses(entry);
 }
 
 // The root entry again with the keys and Boolean values the schema gives;
@@ -107,19 +113,35 @@ std::string lowerCase(std::string_view text) {
     return out;
 }
 
+namespace {
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && lowerCase(a) == lowerCase(b);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+std::size_t CaseInsensitiveHash::operator()(std::string_view text) const noexcept {
+    std::size_t hash = 14695981039346656037ull;  // FNV-1a
+    for (char c : text) hash = (hash ^ static_cast<unsigned char>(lowerAscii(c))) * 1099511628211ull;
+    return hash;
+}
+
+bool CaseInsensitiveEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+    return equalsIgnoringCase(a, b);
 }
 
 std::string ServerInfo::keyOf(std::string_view name) const {
-    std::string lower = lowerCase(name);
-    auto it = keys_.find(lower);
-    return it == keys_.end() ? lower : it->second;
+    auto it = keys_.find(name);
+    return it == keys_.end() ? lowerCase(name) : it->second;
 }
 
-bool ServerInfo::knows(std::string_view name) const {
-    return !schemaKnown || keys_.count(lowerCase(name)) > 0;
-}
+bool ServerInfo::knows(std::string_view name) const { return !schemaKnown || keys_.find(name) != keys_.end(); }
 
 void ServerInfo::learnAttributeTypes(const std::vector<std::string>& definitions) {
     std::vector<TypeDefinition> types;
@@ -169,6 +191,10 @@ const Attribute* Entry::find(const std::string& key) const {
     return nullptr;
 }
 
+Attribute* Entry::find(const std::string& key) {
+    return const_cast<Attribute*>(std::as_const(*this).find(key));
+}
+
 std::vector<std::string> attributesToRequest(const std::vector<std::string>& names) {
     std::vector<std::string> out;
     bool classes = false;
@@ -182,20 +208,42 @@ std::vector<std::string> attributesToRequest(const std::vector<std::string>& nam
     return out;
 }
 
-Entry readEntry(LDAP* ld, LDAPMessage* message, const ServerInfo& info, const AdsPath& server) {
+const AttributeNames::Meaning& AttributeNames::of(std::string_view name, const ServerInfo& info) {
+    for (const auto& meaning : known_)
+        if (meaning.name == name) return meaning;
+    std::string key = info.keyOf(name);
+    const bool boolean = info.isBoolean(key);
+    return known_.emplace_back(Meaning{std::string(name), std::move(key), boolean});
+}
+
+// Reads the entry's DN and attributes in one walk over the message, taking
+// each value straight from it (no per-attribute search or copy by libldap).
+Entry readEntry(LDAP* ld, LDAPMessage* message, const ServerInfo& info, const AdsPath& server,
+                AttributeNames* names) {
+    AttributeNames once;
+    if (!names) names = &once;
     Entry entry;
-    if (LdapText dn{ldap_get_dn(ld, message)}) entry.dn = dn.get();
+    entry.attributes.reserve(names->size() + 2);
     BerElement* rawBer = nullptr;
-    char* rawName = ldap_first_attribute(ld, message, &rawBer);
+    berval dn{0, nullptr};
+    const bool readable = ldap_get_dn_ber(ld, message, &rawBer, &dn) == LDAP_SUCCESS;
     Ber ber(rawBer);
-    for (; rawName; rawName = ldap_next_attribute(ld, message, ber.get())) {
-        LdapText name(rawName);
-        Attribute attribute{info.keyOf(name.get()), name.get(), {}};
-        Values values(ldap_get_values_len(ld, message, name.get()));
-        for (berval** v = values.get(); v && *v; ++v) attribute.values.emplace_back((*v)->bv_val, (*v)->bv_len);
-        entry.attributes.push_back(std::move(attribute));
+    if (readable && dn.bv_val) entry.dn.assign(dn.bv_val, dn.bv_len);
+    for (;;) {
+        berval name{0, nullptr};
+        berval* rawValues = nullptr;
+        if (!readable || ldap_get_attribute_ber(ld, message, ber.get(), &name, &rawValues) != LDAP_SUCCESS) break;
+        BerArray values(rawValues);  // the array is ours; the values lie in the message
+        if (!name.bv_val) break;
+        const auto& meaning = names->of(std::string_view(name.bv_val, name.bv_len), info);
+        Attribute& attribute = entry.attributes.emplace_back(Attribute{meaning.key, meaning.name, {}});
+        std::size_t count = 0;
+        while (rawValues && rawValues[count].bv_val) ++count;
+        attribute.values.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) attribute.values.emplace_back(rawValues[i].bv_val, rawValues[i].bv_len);
+        if (meaning.boolean) makeReadable(attribute);
     }
-    applyValueRules(entry, info);
+    orderObjectClasses(entry);
     entry.attributes.push_back({kDistinguishedNameKey, "distinguishedName", {entry.dn}});
     entry.attributes.push_back({kAdsPathKey, "ADsPath", {server.scheme ? server.pathOf(entry.dn) : entry.dn}});
     return entry;

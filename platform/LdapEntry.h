@@ -17,6 +17,17 @@
 
 namespace qv::platform::detail {
 
+// Hashing and equality of attribute names without regard to ASCII case, so
+// that a name can be looked up as the server or a caller writes it.
+struct CaseInsensitiveHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept;
+};
+struct CaseInsensitiveEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+
 class ServerInfo {
 public:
     std::string defaultNamingContext;
@@ -33,7 +44,7 @@ public:
     void learnAttributeTypes(const std::vector<std::string>& definitions);
 
 private:
-    std::unordered_map<std::string, std::string> keys_;
+    std::unordered_map<std::string, std::string, CaseInsensitiveHash, CaseInsensitiveEqual> keys_;
     std::unordered_set<std::string> booleans_;
 };
 
@@ -47,6 +58,7 @@ struct Entry {
     std::string dn;
     std::vector<Attribute> attributes;
     const Attribute* find(const std::string& key) const;
+    Attribute* find(const std::string& key);
 };
 
 // The server's information, read on the first call for each server. The
@@ -66,8 +78,26 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 // objectClass, "1.1" (none) when nothing is left.
 std::vector<std::string> attributesToRequest(const std::vector<std::string>& names);
 
-// A search entry with the value rules applied; `server` names the server in ADsPath.
-Entry readEntry(LDAP* ld, LDAPMessage* entry, const ServerInfo& info, const AdsPath& server);
+// What the server's attribute names stand for, remembered as a search meets
+// them: every entry of a search comes with the same few names.
+class AttributeNames {
+public:
+    struct Meaning {
+        std::string name;  // as the server writes it
+        std::string key;   // ServerInfo::keyOf
+        bool boolean = false;
+    };
+    const Meaning& of(std::string_view name, const ServerInfo& info);
+    std::size_t size() const { return known_.size(); }
+
+private:
+    std::vector<Meaning> known_;
+};
+
+// A search entry with the value rules applied; `server` names the server in
+// ADsPath. `names`, when given, remembers attribute names from entry to entry.
+Entry readEntry(LDAP* ld, LDAPMessage* entry, const ServerInfo& info, const AdsPath& server,
+                AttributeNames* names = nullptr);
 
 // The entry at `dn` (a base search); none when it does not match `filter`.
 // Throws LdapFailure when the server reports an error (no such object, ...).

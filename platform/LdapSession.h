@@ -40,6 +40,9 @@ struct ValuesDeleter {
 struct ControlDeleter {
     void operator()(LDAPControl* control) const noexcept { ldap_control_free(control); }
 };
+struct BerArrayDeleter {
+    void operator()(berval* values) const noexcept { ber_memfree(values); }
+};
 struct ControlsDeleter {
     void operator()(LDAPControl** controls) const noexcept { ldap_controls_free(controls); }
 };
@@ -50,6 +53,7 @@ using Ber = std::unique_ptr<BerElement, BerDeleter>;
 using Values = std::unique_ptr<berval*, ValuesDeleter>;
 using Control = std::unique_ptr<LDAPControl, ControlDeleter>;
 using Controls = std::unique_ptr<LDAPControl*, ControlsDeleter>;
+using BerArray = std::unique_ptr<berval, BerArrayDeleter>;  // values of ldap_get_attribute_ber
 
 // A libldap failure that keeps libldap's own code, so that the pool can tell
 // a server that went away from every other outcome.

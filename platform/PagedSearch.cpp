@@ -64,7 +64,7 @@ bool PagedSearch::nextFromServer(Entry& out) {
         Message message = connection_->await(msgid_, true);
         switch (ldap_msgtype(message.get())) {
             case LDAP_RES_SEARCH_ENTRY:
-                out = readEntry(connection_->get(), message.get(), *info_, server_);
+                out = readEntry(connection_->get(), message.get(), *info_, server_, &names_);
                 delivered_ = true;
                 return true;
             case LDAP_RES_SEARCH_RESULT:

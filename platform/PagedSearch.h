@@ -48,6 +48,7 @@ private:
     std::vector<std::string> requested_;
     std::shared_ptr<Connection> connection_;
     std::shared_ptr<const ServerInfo> info_;
+    AttributeNames names_;
     bool reused_ = false;
     bool started_ = false;
     bool delivered_ = false;  // an entry went out: the search can no longer start over
