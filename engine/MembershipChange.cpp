@@ -1,7 +1,8 @@
 #include "engine/MembershipChange.h"
 
+#include <cstdint>
+#include <functional>
 #include <string_view>
-#include <unordered_set>
 
 namespace qv {
 namespace {
@@ -10,6 +11,43 @@ std::string differenceText(std::size_t j, std::size_t i, const std::string& newN
     return "oc=" + std::to_string(j) + "\r\nnc=" + std::to_string(i) + "\r\narrNewMembers(nc)=" + newName +
            "\r\narrOldMembers(oc)=" + oldName;
 }
+
+// The names of a list, for telling whether a name is among them: one flat
+// table of positions (open addressing), no allocation per name.
+class NameSet {
+public:
+    explicit NameSet(const std::vector<std::string>& names) : names_(names) {
+        std::size_t capacity = 16;
+        while (capacity < names.size() * 2) capacity <<= 1;
+        slots_.assign(capacity, Slot{});
+        mask_ = capacity - 1;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::size_t hash = hashOf(names[i]);
+            std::size_t at = hash & mask_;
+            while (slots_[at].position != 0) at = (at + 1) & mask_;
+            slots_[at] = Slot{static_cast<std::uint32_t>(i + 1), static_cast<std::uint32_t>(hash >> 32)};
+        }
+    }
+
+    bool contains(std::string_view name) const {
+        const std::size_t hash = hashOf(name);
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
+        for (std::size_t at = hash & mask_; slots_[at].position != 0; at = (at + 1) & mask_)
+            if (slots_[at].tag == tag && names_[slots_[at].position - 1] == name) return true;
+        return false;
+    }
+
+private:
+    struct Slot {
+        std::uint32_t position = 0;  // index + 1; 0 is an empty slot
+        std::uint32_t tag = 0;       // high half of the hash, to skip most comparisons
+    };
+    static std::size_t hashOf(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+    const std::vector<std::string>& names_;
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+};
 
 }  // namespace
 
@@ -24,9 +62,14 @@ MembershipChange CompareMembership(const std::vector<std::string>& newMembers,
         result.changed = true;
         return result;
     }
-    std::unordered_set<std::string_view> held(oldMembers.begin(), oldMembers.end());
-    for (std::size_t i = 0; i < newMembers.size(); ++i) {
-        if (held.count(newMembers[i])) continue;
+    // A directory returns the names in the same order pass after pass: the
+    // names that stand at the same place need no look-up.
+    std::size_t same = 0;
+    while (same < newMembers.size() && newMembers[same] == oldMembers[same]) ++same;
+    if (same == newMembers.size()) return result;
+    const NameSet held(oldMembers);
+    for (std::size_t i = same; i < newMembers.size(); ++i) {
+        if (held.contains(newMembers[i])) continue;
         const std::size_t j = oldMembers.size() - 1;  // equal, non-zero lengths here
         result.changed = true;
         result.firstDifference = differenceText(j, i, newMembers[i], oldMembers[j]);

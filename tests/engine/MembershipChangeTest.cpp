@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace qv;
 
 namespace {
@@ -49,4 +51,26 @@ TEST(MembershipChange, LimitIsFiveThousand) {
     auto same = names(5000);
     auto reversed = std::vector<std::string>(same.rbegin(), same.rend());
     EXPECT_FALSE(CompareMembership(reversed, same).changed);
+}
+
+TEST(MembershipChange, NamesInPlaceAndNamesMovedAreFoundAlike) {
+    auto held = names(5000);
+    EXPECT_FALSE(CompareMembership(held, held).changed);
+
+    // The first half in place, the rest in another order: still the same names.
+    auto found = held;
+    std::reverse(found.begin() + 2500, found.end());
+    EXPECT_FALSE(CompareMembership(found, held).changed);
+
+    // One name replaced after the part in place: reported at its own position.
+    found[4000] = "cn=q1,o=Org";
+    auto change = CompareMembership(found, held);
+    EXPECT_TRUE(change.changed);
+    EXPECT_EQ(change.firstDifference,
+              "oc=4999\r\nnc=4000\r\narrNewMembers(nc)=cn=q1,o=Org\r\narrOldMembers(oc)=cn=p4999,o=Org");
+    // And within it.
+    auto first = held;
+    first[0] = "cn=p0,o=ORG";
+    EXPECT_EQ(CompareMembership(first, held).firstDifference,
+              "oc=4999\r\nnc=0\r\narrNewMembers(nc)=cn=p0,o=ORG\r\narrOldMembers(oc)=cn=p4999,o=Org");
 }
