@@ -36,8 +36,10 @@ clsKVOR& clsQuorvel::kvor() {
 
 bool clsQuorvel::ValidQuery(const std::string& strQuery) const { return qv::ValidQuery(strQuery); }
 
+bool clsQuorvel::Logs(std::int16_t level) const { return LoggingLevelValue(LoggingLevel) >= level; }
+
 void clsQuorvel::Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId) {
-    if (LoggingLevelValue(LoggingLevel) < level) return;
+    if (!Logs(level)) return;
     kvor().WriteEvent(message, AppTitle, type, eventId);
 }
 
@@ -59,12 +61,13 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
 
 void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string& strField) {
     const std::string& adsPath = run.dl.adsPath;
-    Log(std::string("Starting DL.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
+    const bool everyStep = Logs(LogMaximum);
+    if (everyStep) Log(std::string("Starting DL.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
 
     step_ = "Process:GetDL";
     auto bag = run.dl.GetPropertiesEx({"member", strField});
     const std::string definition = bag.text(strField);
-    Log(strField + CRLF + adsPath + CRLF + definition, LogMaximum, EventInformation, EventIdInformation);
+    if (everyStep) Log(strField + CRLF + adsPath + CRLF + definition, LogMaximum, EventInformation, EventIdInformation);
 
     auto query = QueryFromDefinition(definition, strPrefix);
     if (!query) throw Error(err::NotQuorvel, "This DL is not Quorvel!");
@@ -72,16 +75,19 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
     std::string command = ReplaceQueryField(*query, 3, kQueryAttributes);
 
     step_ = "Process:GetEX";
-    Log(std::string("Getting membership.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
+    if (everyStep)
+        Log(std::string("Getting membership.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
     run.oldMembers = bag.list("member");
 
     step_ = "Process:Open:" + command;
-    Log(std::string("Running Query") + CRLF + adsPath + CRLF + command, LogMaximum, EventInformation,
-        EventIdInformation);
+    if (everyStep)
+        Log(std::string("Running Query") + CRLF + adsPath + CRLF + command, LogMaximum, EventInformation,
+            EventIdInformation);
     CollectNewMembers(run, command);
-    Log(std::string("Counted recordset") + CRLF + adsPath + CRLF +
-            std::to_string(static_cast<long long>(run.newMembers.size()) - 1),
-        LogMaximum, EventInformation, EventIdInformation);
+    if (everyStep)
+        Log(std::string("Counted recordset") + CRLF + adsPath + CRLF +
+                std::to_string(static_cast<long long>(run.newMembers.size()) - 1),
+            LogMaximum, EventInformation, EventIdInformation);
 
     UpdateMembership(run);
     LogCompletion(run);
@@ -110,7 +116,8 @@ void clsQuorvel::UpdateMembership(Run& run) {
         Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation);
     if (!change.changed) return;
 
-    Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation);
+    if (Logs(LogMaximum))
+        Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation);
     step_ = "p_UpdateDLWithQuery:PutEX";
     const bool written = run.newMembers.empty() ? run.dl.SetPropertyEx("member", std::string())
                                                 : run.dl.SetPropertyEx("member", run.newMembers);
@@ -126,6 +133,7 @@ void clsQuorvel::UpdateMembership(Run& run) {
 }
 
 void clsQuorvel::LogCompletion(Run& run) {
+    if (!Logs(LogSummary)) return;  // neither the duration nor the text is needed
     const std::string duration = kvor().GetDuration(run.start, std::chrono::system_clock::now(), "H:MM:SS");
     Log(std::string("DL Completed.") + CRLF + run.dl.adsPath + CRLF + "Before membership: " +
             std::to_string(run.oldMembers.size()) + " members" + CRLF + "Query results: " +

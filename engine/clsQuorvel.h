@@ -40,6 +40,8 @@ private:
     void HandleError(const Run& run, const Error& error);
     // The engine's own logging-level filter in front of the event log.
     void Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId);
+    // True when entries of `level` are written: the texts of the others are never built.
+    bool Logs(std::int16_t level) const;
     clsKVOR& kvor();
 
     std::string step_;  // names the step in progress; heads every error entry

@@ -3,6 +3,9 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <cstdlib>
+#include <mutex>
+
 namespace qv::platform {
 namespace {
 
@@ -51,12 +54,41 @@ std::string timeSeparatorOf(std::string_view format) {
     return {};
 }
 
-std::string timeSeparator() {
+namespace {
+
+std::string separatorOfUserLocale() {
     locale_t user = ::newlocale(LC_TIME_MASK, "", locale_t(0));
     if (user == locale_t(0)) return timeSeparatorOf(::nl_langinfo(T_FMT));
     std::string result = timeSeparatorOf(::nl_langinfo_l(T_FMT, user));
     ::freelocale(user);
     return result;
+}
+
+// The environment variables that choose the user's LC_TIME locale, as one text.
+std::string localeChoice() {
+    std::string choice;
+    for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
+        const char* value = std::getenv(name);
+        choice += value ? "=" + std::string(value) : std::string("-");
+        choice += '\n';
+    }
+    return choice;
+}
+
+}  // namespace
+
+std::string timeSeparator() {
+    // Loading the locale is slow and every DL summary asks: the answer is
+    // kept for as long as the environment names the same locale.
+    static std::mutex mutex;
+    static std::string choice, separator;
+    std::string current = localeChoice();
+    std::lock_guard lock(mutex);
+    if (current != choice || choice.empty()) {
+        separator = separatorOfUserLocale();
+        choice = std::move(current);
+    }
+    return separator;
 }
 
 }  // namespace qv::platform
