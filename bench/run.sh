@@ -101,6 +101,21 @@ first_pass() { QUORVEL_EVENT_LOG=/dev/null "$quorvel" "$work/level0.ini" >/dev/n
 apply_change() {
   ldapmodify -x -H "$url" -D "dc=CORP,cn=writer" -w writer-pw -f "$work/gen/change.ldif" >/dev/null
 }
+# Compares every Quorvel DL's number of members with what the generator
+# computed (column 2: before the change, 3: after it); a list over the limit
+# keeps its one stale member. Appends "label ok" or "label wrong N" to $work/checks.
+verify_members() { # column label
+  ldapsearch -x -H "$url" -D "dc=CORP,cn=writer" -w writer-pw -LLL -o ldif-wrap=no -b "$target_dn" \
+    "(extension-attribute-15=QVL=*)" member |
+    awk -v col="$1" -v label="$2" -v manifest="$work/gen/dls.tsv" '
+      BEGIN { FS = "\t"; while ((getline line < manifest) > 0) if (line !~ /^#/) {
+                split(line, f, "\t"); want[tolower(f[1])] = f[col] + 0 > 5000 ? 1 : f[col] + 0 } FS = " " }
+      /^dn: / { dn = tolower(substr($0, 5)); seen[dn] = 0 }
+      /^member: / { seen[dn]++ }
+      END { wrong = 0
+            for (d in want) if (!(d in seen) || seen[d] != want[d]) wrong++
+            print label, (wrong ? "wrong " wrong : "ok") }' >>"$work/checks"
+}
 slapd_ticks() { awk '{ print $14 + $15 }' "/proc/$slapd_pid/stat"; }
 
 # Waits until slapd has logged the end of every connection opened since `offset`.
@@ -149,7 +164,7 @@ sides_for_round() { # round
 
 run_scenario() { # scenario
   local scenario=$1 round side
-  [ "$scenario" = 2 ] && { start_directory; first_pass; }
+  [ "$scenario" = 2 ] && { start_directory; first_pass; verify_members 2 "first pass by quorvel"; }
   for ((round = 1; round <= runs; round++)); do
     for side in $(sides_for_round "$round"); do
       case "$scenario" in
@@ -157,6 +172,10 @@ run_scenario() { # scenario
         3) start_directory; first_pass; apply_change ;;
       esac
       measure "$scenario" "$side" "$round"
+      case "$scenario" in
+        1) verify_members 2 "scenario 1, $side, run $round" ;;
+        3) verify_members 3 "scenario 3, $side, run $round" ;;
+      esac
     done
   done
   stop_directory
@@ -174,10 +193,13 @@ report_scenario() { # scenario
   floor_wall=$(column_of "$scenario" floor 4 | median)
   echo
   echo "Scenario ${names[$scenario]} (writes expected: ${expected_writes[$((scenario - 1))]})"
-  printf '  %-8s %9s %7s %9s %9s %9s %7s %6s  %s\n' side "wall(med)" ratio "cpu(med)" "rss(max)" "slapd cpu" ops writes "wall of each run"
+  printf '  %-8s %9s %7s %7s %9s %9s %9s %7s %6s  %s\n' side "wall(med)" ratio paired "cpu(med)" "rss(max)" \
+    "slapd cpu" ops writes "wall of each run"
   for side in floor $(for l in $levels; do echo "pass$l"; done); do
     wall=$(column_of "$scenario" "$side" 4 | median)
     ratio=$(awk -v a="$wall" -v b="$floor_wall" 'BEGIN { printf "%.3f", a / b }')
+    paired=$(awk -v s="$scenario" -v d="$side" '$1 == s && $2 == "floor" { f[$3] = $4 } $1 == s && $2 == d { p[$3] = $4 }
+      END { for (r in p) if (r in f) print p[r] / f[r] }' "$work/results" | median)
     cpu=$(awk -v s="$scenario" -v d="$side" '$1 == s && $2 == d { print $5 + $6 }' "$work/results" | median)
     rss=$(column_of "$scenario" "$side" 7 | sort -n | tail -1)
     slapd=$(column_of "$scenario" "$side" 8 | median)
@@ -186,7 +208,7 @@ report_scenario() { # scenario
     walls=$(column_of "$scenario" "$side" 4 | awk '{ printf "%.2f ", $1 }')
     status=$(column_of "$scenario" "$side" 11 | sort -u | paste -sd/)
     [ "$status" = 0 ] || walls="$walls (exit status $status)"
-    printf '  %-8s %8.2fs %7s %8.2fs %6.1fMiB %8.2fs %7s %6s  %s\n' "$side" "$wall" "$ratio" "$cpu" \
+    printf '  %-8s %8.2fs %7s %7.3f %8.2fs %6.1fMiB %8.2fs %7s %6s  %s\n' "$side" "$wall" "$ratio" "$paired" "$cpu" \
       "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "$slapd" "$ops" "$writes" "$walls"
   done
   for side in $(for l in $levels; do echo "pass$l"; done); do
@@ -215,9 +237,16 @@ if [ -z "$report" ]; then
 fi
 for scenario in $scenarios; do report_scenario "$scenario"; done
 echo
-echo "wall: median wall time of the client process; ratio: to the floor's median; cpu: the client's"
-echo "user+system seconds; rss: its largest peak resident size; slapd cpu: the server's CPU seconds"
-echo "during the run; ops: LDAP operations the client sent (slapd stats log); writes: modify operations."
+if [ -f "$work/checks" ]; then
+  wrong=$(grep -vc ' ok$' "$work/checks" || true)
+  echo "Memberships checked against the generator after $(wc -l <"$work/checks") runs: $([ "$wrong" = 0 ] && echo "all right" || echo "$wrong WRONG")"
+  grep -v ' ok$' "$work/checks" | sed 's/^/  /' || true
+fi
+echo
+echo "wall: median wall time of the client process; ratio: to the floor's median; paired: median of"
+echo "pass/floor within each round; cpu: the client's user+system seconds; rss: its largest peak"
+echo "resident size; slapd cpu: the server's CPU seconds during the run; ops: LDAP operations the"
+echo "client sent (slapd stats log); writes: modify operations."
 
 if [ "$micro" = 1 ] && [ -z "$report" ]; then
   echo
