@@ -3,8 +3,11 @@
 # protocol floor, the least LDAP work the same job can be done with.
 #
 #   bench/run.sh [--runs N] [--people N] [--dls N] [--seed N] [--scenarios "1 2 3"]
-#                [--levels "0 2"] [--no-micro] [--keep]
+#                [--levels "0 2"] [--baseline QUORVEL] [--no-micro] [--keep]
 #   bench/run.sh --report DIR      prints the report of a run kept with --keep
+#
+# --baseline also runs another quorvel program (say, a build of an earlier
+# commit) in the same rounds, as the sides base0 and base2.
 #
 # Run it after ./setup.sh. It builds the benchmark programs into build-bench/
 # (QUORVEL_BENCH_BUILD_DIR to change), generates the organisation (20,000
@@ -15,15 +18,16 @@
 # runs `quorvel PROFILE` at logging levels 0 and 2 (QUORVEL_EVENT_LOG set, so
 # level 2 writes its entries) and the floor program, each --runs times (3),
 # interleaved in rotating order, each against the same freshly prepared
-# directory. It prints per scenario and side the median wall time, the ratio
-# to the floor, CPU seconds and peak RSS of the client, slapd's CPU seconds,
-# and the LDAP operations each side sent (from slapd's stats log), and checks
-# that pass and floor sent the same operations in the same order. Then it runs
-# the micro-benchmarks.
+# directory. It prints per scenario and side the median wall time, its ratio
+# to the floor's (and the median of the ratios within each round), CPU seconds
+# and peak RSS of the client, slapd's CPU seconds, and the LDAP operations each
+# side sent (from slapd's stats log); it checks that pass and floor sent the
+# same operations in the same order and that every DL ends with the number of
+# members the generator computed. Then it runs the micro-benchmarks.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVEL_BENCH_BUILD_DIR:-$here/build-bench}
-runs=3 people=20000 dls=300 seed=1 scenarios="1 2 3" levels="0 2" micro=1 keep=0 report=""
+runs=3 people=20000 dls=300 seed=1 scenarios="1 2 3" levels="0 2" micro=1 keep=0 report="" baseline=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift ;;
@@ -34,8 +38,9 @@ while [ $# -gt 0 ]; do
     --levels) levels=$2; shift ;;
     --no-micro) micro=0 ;;
     --keep) keep=1 ;;
+    --baseline) baseline=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
     --report) report=$2; shift ;;
-    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -69,7 +74,7 @@ if [ -z "$report" ]; then
   # ---- the organisation ---------------------------------------------------------
   mkdir -p "$work/gen" "$work/ops"
   summary=$("$build/bench/quorvel_bench_generate" --people "$people" --dls "$dls" --seed "$seed" --out "$work/gen")
-  declare -p people dls seed runs scenarios levels summary >"$work/settings"
+  declare -p people dls seed runs scenarios levels summary baseline >"$work/settings"
 fi
 expected_writes=(
   "$(sed -n 's/.*first pass \([0-9]*\),.*/\1/p' <<<"$summary")"
@@ -144,6 +149,9 @@ measure() { # scenario side run
     pass*)
       QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
         "$timer" "$times" "$quorvel" "$work/level${side#pass}.ini" 2>/dev/null || true ;;
+    base*)
+      QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
+        "$timer" "$times" "$baseline" "$work/level${side#base}.ini" 2>/dev/null || true ;;
   esac
   settle_log "$offset"
   local slapd_cpu
@@ -155,9 +163,16 @@ measure() { # scenario side run
 }
 
 # The sides in rotating order, so that a slow moment hits each side alike.
+# The sides besides the floor: the pass at each level (and the baseline's).
+pass_sides() {
+  local s
+  for s in $levels; do echo "pass$s"; done
+  if [ -n "$baseline" ]; then for s in $levels; do echo "base$s"; done; fi
+}
+
 sides_for_round() { # round
   local all=(floor) s
-  for s in $levels; do all+=("pass$s"); done
+  for s in $(pass_sides); do all+=("$s"); done
   local n=${#all[@]} i
   for ((i = 0; i < n; i++)); do printf '%s ' "${all[$(((i + $1) % n))]}"; done
 }
@@ -195,7 +210,7 @@ report_scenario() { # scenario
   echo "Scenario ${names[$scenario]} (writes expected: ${expected_writes[$((scenario - 1))]})"
   printf '  %-8s %9s %7s %7s %9s %9s %9s %7s %6s  %s\n' side "wall(med)" ratio paired "cpu(med)" "rss(max)" \
     "slapd cpu" ops writes "wall of each run"
-  for side in floor $(for l in $levels; do echo "pass$l"; done); do
+  for side in floor $(pass_sides); do
     wall=$(column_of "$scenario" "$side" 4 | median)
     ratio=$(awk -v a="$wall" -v b="$floor_wall" 'BEGIN { printf "%.3f", a / b }')
     paired=$(awk -v s="$scenario" -v d="$side" '$1 == s && $2 == "floor" { f[$3] = $4 } $1 == s && $2 == d { p[$3] = $4 }
@@ -211,7 +226,7 @@ report_scenario() { # scenario
     printf '  %-8s %8.2fs %7s %7.3f %8.2fs %6.1fMiB %8.2fs %7s %6s  %s\n' "$side" "$wall" "$ratio" "$paired" "$cpu" \
       "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "$slapd" "$ops" "$writes" "$walls"
   done
-  for side in $(for l in $levels; do echo "pass$l"; done); do
+  for side in $(pass_sides); do
     same=yes
     for ((round = 1; round <= runs; round++)); do
       cmp -s "$work/ops/$scenario-floor-$round.txt" "$work/ops/$scenario-$side-$round.txt" || same=no
