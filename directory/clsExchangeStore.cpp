@@ -141,15 +141,38 @@ platform::SearchConnection clsExchangeStore::GetADSIConnectionObject() const {
     return platform::SearchConnection(credentials());
 }
 
+bool clsExchangeStore::prepareSearch(std::string& QueryString) {
+    auto parts = splitAt(QueryString, ';');
+    if (parts.size() <= 1) return false;
+    if (parts.size() < 3) throw Error(err::SubscriptOutOfRange, "Subscript out of range");
+    parts[2] = kQueryAttributes;
+    QueryString = join(parts, ';');
+    return true;
+}
+
+std::shared_ptr<platform::BoundObject> clsExchangeStore::readObject(const std::string& adsPath) const {
+    static const std::vector<std::string> names = {"Obj-View-Containers", "mail", "rdn", "uid", "cn", "objectClass",
+                                                   "distinguishedName"};
+    auto object = GetADSIObject(adsPath, names);
+    if (!object->hasLoaded(names)) object->getInfoEx(names);
+    return object;
+}
+
+std::vector<std::string> clsExchangeStore::QueryNames(std::string& QueryString) {
+    try {
+        if (!prepareSearch(QueryString)) return {readOrEmpty(*readObject(QueryString), "distinguishedName")};
+        return GetADSIConnectionObject().distinguishedNames(QueryString);
+    } catch (const Error& error) {
+        lastError_.SetFromError(error);
+        throw;
+    }
+}
+
 QueryResult clsExchangeStore::Query(std::string& QueryString) {
     auto self = shared_from_this();
     auto objects = std::make_shared<DirObjects>();
     try {
-        auto parts = splitAt(QueryString, ';');
-        if (parts.size() > 1) {
-            if (parts.size() < 3) throw Error(err::SubscriptOutOfRange, "Subscript out of range");
-            parts[2] = kQueryAttributes;
-            QueryString = join(parts, ';');
+        if (prepareSearch(QueryString)) {
             auto cursor = GetADSIConnectionObject().execute(QueryString);
             // The fields' places, found once rather than by name on every row.
             const std::size_t adsPath = cursor.indexOf("ADsPath"), cn = cursor.indexOf("cn"),
@@ -163,10 +186,7 @@ QueryResult clsExchangeStore::Query(std::string& QueryString) {
                              cursor.field(uid).text(), cursor.field(rdn).text(), self);
             }
         } else {
-            const std::vector<std::string> names = {"Obj-View-Containers", "mail", "rdn", "uid", "cn", "objectClass",
-                                                    "distinguishedName"};
-            auto object = GetADSIObject(QueryString, names);
-            if (!object->hasLoaded(names)) object->getInfoEx(names);
+            auto object = readObject(QueryString);
             objects->Add(QueryString, readOrEmpty(*object, "cn"), readOrEmpty(*object, "objectClass"),
                          readOrEmpty(*object, "distinguishedName"), readOrEmpty(*object, "Obj-View-Containers"),
                          readOrEmpty(*object, "mail"), readOrEmpty(*object, "uid"), readOrEmpty(*object, "rdn"), self);

@@ -62,6 +62,11 @@ public:
     // list, in `QueryString` too) or, for a text without ";", reads the one
     // object it names. A failure fills lastError and returns no collection.
     QueryResult Query(std::string& QueryString);
+    // Runs a search command exactly as Query does (the same request to the
+    // server) and gives only the distinguished names found, in result order,
+    // for a caller that needs nothing else of them. A failure fills lastError
+    // and raises its qv::Error.
+    std::vector<std::string> QueryNames(std::string& QueryString);
 
     // Creates a DL described by `obj` (container address, class, display name,
     // alias, mail) in one write. False, with lastError filled, on failure.
@@ -78,6 +83,11 @@ public:
 
 private:
     platform::Credentials credentials() const;
+    // Replaces a search command's attribute list by the fixed list; false for
+    // a text without ";" (the address of one object).
+    static bool prepareSearch(std::string& QueryString);
+    // The one object an address names, with the attributes Query reads of it.
+    std::shared_ptr<platform::BoundObject> readObject(const std::string& adsPath) const;
 
     std::shared_ptr<clsConnection> connection_;
     std::string storeName_;

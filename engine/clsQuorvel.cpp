@@ -98,11 +98,8 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
 // empty one, which would wipe the membership.
 void clsQuorvel::CollectNewMembers(Run& run, const std::string& query) {
     std::string command = query;
-    auto found = run.dl.objExchangeStore->Query(command);
-    const DirObjects& objects = found.objects();  // raises the search's error
-    run.newMembers.reserve(static_cast<std::size_t>(objects.Count()));
-    for (const auto& object : objects)
-        if (object->distinguishedName != run.dl.distinguishedName) run.newMembers.push_back(object->distinguishedName);
+    run.newMembers = run.dl.objExchangeStore->QueryNames(command);  // raises the search's error
+    std::erase(run.newMembers, run.dl.distinguishedName);
 }
 
 void clsQuorvel::UpdateMembership(Run& run) {

@@ -153,8 +153,10 @@ void SearchCursor::close() {
 
 SearchConnection::SearchConnection(Credentials credentials) : credentials_(std::move(credentials)) {}
 
-SearchCursor SearchConnection::execute(std::string_view text, int pageSize) const {
-    SearchCommand command = parseSearchCommand(text);
+namespace {
+
+// The request a search command sends. Raises for a filter that cannot be sent.
+detail::SearchRequest requestFor(const SearchCommand& command, std::string_view text, int pageSize) {
     if (command.filter.empty()) throw Error(err::FilterUnknown, "The search filter is empty: " + std::string(text));
     detail::SearchRequest request;
     request.base = command.base.target == AdsTarget::Object ? command.base.dn : std::string();
@@ -163,7 +165,29 @@ SearchCursor SearchConnection::execute(std::string_view text, int pageSize) cons
     request.filter = toRfc4515Filter(command.filter);
     request.attributes = command.attributes;
     request.pageSize = pageSize;
-    auto search = std::make_unique<detail::PagedSearch>(command.base, credentials_, std::move(request));
+    return request;
+}
+
+}  // namespace
+
+std::vector<std::string> SearchConnection::distinguishedNames(std::string_view text, int pageSize) const {
+    SearchCommand command = parseSearchCommand(text);
+    detail::SearchRequest request = requestFor(command, text, pageSize);
+    request.namesOnly = true;
+    detail::PagedSearch search(command.base, credentials_, std::move(request));
+    std::vector<std::string> names;
+    detail::Entry entry;
+    try {
+        while (search.next(entry)) names.push_back(std::move(entry.dn));
+    } catch (const detail::LdapFailure& failure) {
+        throw searchError(failure, command);
+    }
+    return names;
+}
+
+SearchCursor SearchConnection::execute(std::string_view text, int pageSize) const {
+    SearchCommand command = parseSearchCommand(text);
+    auto search = std::make_unique<detail::PagedSearch>(command.base, credentials_, requestFor(command, text, pageSize));
     SearchCursor cursor(std::move(command), std::move(search));
     cursor.moveNext();
     return cursor;

@@ -100,6 +100,10 @@ public:
     const Credentials& credentials() const { return credentials_; }
     // Runs a search command; the cursor stands on the first row (or at EOF).
     SearchCursor execute(std::string_view command, int pageSize = 100) const;
+    // Runs a search command as execute does, with the same request to the
+    // server, and gives only the distinguished names of the entries found, in
+    // result order (nothing else of them is read). Raises as moveNext does.
+    std::vector<std::string> distinguishedNames(std::string_view command, int pageSize = 100) const;
 
 private:
     Credentials credentials_;

@@ -216,6 +216,12 @@ const AttributeNames::Meaning& AttributeNames::of(std::string_view name, const S
     return known_.emplace_back(Meaning{std::string(name), std::move(key), boolean});
 }
 
+std::string readDn(LDAP* ld, LDAPMessage* message) {
+    berval dn{0, nullptr};
+    if (ldap_get_dn_ber(ld, message, nullptr, &dn) != LDAP_SUCCESS || !dn.bv_val) return {};
+    return std::string(dn.bv_val, dn.bv_len);
+}
+
 // Reads the entry's DN and attributes in one walk over the message, taking
 // each value straight from it (no per-attribute search or copy by libldap).
 Entry readEntry(LDAP* ld, LDAPMessage* message, const ServerInfo& info, const AdsPath& server,

@@ -94,6 +94,9 @@ private:
     std::vector<Meaning> known_;
 };
 
+// The DN of a search entry, as the server wrote it.
+std::string readDn(LDAP* ld, LDAPMessage* entry);
+
 // A search entry with the value rules applied; `server` names the server in
 // ADsPath. `names`, when given, remembers attribute names from entry to entry.
 Entry readEntry(LDAP* ld, LDAPMessage* entry, const ServerInfo& info, const AdsPath& server,

@@ -64,7 +64,12 @@ bool PagedSearch::nextFromServer(Entry& out) {
         Message message = connection_->await(msgid_, true);
         switch (ldap_msgtype(message.get())) {
             case LDAP_RES_SEARCH_ENTRY:
-                out = readEntry(connection_->get(), message.get(), *info_, server_, &names_);
+                if (request_.namesOnly) {
+                    out.dn = readDn(connection_->get(), message.get());
+                    out.attributes.clear();
+                } else {
+                    out = readEntry(connection_->get(), message.get(), *info_, server_, &names_);
+                }
                 delivered_ = true;
                 return true;
             case LDAP_RES_SEARCH_RESULT:

@@ -21,6 +21,7 @@ struct SearchRequest {
     std::string filter = "(objectClass=*)";
     std::vector<std::string> attributes;  // as the caller names them
     int pageSize = 100;
+    bool namesOnly = false;  // entries carry their DN only (the attributes are asked for, not read)
 };
 
 class PagedSearch {

@@ -202,6 +202,37 @@ TEST_F(BulkDirectory, SearchesOfMoreThanOnePageReturnEveryRow) {
     EXPECT_GE(countInLog(*dir_, "SRCH base=\"" + std::string(kBulk) + "\""), kLists / 100);
 }
 
+// Only the names: the same request, the same rows in the same order, the same failures.
+TEST_F(BulkDirectory, NamesOnlyAreTheCursorsNamesInItsOrder) {
+    const std::string command = base(*dir_, kBulk) + ";(objectClass=groupOfNames);cn,ADsPath,distinguishedName;onelevel";
+    const std::string request = "SRCH base=\"" + std::string(kBulk) + "\" scope=1";
+    const int start = countInLog(*dir_, request);
+    std::vector<std::string> fromCursor;
+    auto cursor = SearchConnection(credentialsOf(kReader)).execute(command);
+    for (; !cursor.eof(); cursor.moveNext()) fromCursor.push_back(cursor.field("distinguishedName").text());
+    const int pages = countInLog(*dir_, request) - start;
+    auto names = SearchConnection(credentialsOf(kReader)).distinguishedNames(command);
+    EXPECT_EQ(names, fromCursor);
+    EXPECT_EQ(names.size(), size_t(kLists));
+    EXPECT_GE(pages, kLists / 100);
+    EXPECT_EQ(countInLog(*dir_, request) - start, 2 * pages);  // the same pages
+
+    EXPECT_TRUE(SearchConnection(credentialsOf(kReader))
+                    .distinguishedNames(base(*dir_, kBulk) + ";(cn=nobody-at-all);cn;onelevel")
+                    .empty());
+    Error cut = errorOf([&] {
+        SearchConnection(credentialsOf(kLimited)).distinguishedNames(base(*dir_, kBulk) + ";(objectClass=*);cn;subtree");
+    });
+    EXPECT_EQ(cut.number(), err::SizeLimitExceeded) << cut.description();
+    EXPECT_EQ(errorOf([&] {
+                  SearchConnection(credentialsOf(kReader))
+                      .distinguishedNames(base(*dir_, "cn=Nowhere," + std::string(kBulk)) + ";(cn=*);cn;subtree");
+              }).number(),
+              err::SearchTableNotFound);
+    EXPECT_EQ(errorOf([&] { SearchConnection().distinguishedNames(base(*dir_, kBulk) + ";(cn=a;cn"); }).number(),
+              err::FilterUnknown);
+}
+
 TEST_F(BulkDirectory, EnumeratingThousandsOfDls) {
     auto container = BoundObject::bind(dir_->adsPath(kBulk), credentialsOf(kReader));
     auto started = std::chrono::steady_clock::now();

@@ -239,6 +239,37 @@ TEST(ExchangeStore, AFailedQueryHasNoCollection) {
     EXPECT_EQ(dir.server(), limited->StoreName());
 }
 
+// The names alone: what Query finds, in its order, from the same command text.
+TEST(ExchangeStore, QueryNamesGivesTheNamesQueryFinds) {
+    auto store = connected();
+    const std::string command = "<" + store->Path() + "/" + kSite + ">;(objectClass=organizationalPerson);cn;subtree";
+    std::string forQuery = command, forNames = command;
+    auto result = store->Query(forQuery);
+    ASSERT_TRUE(result.ok());
+    std::vector<std::string> fromQuery;
+    for (const auto& person : result.objects()) fromQuery.push_back(person->distinguishedName);
+    EXPECT_EQ(store->QueryNames(forNames), fromQuery);
+    EXPECT_EQ(forNames, forQuery);  // the attribute list replaced alike
+    EXPECT_GT(fromQuery.size(), 5u);
+
+    std::string one = store->Path() + "/cn=qvl-sales," + kDistributionLists;
+    EXPECT_EQ(store->QueryNames(one), std::vector<std::string>{std::string("cn=qvl-sales,") + kDistributionLists});
+
+    // Failures raise, and fill lastError as Query does.
+    std::string noBase = "<" + store->Path() + "/ou=Nowhere,o=Northwind Traders>;(cn=*);cn;subtree";
+    try {
+        store->QueryNames(noBase);
+        ADD_FAILURE() << "a failed search gave names";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), err::SearchTableNotFound);
+    }
+    EXPECT_EQ(store->lastError().Number, err::SearchTableNotFound);
+    auto limited = connected(kLimited);
+    std::string everything = "<" + limited->Path() + "/" + kSite + ">;(objectClass=*);cn;subtree";
+    EXPECT_THROW(limited->QueryNames(everything), Error);
+    EXPECT_EQ(limited->lastError().Number, err::SizeLimitExceeded);
+}
+
 TEST(ExchangeStore, CreateADlWhoseDisplayNameDiffersFromItsAlias) {
     const auto& dir = sharedDirectory();
     auto store = connected();
