@@ -87,7 +87,7 @@ target_dn="cn=Distribution Lists,ou=Amsterdam,o=Northwind Traders"
 start_directory() {
   stop_directory
   local settings
-  settings=$("$here/refdir/refdir.sh" start --seed "$work/gen/seed.ldif" --db-conf "$here/bench/indexes.conf")
+  settings=$("$here/refdir/refdir.sh" start --seed "$work/gen/seed.ldif" --db-conf "$here/bench/directory.conf")
   refdir_dir=$(sed -n 's/^QUORVEL_REFDIR_DIR=//p' <<<"$settings")
   server=$(sed -n 's/^QUORVEL_REFDIR_SERVER=//p' <<<"$settings")
   url=$(sed -n 's/^QUORVEL_REFDIR_URL=//p' <<<"$settings")
