@@ -1,5 +1,7 @@
 #include "platform/LdapSession.h"
 
+#include <signal.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <deque>
@@ -124,7 +126,33 @@ void bind(Connection& connection, const Credentials& credentials) {
     simpleBind(connection, "", "");
 }
 
+// A write to a connection the server has closed must fail as an error, not
+// end the process: libldap and its TLS layer write with plain write(2), which
+// raises SIGPIPE. A handler the program set itself is left alone.
+void ignoreBrokenPipes() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) ::signal(SIGPIPE, SIG_IGN);
+    });
+}
+
+// True when a TLS connection to `url` comes up once the server's certificate
+// is no longer checked: then the check was what failed. Nothing is sent on it.
+bool tlsWorksUnverified(const std::string& url, timeval network) {
+    LDAP* raw = nullptr;
+    if (ldap_initialize(&raw, url.c_str()) != LDAP_SUCCESS || !raw) return false;
+    Handle probe(raw);
+    int never = LDAP_OPT_X_TLS_NEVER, notServer = 0;
+    if (ldap_set_option(raw, LDAP_OPT_NETWORK_TIMEOUT, &network) != LDAP_OPT_SUCCESS ||
+        ldap_set_option(raw, LDAP_OPT_X_TLS_REQUIRE_CERT, &never) != LDAP_OPT_SUCCESS ||
+        ldap_set_option(raw, LDAP_OPT_X_TLS_NEWCTX, &notServer) != LDAP_OPT_SUCCESS)
+        return false;
+    return ldap_connect(raw) == LDAP_SUCCESS;
+}
+
 std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& credentials) {
+    ignoreBrokenPipes();
     DirectoryTimeouts timeouts = directoryTimeouts();
     timeval network = toTimeval(timeouts.network);
     timeval operation = toTimeval(timeouts.operation);
@@ -139,8 +167,13 @@ std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& cr
     try {
         bind(*connection, credentials);
     } catch (const LdapFailure& failure) {
+        if (failure.serverGone() && server.scheme->tls && tlsWorksUnverified(url, network))
+            throw LdapFailure(kLdapCertificateUntrusted, directoryError(kLdapCertificateUntrusted, {}, {}, where));
         if (failure.code() < 0) throw;  // libldap's own outcomes name the server already
-        throw LdapFailure(failure.code(), Error(failure.number(), failure.description() + " [" + where + "]"));
+        int code = credentials.loggedOnUser ? failure.code() : bindOutcome(failure.code());
+        std::string description = failure.description();
+        if (code != failure.code()) description = ldapErrorText(code) + ": " + description;
+        throw LdapFailure(code, Error(errorNumberFor(code), description + " [" + where + "]"));
     }
     return connection;
 }
