@@ -10,6 +10,7 @@
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
 #include "engine/ProcessingPasses.h"
+#include "platform/Error.h"
 #include "platform/FileText.h"
 #include "platform/InstanceLock.h"
 
@@ -106,7 +107,14 @@ int Main(int argc, char** argv, const ConsoleEntry& console) {
 
     const StartRequest request = ReadStartRequest(CommandLineText(argc, argv));
     const bool consoleMode = request.mode == StartRequest::Mode::Console;
-    if (platform::previousInstanceRunning("quorvel")) {
+    bool running = false;
+    try {
+        running = platform::previousInstanceRunning("quorvel");
+    } catch (const Error& error) {
+        complain(error.description());
+        return ExitFailed;
+    }
+    if (running) {
         if (consoleMode && console.showPreviousInstanceMessage)
             console.showPreviousInstanceMessage(argc, argv);
         else
