@@ -99,7 +99,8 @@ protected:
         return LdapTool(*dir).dns(kSite, std::string("(&(objectClass=organizationalPerson)(department=Finance))"));
     }
 
-    CommandResult quorvel(const std::string& target, const std::string& authority, const TempDir& temp) const {
+    CommandResult quorvel(const std::string& target, const std::string& authority, const TempDir& temp,
+                          const std::string& operationTimeout = "5") const {
         writeFile(temp.file("run.ini"), "[General]\nTarget=" + target +
                                             "\n[Authentication]\nUser=writer\nDomain=CORP\nPassword=writer-pw\n");
         ::chmod(temp.file("run.ini").c_str(), 0600);
@@ -108,8 +109,8 @@ protected:
                            {"XDG_RUNTIME_DIR", temp.path()},
                            {"XDG_CONFIG_HOME", temp.file("config")},
                            {"LDAPTLS_CACERT", certificates->file(authority + ".pem")},
-                           {"QUORVEL_LDAP_NETWORK_TIMEOUT", "2"},
-                           {"QUORVEL_LDAP_TIMEOUT", "5"}},
+                           {"QUORVEL_LDAP_NETWORK_TIMEOUT", "1"},
+                           {"QUORVEL_LDAP_TIMEOUT", operationTimeout}},
                           {}, 60);
     }
 
@@ -197,6 +198,16 @@ TEST_F(Tls, AnUntrustedCertificateIsAClearConnectionError) {
     r = quorvel("LDAPS://" + dir->server() + "/" + kLists, "trusted-ca", temp);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("[8007203A]"), std::string::npos) << r.err;
+}
+
+TEST_F(Tls, AFrozenTlsServerFailsWithinTheTimeouts) {
+    // The server accepts the connection and never answers the TLS handshake.
+    TempDir temp;
+    dir->freeze();
+    auto r = quorvel(ldapsPath(kLists), "trusted-ca", temp, "1");
+    dir->thaw();
+    EXPECT_EQ(r.exitCode, 1) << r.err;  // not -1: the run ended by itself
+    EXPECT_NE(r.err.find("[8007203A]: Timed out: the connection was not open within"), std::string::npos) << r.err;
 }
 
 TEST(LdapsAddresses, ServerNamesAndPathsKeepTheScheme) {
