@@ -18,7 +18,7 @@ PACKAGES=(
   qt6-base-dev
   libsystemd-dev nlohmann-json3-dev
   googletest libgtest-dev libbenchmark-dev
-  dpkg-dev file man-db groff-base systemd
+  dpkg-dev file man-db groff-base systemd desktop-file-utils
 )
 
 missing_packages() {

@@ -53,6 +53,11 @@ install(CODE "
   file(CHMOD \"\${_unit}\" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 ")
 install(FILES packaging/quorvel@.timer DESTINATION ${QUORVEL_SYSTEMD_UNITDIR})
+
+# The console's menu entry, when the console is part of the program.
+if(TARGET quorvel_console)
+  install(FILES packaging/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endif()
 install(FILES packaging/quorvel.catalog DESTINATION ${QUORVEL_SYSTEMD_CATALOGDIR})
 
 # --- the Debian package ---------------------------------------------------------

@@ -30,6 +30,14 @@ expect_file /usr/lib/systemd/system/quorvel@.timer 644
 expect_file /usr/lib/systemd/catalog/quorvel.catalog 644
 if [ "$console" = 1 ]; then
   expect_file /usr/share/applications/quorvel.desktop 644
+  if command -v desktop-file-validate >/dev/null; then
+    findings=$(desktop-file-validate "$stage/usr/share/applications/quorvel.desktop" 2>&1)
+    [ -z "$findings" ] || problem "quorvel.desktop: $findings"
+  fi
+  grep -qx 'Exec=quorvel' "$stage/usr/share/applications/quorvel.desktop" 2>/dev/null ||
+    problem "quorvel.desktop does not start the console (Exec=quorvel)"
+else
+  [ ! -e "$stage/usr/share/applications/quorvel.desktop" ] || problem "a menu entry for a program without console"
 fi
 
 same_as_source /usr/share/doc/quorvel/README.md README.md
