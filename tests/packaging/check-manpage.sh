@@ -31,13 +31,13 @@ for key in Target LoggingLevel Field Prefix User Password Domain Admin; do
 done
 # The exit statuses the program defines.
 for status in $(sed -n 's/^inline constexpr int Exit[A-Za-z]* = \([0-9]*\);.*/\1/p' "$src/core/Main.h"); do
-  grep -qE "^ +$status +[A-Z]" <<<"$text" || problem "exit status $status is not described"
+  grep -qE "^[[:space:]]+$status[[:space:]]+[A-Z]" <<<"$text" || problem "exit status $status is not described"
 done
 # The environment variables the program reads itself.
 for variable in $(grep -rhoE 'getenv\("[A-Z_]+"\)|"QUORVEL_[A-Z_]+"' "$src/platform" "$src/core" |
                   grep -oE '[A-Z_]{4,}' | sort -u); do
   case "$variable" in HOME|PATH|QUORVEL_EVENT_ID|QUORVEL_EVENT_TYPE|QUORVEL_CATEGORY) continue ;; esac
-  grep -q "$variable" <<<"$text" || problem "the environment variable $variable is not described"
+  grep -qw "$variable" <<<"$text" || problem "the environment variable $variable is not described"
 done
 
 if [ "$failures" -gt 0 ]; then exit 1; fi
