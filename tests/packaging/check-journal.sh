@@ -37,6 +37,7 @@ done
 mkdir -p /run/systemd/journal
 "$journald" >"$work/journald.log" 2>&1 &
 journald_pid=$!
+trap 'kill "$journald_pid" 2>/dev/null' EXIT  # never left running, whatever fails
 for _ in $(seq 100); do
   [ -S /run/systemd/journal/socket ] && break
   sleep 0.05
