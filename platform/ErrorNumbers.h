@@ -19,11 +19,17 @@ inline constexpr std::int32_t FilterUnknown = hr(0x8007203E);       // a filter 
 inline constexpr std::int32_t SizeLimitExceeded = hr(0x80072023);
 inline constexpr std::int32_t TimeLimitExceeded = hr(0x80072022);
 inline constexpr std::int32_t AdminLimitExceeded = hr(0x80072024);
+inline constexpr std::int32_t BadPathname = hr(0x80005000);         // a text that is not a directory address
 // Search provider.
 inline constexpr std::int32_t SearchAccessDenied = hr(0x80040E09);  // permission denied
 inline constexpr std::int32_t SearchTableNotFound = hr(0x80040E37); // server or base not found
+inline constexpr std::int32_t SearchCommandInvalid = hr(0x80040E14); // a search command that cannot be read
 // The program's own numbers.
 inline constexpr std::int32_t SubscriptOutOfRange = 9;              // an index outside an array
+inline constexpr std::int32_t ObjectNotSet = 91;                    // an operation on an object that is not there
+inline constexpr std::int32_t TypeMismatch = 13;                    // a text read as a list or the reverse
+inline constexpr std::int32_t ItemNotFound = 3265;                  // no field of that name
+inline constexpr std::int32_t NoCurrentRow = 3021;                  // a field read at the end of a result
 inline constexpr std::int32_t FieldAlreadyExists = 3367;            // property bag: a name listed twice
 inline constexpr std::int32_t MembershipWriteFailed = 1010;
 inline constexpr std::int32_t NotQuorvel = 2305;

@@ -1,0 +1,95 @@
+#include "directory/DirectoryObject.h"
+
+#include "directory/CaseInsensitive.h"
+#include "directory/clsExchangeStore.h"
+#include "platform/DirectoryService.h"
+#include "platform/ErrorNumbers.h"
+
+namespace qv {
+namespace {
+
+std::shared_ptr<platform::BoundObject> bindThrough(const std::shared_ptr<clsExchangeStore>& store,
+                                                   const std::string& adsPath) {
+    if (!store) throw Error(err::ObjectNotSet, "The directory object has no store to bind through");
+    return store->GetADSIObject(adsPath);
+}
+
+// Fills the cache with the named attributes, or with all of them when the
+// directory does not know one of the names; other failures show as fields
+// without a value later. A server that stopped answering is an error: empty
+// fields would pass for attributes without values.
+void loadCache(platform::BoundObject& object, const std::vector<std::string>& names) {
+    try {
+        object.getInfoEx(names);
+    } catch (const Error& error) {
+        if (error.number() == err::ServerDown) throw;
+        if (error.number() != err::NoSuchAttribute) return;
+        try {
+            object.getInfo();
+        } catch (const Error& again) {
+            if (again.number() == err::ServerDown) throw;
+        }
+    }
+}
+
+PropertyBag::Value readField(platform::BoundObject& object, const std::string& name) {
+    bool isList = equalsIgnoringCase(name, "member");
+    try {
+        if (isList) return object.getEx(name);
+        return object.get(name);
+    } catch (const Error& error) {
+        if (error.number() == err::ServerDown) throw;
+        if (error.number() != err::PropertyNotFound) return std::monostate{};
+        if (isList) return std::vector<std::string>{};
+        return std::string();
+    }
+}
+
+}  // namespace
+
+void DirectoryObject::Instantiate(std::string strADsPath, std::string strName, std::string strClass,
+                                  std::string strDistinguishedName, std::string strContainer, std::string strMail,
+                                  std::string strUid, std::string strRdn,
+                                  std::shared_ptr<clsExchangeStore> objExchange) {
+    adsPath = std::move(strADsPath);
+    cn = std::move(strName);
+    objectClass = std::move(strClass);
+    distinguishedName = std::move(strDistinguishedName);
+    container = std::move(strContainer);
+    mail = std::move(strMail);
+    uid = std::move(strUid);
+    rdn = std::move(strRdn);
+    objExchangeStore = std::move(objExchange);
+    Instantiated = true;
+}
+
+PropertyBag DirectoryObject::GetPropertiesEx(const std::vector<std::string>& arrayProperties) {
+    auto object = bindThrough(objExchangeStore, adsPath);
+    loadCache(*object, arrayProperties);
+    PropertyBag bag;
+    for (const auto& name : arrayProperties) bag.append(name);
+    for (const auto& name : arrayProperties) bag.set(name, readField(*object, name));
+    return bag;
+}
+
+bool DirectoryObject::SetPropertyEx(const std::string& strProperty, const PropertyValue& Values) {
+    auto object = bindThrough(objExchangeStore, adsPath);
+    try {
+        if (const auto* list = std::get_if<std::vector<std::string>>(&Values))
+            object->putEx(platform::PutExCode::Update, strProperty, *list);
+        else if (const auto* flag = std::get_if<bool>(&Values))
+            object->putBoolean(strProperty, *flag);
+        else if (const auto& text = std::get<std::string>(Values); text.empty())
+            object->putEx(platform::PutExCode::Clear, strProperty, {});
+        else
+            object->put(strProperty, text);
+        object->setInfo();
+    } catch (const Error& error) {
+        lastError.SetFromError(error);
+        return false;
+    }
+    lastError.ClearProperties();
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,53 @@
+#pragma once
+// The identity of one directory object (its address, class, names and mail
+// address) with a read of several of its attributes in one call and a write
+// of one attribute. It holds no bound object: every read and write binds anew
+// through the store it came from, which it keeps alive.
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "directory/PropertyBag.h"
+#include "directory/clsErrorMessage.h"
+
+namespace qv {
+
+class clsExchangeStore;
+
+class DirectoryObject {
+public:
+    // What SetPropertyEx writes: a text (the empty text removes the
+    // attribute), a Boolean, or a list that replaces every value.
+    using PropertyValue = std::variant<std::string, bool, std::vector<std::string>>;
+
+    clsErrorMessage lastError;  // outcome of the last SetPropertyEx
+    std::shared_ptr<clsExchangeStore> objExchangeStore;
+    std::string uid;                // the alias
+    std::string rdn;
+    std::string mail;
+    std::string distinguishedName;
+    std::string adsPath;            // the address used to bind the object
+    std::string container;          // the container's DN (as Query fills it) or its address (for a new DL)
+    std::string objectClass;        // the first (structural) class
+    std::string cn;                 // the display name
+    bool Instantiated = false;
+
+    void Instantiate(std::string strADsPath, std::string strName, std::string strClass,
+                     std::string strDistinguishedName, std::string strContainer, std::string strMail,
+                     std::string strUid, std::string strRdn, std::shared_ptr<clsExchangeStore> objExchange);
+
+    // The named attributes in one record: "member" as a list, every other
+    // attribute as its first value, an attribute without value as "" (an
+    // empty list for "member"). A name listed twice gives one field. A bind
+    // failure raises qv::Error.
+    PropertyBag GetPropertiesEx(const std::vector<std::string>& arrayProperties);
+
+    // Writes one attribute and commits it at once: a list replaces all values,
+    // the empty text removes the attribute, any other text or a Boolean sets
+    // one value. False, with lastError filled, when the write fails; a bind
+    // failure raises qv::Error.
+    bool SetPropertyEx(const std::string& strProperty, const PropertyValue& Values);
+};
+
+}  // namespace qv

@@ -1,0 +1,206 @@
+#include "directory/clsExchangeStore.h"
+
+#include <algorithm>
+
+#include "directory/CaseInsensitive.h"
+#include "directory/GetArrayObject.h"
+#include "platform/AdsPath.h"
+#include "platform/DirectorySearch.h"
+#include "platform/DirectoryService.h"
+#include "platform/DistinguishedName.h"
+#include "platform/ErrorNumbers.h"
+
+namespace qv {
+namespace {
+
+// The attributes every search returns, whatever the command asked for.
+constexpr const char* kQueryAttributes = "adsPath,rdn,uid,mail,cn,objectClass,Obj-View-Containers,distinguishedName";
+constexpr const char* kDlNotice =
+    "This is an automated distribution list, please do not modify membership.  Membership is controlled by Quorvel.";
+
+std::string upperAscii(std::string text) {
+    for (auto& c : text)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return text;
+}
+
+std::vector<std::string> splitAt(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        auto at = text.find(separator, start);
+        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos) return parts;
+        start = at + 1;
+    }
+}
+
+std::string join(const std::vector<std::string>& parts, char separator) {
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? std::string(1, separator) : "") + parts[i];
+    return out;
+}
+
+const std::string& element(const std::vector<std::string>& values, long index) {
+    if (index < 0 || index >= static_cast<long>(values.size()))
+        throw Error(err::SubscriptOutOfRange, "Subscript out of range");
+    return values[static_cast<std::size_t>(index)];
+}
+
+std::string removeAll(std::string text, const std::string& part) {
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at)) text.erase(at, part.size());
+    return text;
+}
+
+// The first `count` characters of a UTF-8 text (never half a character).
+std::string firstCharacters(const std::string& text, std::size_t count) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+        if (startsCharacter && characters++ == count) return text.substr(0, i);
+    }
+    return text;
+}
+
+// An attribute of a single object as Query reads it; one it lacks reads as "".
+std::string readOrEmpty(platform::BoundObject& object, const char* name) {
+    try {
+        return object.get(name);
+    } catch (const Error& error) {
+        if (error.number() != err::PropertyNotFound) throw;
+        return {};
+    }
+}
+
+}  // namespace
+
+std::string clsExchangeStore::GetServerName(std::string_view text) {
+    std::string lower = lowerAscii(text);
+    std::string server(text);
+    if (lower.rfind("ldap://", 0) == 0) {
+        auto slash = lower.find('/', 7);
+        server = std::string(text.substr(7, slash == std::string::npos ? std::string::npos : slash - 7));
+    } else if (lower.rfind("<ldap://", 0) == 0) {
+        // The server ends where the base's object or the base itself ends,
+        // whichever comes first (a "/" in the filter is not part of it).
+        auto end = std::min(lower.find('/', 8), lower.find('>', 8));
+        server = std::string(text.substr(8, end == std::string::npos ? std::string::npos : end - 8));
+    }
+    return upperAscii(server);
+}
+
+std::string clsExchangeStore::BuildX400Address(const std::string& organization, const std::string& site,
+                                               const std::string& uid) {
+    std::string p = firstCharacters(removeAll(organization, "o="), 16);
+    std::string s = removeAll(site, "ou=");
+    return "c=US;a= ;p=" + p + ";o=" + s + ";s=" + uid + ";";
+}
+
+platform::Credentials clsExchangeStore::credentials() const {
+    if (!connection_ || connection_->isCurrentUser()) return platform::Credentials::currentUser();
+    return platform::Credentials::account(connection_->LogonString(), connection_->Password());
+}
+
+bool clsExchangeStore::Connect(std::shared_ptr<clsConnection> Conn, const std::string& ServerName) {
+    connection_ = std::move(Conn);
+    storeName_ = GetServerName(ServerName);
+    path_ = "LDAP://" + storeName_;
+    try {
+        auto root = GetADSIObject(path_ + "/RootDSE");
+        organization_ = root->get("defaultNamingContext");
+        auto contexts = root->getEx("namingContexts");
+        long last = static_cast<long>(contexts.size()) - 1;
+        site_ = platform::firstRdn(element(contexts, last - 1));
+        config_ = element(contexts, last - 3);
+    } catch (const Error& error) {
+        if (error.number() == err::ServerDown) {
+            lastError_.ClearProperties();
+            lastError_.Description = "Server is not running LDAP or does not exist.";
+        } else if (error.number() == err::SubscriptOutOfRange) {
+            lastError_.ClearProperties();
+            lastError_.Description = "This does not appear to be an Exchange Server.";
+        } else {
+            lastError_.SetFromError(error);
+        }
+        return false;
+    }
+    lastError_.ClearProperties();
+    return true;
+}
+
+std::shared_ptr<platform::BoundObject> clsExchangeStore::GetADSIObject(const std::string& adsPath) const {
+    return platform::BoundObject::bind(adsPath, credentials());
+}
+
+platform::SearchConnection clsExchangeStore::GetADSIConnectionObject() const {
+    return platform::SearchConnection(credentials());
+}
+
+QueryResult clsExchangeStore::Query(std::string& QueryString) {
+    auto self = shared_from_this();
+    auto objects = std::make_shared<DirObjects>();
+    try {
+        auto parts = splitAt(QueryString, ';');
+        if (parts.size() > 1) {
+            if (parts.size() < 3) throw Error(err::SubscriptOutOfRange, "Subscript out of range");
+            parts[2] = kQueryAttributes;
+            QueryString = join(parts, ';');
+            auto cursor = GetADSIConnectionObject().execute(QueryString);
+            for (; !cursor.eof(); cursor.moveNext()) {
+                objects->Add(cursor.field("ADsPath").text(), cursor.field("cn").text(),
+                             GetArrayObject(cursor.field("objectClass").values(), 0),
+                             cursor.field("distinguishedName").text(),
+                             GetArrayObject(cursor.field("Obj-View-Containers").values(), 0),
+                             cursor.field("mail").text(), cursor.field("uid").text(), cursor.field("rdn").text(), self);
+            }
+        } else {
+            auto object = GetADSIObject(QueryString);
+            object->getInfoEx({"Obj-View-Containers", "mail", "rdn", "uid", "cn", "objectClass", "distinguishedName"});
+            objects->Add(QueryString, readOrEmpty(*object, "cn"), readOrEmpty(*object, "objectClass"),
+                         readOrEmpty(*object, "distinguishedName"), readOrEmpty(*object, "Obj-View-Containers"),
+                         readOrEmpty(*object, "mail"), readOrEmpty(*object, "uid"), readOrEmpty(*object, "rdn"), self);
+        }
+    } catch (const Error& error) {
+        lastError_.SetFromError(error);
+        return QueryResult::failed(error);
+    }
+    return QueryResult::found(objects);
+}
+
+bool clsExchangeStore::CreateADSIObject(const DirectoryObject& obj) {
+    try {
+        auto container = GetADSIObject(obj.container);
+        // The relative name is the alias, not the display name.
+        auto dl = container->create(obj.objectClass, "cn=" + platform::escapeDnValue(obj.uid));
+        dl->put("cn", obj.cn);
+        dl->put("uid", obj.uid);
+        dl->put("mail", obj.mail);
+        dl->putBoolean("Hide-DL-Membership", true);
+        dl->putBoolean("Report-To-Originator", true);
+        dl->putBoolean("Report-to-Owner", false);
+        dl->putInteger("Replication-Sensitivity", 20);
+        dl->put("rfc822Mailbox", obj.mail);
+        dl->put("textEncodedORaddress", BuildX400Address(organization_, site_, obj.uid));
+        dl->put("info", kDlNotice);
+        dl->setInfo();
+    } catch (const Error& error) {
+        lastError_.SetFromError(error);
+        return false;
+    }
+    lastError_.ClearProperties();
+    return true;
+}
+
+void clsExchangeStore::DeleteADSIObject(std::shared_ptr<DirectoryObject>& obj) {
+    if (!obj) throw Error(err::ObjectNotSet, "There is no directory object to delete");
+    // A DL this program created has no container attribute: its parent in the
+    // directory is its container.
+    std::string containerPath = obj->container.empty()
+                                    ? path_ + "/" + platform::escapeSlashes(platform::parentDn(obj->distinguishedName))
+                                    : path_ + "/" + obj->container;
+    auto container = GetADSIObject(containerPath);
+    container->deleteChild(obj->objectClass, "cn=" + platform::escapeDnValue(obj->uid));
+    obj.reset();
+}
+
+}  // namespace qv

@@ -1,0 +1,84 @@
+#pragma once
+// The store of one directory server: which server the program is bound to,
+// the server's naming contexts, and the bound objects and search connections
+// that the rest of the program works with, all with the store's credentials.
+// A store is always held by std::shared_ptr (the objects it finds keep it alive).
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "directory/DirectoryObject.h"
+#include "directory/QueryResult.h"
+#include "directory/clsConnection.h"
+#include "directory/clsErrorMessage.h"
+
+namespace qv::platform {
+class BoundObject;
+class SearchConnection;
+struct Credentials;
+}  // namespace qv::platform
+
+namespace qv {
+
+class clsExchangeStore : public std::enable_shared_from_this<clsExchangeStore> {
+public:
+    // Create stores with create() or std::make_shared: Query hands the objects it
+    // finds a shared reference to their store.
+    static std::shared_ptr<clsExchangeStore> create() { return std::make_shared<clsExchangeStore>(); }
+
+    const std::shared_ptr<clsConnection>& Connection() const { return connection_; }
+    void setConnection(std::shared_ptr<clsConnection> value) { connection_ = std::move(value); }
+    const std::string& StoreName() const { return storeName_; }
+    void setStoreName(std::string value) { storeName_ = std::move(value); }
+    const std::string& Site() const { return site_; }
+    void setSite(std::string value) { site_ = std::move(value); }
+    const std::string& Organization() const { return organization_; }
+    void setOrganization(std::string value) { organization_ = std::move(value); }
+    const std::string& Path() const { return path_; }
+    void setPath(std::string value) { path_ = std::move(value); }
+    const std::string& Config() const { return config_; }
+    void setConfig(std::string value) { config_ = std::move(value); }
+    clsErrorMessage& lastError() { return lastError_; }
+    const clsErrorMessage& lastError() const { return lastError_; }
+
+    // Binds to the server's root entry and reads its naming contexts. False,
+    // with lastError filled, when that fails. `ServerName` is a server name,
+    // an LDAP path or a bracketed search base.
+    bool Connect(std::shared_ptr<clsConnection> Conn, const std::string& ServerName);
+
+    // The object an address names, bound with the store's credentials. Raises qv::Error.
+    std::shared_ptr<platform::BoundObject> GetADSIObject(const std::string& adsPath) const;
+    // A search connection with the store's credentials.
+    platform::SearchConnection GetADSIConnectionObject() const;
+
+    // Runs a search command (whose attribute list it replaces by the fixed
+    // list, in `QueryString` too) or, for a text without ";", reads the one
+    // object it names. A failure fills lastError and returns no collection.
+    QueryResult Query(std::string& QueryString);
+
+    // Creates a DL described by `obj` (container address, class, display name,
+    // alias, mail) in one write. False, with lastError filled, on failure.
+    bool CreateADSIObject(const DirectoryObject& obj);
+    // Deletes the DL `obj` describes and clears the caller's reference.
+    // Raises qv::Error (the reference then stays).
+    void DeleteADSIObject(std::shared_ptr<DirectoryObject>& obj);
+
+    // The server named by a server name, an LDAP path or a bracketed search base, upper-cased.
+    static std::string GetServerName(std::string_view text);
+    // The X.400 address of a new DL.
+    static std::string BuildX400Address(const std::string& organization, const std::string& site,
+                                        const std::string& uid);
+
+private:
+    platform::Credentials credentials() const;
+
+    std::shared_ptr<clsConnection> connection_;
+    std::string storeName_;
+    std::string site_;
+    std::string organization_;
+    std::string path_;
+    std::string config_;
+    clsErrorMessage lastError_;
+};
+
+}  // namespace qv

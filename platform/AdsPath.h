@@ -1,0 +1,47 @@
+#pragma once
+// Addresses of directory objects: "LDAP://host[:port]" optionally followed by
+// "/RootDSE", "/" + a DN in comma form (cn=dl1,cn=Recipients,o=Org) or "/" + a
+// tree path in slash form, outermost first (o=Org/ou=Site/cn=Recipients). A
+// part of a tree path may hold commas; a "/" inside a value is written "\/".
+#include <string>
+#include <string_view>
+
+namespace qv::platform {
+
+// One address scheme the program understands.
+struct AdsScheme {
+    std::string_view prefix;     // as written in an address, canonical case: "LDAP://"
+    std::string_view urlScheme;  // as libldap names it: "ldap"
+    int defaultPort;
+    bool tls;
+};
+
+// What an address names on its server.
+enum class AdsTarget {
+    Server,   // nothing after the host: the server's default naming context
+    RootDse,  // "/RootDSE": the server's root entry
+    Object,   // "/" + a DN or a tree path
+};
+
+struct AdsPath {
+    const AdsScheme* scheme = nullptr;
+    std::string server;  // host[:port] exactly as the address names it; "" = the default server
+    std::string host;    // without port or IPv6 brackets
+    int port = 0;        // the scheme's default when the address names none
+    AdsTarget target = AdsTarget::Server;
+    std::string dn;      // the object's DN in comma form (Object only)
+
+    // The server as libldap addresses it ("ldap://host:port"); "" for the default server.
+    std::string url() const;
+    // The address of an object on the same server: prefix + server + "/" + dn.
+    std::string pathOf(std::string_view objectDn) const;
+};
+
+// Reads an address in either form. Throws qv::Error (err::BadPathname) for a
+// text that is not one.
+AdsPath parseAdsPath(std::string_view path);
+
+// `dn` with every "/" written "\/", as it stands after the server in an address.
+std::string escapeSlashes(std::string_view dn);
+
+}  // namespace qv::platform

@@ -1,0 +1,381 @@
+#include "platform/DirectoryService.h"
+
+#include <algorithm>
+#include <deque>
+
+#include "platform/DirectoryErrors.h"
+#include "platform/DistinguishedName.h"
+#include "platform/ErrorNumbers.h"
+#include "platform/LdapEntry.h"
+#include "platform/LdapFilter.h"
+#include "platform/LdapSession.h"
+#include "platform/PagedSearch.h"
+
+namespace qv::platform {
+namespace {
+
+using detail::Connection;
+using detail::LdapFailure;
+
+// Runs op on a connection to the object's server; a failure the server
+// reports names the object it concerned.
+template <class Op>
+auto onObject(const AdsPath& server, const Credentials& credentials, const std::string& dn, Op&& op) {
+    try {
+        return detail::withConnection(server, credentials, std::forward<Op>(op));
+    } catch (const LdapFailure& failure) {
+        if (failure.code() < 0) throw;  // libldap's own outcomes already name the server
+        throw LdapFailure(failure.code(),
+                          Error(failure.number(), failure.description() + " [" + (dn.empty() ? "root entry" : dn) + "]"));
+    }
+}
+
+bool isSynthetic(std::string_view name) {
+    return detail::equalsIgnoringCase(name, "distinguishedName") || detail::equalsIgnoringCase(name, "ADsPath");
+}
+
+bool isWildcard(std::string_view name) { return name == "*" || name == "+" || name == LDAP_NO_ATTRS; }
+
+// Values compared roughly as the directory's case-ignoring string match does:
+// without regard to ASCII case and runs of spaces.
+std::string comparable(std::string_view value) {
+    std::string out;
+    for (char c : detail::lowerCase(value)) {
+        if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
+        out += c;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+bool holdsValue(const std::vector<std::string>& values, const std::string& value) {
+    std::string wanted = comparable(value);
+    return std::any_of(values.begin(), values.end(), [&](const std::string& v) { return comparable(v) == wanted; });
+}
+
+std::vector<std::string> withoutEmptyValues(std::vector<std::string> values) {
+    values.erase(std::remove(values.begin(), values.end(), std::string()), values.end());
+    return values;
+}
+
+// The values a Boolean attribute is written with, from what the program gives.
+std::string writableBoolean(const std::string& value) {
+    if (detail::equalsIgnoringCase(value, "true")) return "TRUE";
+    if (detail::equalsIgnoringCase(value, "false")) return "FALSE";
+    return value;
+}
+
+std::string readableBoolean(const std::string& value) {
+    return value == "TRUE" ? "True" : value == "FALSE" ? "False" : value;
+}
+
+// Modifications as libldap takes them, owning every text they point into.
+class ModList {
+public:
+    void add(int op, const std::string& name, const std::vector<std::string>& values) {
+        auto& texts = texts_.emplace_back(values);
+        auto& bervals = bervals_.emplace_back();
+        for (auto& text : texts) bervals.push_back(detail::bervalOf(text));
+        auto& pointers = pointers_.emplace_back();
+        for (auto& b : bervals) pointers.push_back(&b);
+        pointers.push_back(nullptr);
+        auto& type = names_.emplace_back(name);
+        mods_.push_back(LDAPMod{op | LDAP_MOD_BVALUES, type.data(), {}});
+        mods_.back().mod_bvalues = pointers.data();
+    }
+    bool empty() const { return mods_.empty(); }
+    LDAPMod** get() {
+        list_.clear();
+        for (auto& mod : mods_) list_.push_back(&mod);
+        list_.push_back(nullptr);
+        return list_.data();
+    }
+
+private:
+    std::deque<std::vector<std::string>> texts_;
+    std::deque<std::vector<berval>> bervals_;
+    std::deque<std::vector<berval*>> pointers_;
+    std::deque<std::string> names_;
+    std::deque<LDAPMod> mods_;
+    std::vector<LDAPMod*> list_;
+};
+
+// Sends a prepared write and waits for its outcome.
+template <class Send>
+void write(Connection& connection, Send&& send) {
+    int msgid = 0;
+    int rc = send(connection.get(), &msgid);
+    if (rc != LDAP_SUCCESS) connection.fail(rc);
+    detail::Message result = connection.await(msgid, false);
+    connection.check(result.get());
+}
+
+void checkRelativeName(std::string_view relativeName) {
+    auto avas = rdnValues(relativeName);
+    bool valid = !avas.empty() && firstRdn(relativeName) == relativeName &&
+                 std::none_of(avas.begin(), avas.end(), [](const Ava& a) { return a.attribute.empty(); });
+    if (!valid)
+        throw Error(err::BadPathname, "An invalid directory pathname was passed: \"" + std::string(relativeName) +
+                                          "\" is not a relative name");
+}
+
+std::string childDn(std::string_view relativeName, const std::string& parent) {
+    return parent.empty() ? std::string(relativeName) : std::string(relativeName) + "," + parent;
+}
+
+std::string classFilter(std::string_view className) {
+    return "(objectClass=" + escapeFilterValue(className) + ")";
+}
+
+}  // namespace
+
+BoundObject::BoundObject(Private, AdsPath server, Credentials credentials,
+                         std::shared_ptr<const detail::ServerInfo> info, std::string dn, std::string adsPath)
+    : server_(std::move(server)),
+      credentials_(std::move(credentials)),
+      info_(std::move(info)),
+      dn_(std::move(dn)),
+      adsPath_(std::move(adsPath)) {
+    keepSyntheticAttributes();
+}
+
+std::shared_ptr<BoundObject> BoundObject::bind(std::string_view adsPath, const Credentials& credentials) {
+    AdsPath server = parseAdsPath(adsPath);
+    std::string dn = server.dn;
+    return onObject(server, credentials, dn, [&](Connection& connection) {
+        auto info = detail::serverInfo(connection);
+        if (server.target == AdsTarget::Server) dn = info->defaultNamingContext;
+        if (server.target == AdsTarget::RootDse) dn.clear();
+        auto entry = detail::readBase(connection, dn, "(objectClass=*)", {"objectClass"}, *info, server);
+        if (!entry) throw Error(err::NoSuchObject, "There is no such object on the server: " + std::string(adsPath));
+        // The DN as the server writes it, like every DN the program reads from it.
+        auto object =
+            std::make_shared<BoundObject>(Private{}, server, credentials, info, entry->dn, std::string(adsPath));
+        for (const auto& attribute : entry->attributes) object->cache_[attribute.key] = attribute.values;
+        object->loaded_.insert("objectclass");
+        return object;
+    });
+}
+
+std::string BoundObject::name() const { return escapeSlashes(firstRdn(dn_)); }
+
+void BoundObject::keepSyntheticAttributes() {
+    cache_[detail::kDistinguishedNameKey] = {dn_};
+    cache_[detail::kAdsPathKey] = {server_.pathOf(dn_)};
+    loaded_.insert(detail::kDistinguishedNameKey);
+    loaded_.insert(detail::kAdsPathKey);
+}
+
+void BoundObject::getInfoEx(const std::vector<std::string>& names) {
+    for (const auto& name : names)
+        if (!isSynthetic(name) && !isWildcard(name) && !info_->knows(name))
+            throw Error(err::NoSuchAttribute,
+                        "The specified directory service attribute or value does not exist: " + name);
+    load(names, false);
+}
+
+void BoundObject::getInfo() { load({}, true); }
+
+void BoundObject::load(std::vector<std::string> names, bool everything) {
+    if (isNew_) return;  // nothing of it is in the directory yet
+    if (everything) {
+        names.emplace_back("*");
+        if (dn_.empty()) names.emplace_back("+");  // the root entry's attributes are operational
+    }
+    auto entry = onObject(server_, credentials_, dn_, [&](Connection& connection) {
+        return detail::readBase(connection, dn_, "(objectClass=*)", names, *info_, server_);
+    });
+    if (!entry) throw Error(err::NoSuchObject, "There is no such object on the server: " + adsPath_);
+    if (everything) {
+        cache_.clear();
+        loaded_.clear();
+        loadedAll_ = true;
+    }
+    for (const auto& name : names) {
+        if (isWildcard(name)) continue;
+        cache_.erase(info_->keyOf(name));
+        loaded_.insert(info_->keyOf(name));
+    }
+    for (const auto& attribute : entry->attributes) cache_[attribute.key] = attribute.values;
+}
+
+const std::vector<std::string>* BoundObject::cachedOrLoaded(std::string_view name) {
+    std::string key = info_->keyOf(name);
+    if (!cache_.count(key) && !loaded_.count(key) && !isNew_) {
+        // Not asked for yet: the whole object (once), and this name in any case.
+        if (loadedAll_)
+            load({std::string(name)}, false);
+        else
+            load({std::string(name)}, true);
+    }
+    auto it = cache_.find(key);
+    return it == cache_.end() || it->second.empty() ? nullptr : &it->second;
+}
+
+std::string BoundObject::get(std::string_view name) { return getEx(name).front(); }
+
+std::vector<std::string> BoundObject::getEx(std::string_view name) {
+    const auto* values = cachedOrLoaded(name);
+    if (!values)
+        throw Error(err::PropertyNotFound,
+                    "The directory property cannot be found in the cache: " + std::string(name));
+    return *values;
+}
+
+void BoundObject::put(std::string_view name, std::string_view text) {
+    if (text.empty())
+        stage(PutExCode::Clear, name, {});
+    else
+        stage(PutExCode::Update, name, {std::string(text)});
+}
+
+void BoundObject::putBoolean(std::string_view name, bool value) {
+    stage(PutExCode::Update, name, {value ? "TRUE" : "FALSE"});
+}
+
+void BoundObject::putInteger(std::string_view name, std::int16_t value) {
+    stage(PutExCode::Update, name, {std::to_string(value)});
+}
+
+void BoundObject::putEx(PutExCode code, std::string_view name, const std::vector<std::string>& values) {
+    stage(code, name, code == PutExCode::Clear ? std::vector<std::string>{} : values);
+}
+
+void BoundObject::stage(PutExCode code, std::string_view name, std::vector<std::string> values) {
+    std::string key = info_->keyOf(name);
+    values = withoutEmptyValues(std::move(values));
+    if (info_->isBoolean(key))
+        for (auto& v : values) v = writableBoolean(v);
+    if (code == PutExCode::Update && values.empty()) code = PutExCode::Clear;
+    if ((code == PutExCode::Append || code == PutExCode::Delete) && values.empty()) return;
+    changes_.push_back({code, std::string(name), values});
+    // The cache shows the staged values until setInfo has written them.
+    std::vector<std::string> shown;
+    for (const auto& v : values) shown.push_back(info_->isBoolean(key) ? readableBoolean(v) : v);
+    if (code == PutExCode::Clear || code == PutExCode::Update) {
+        cache_[key] = shown;
+        loaded_.insert(key);
+    } else {
+        cache_.erase(key);
+        loaded_.erase(key);
+    }
+}
+
+void BoundObject::setInfo() {
+    if (isNew_)
+        addToDirectory();
+    else
+        modifyInDirectory();
+    for (const auto& change : changes_) {
+        cache_.erase(info_->keyOf(change.name));
+        loaded_.erase(info_->keyOf(change.name));
+    }
+    changes_.clear();
+    isNew_ = false;
+    loadedAll_ = false;
+    keepSyntheticAttributes();
+}
+
+void BoundObject::modifyInDirectory() {
+    if (changes_.empty()) return;
+    auto rdn = rdnValues(firstRdn(dn_));
+    ModList mods;
+    for (const auto& change : changes_) {
+        std::vector<std::string> values = change.values;
+        int op = change.code == PutExCode::Append ? LDAP_MOD_ADD
+                 : change.code == PutExCode::Delete ? LDAP_MOD_DELETE
+                                                    : LDAP_MOD_REPLACE;
+        if (op == LDAP_MOD_REPLACE)
+            for (const auto& ava : rdn)
+                if (info_->keyOf(ava.attribute) == info_->keyOf(change.name) && !holdsValue(values, ava.value))
+                    values.push_back(ava.value);
+        mods.add(op, change.name, values);
+    }
+    onObject(server_, credentials_, dn_, [&](Connection& connection) {
+        write(connection, [&](LDAP* ld, int* msgid) {
+            return ldap_modify_ext(ld, dn_.c_str(), mods.get(), nullptr, nullptr, msgid);
+        });
+    });
+}
+
+void BoundObject::addToDirectory() {
+    // The staged changes folded into the attributes of the new entry, in the order first given.
+    std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
+    auto slot = [&](const std::string& name) -> std::vector<std::string>& {
+        for (auto& [n, v] : attributes)
+            if (info_->keyOf(n) == info_->keyOf(name)) return v;
+        return attributes.emplace_back(name, std::vector<std::string>{}).second;
+    };
+    slot("objectClass") = {newClass_};
+    for (const auto& change : changes_) {
+        auto& values = slot(change.name);
+        if (change.code == PutExCode::Clear || change.code == PutExCode::Update) values = change.values;
+        if (change.code == PutExCode::Append) values.insert(values.end(), change.values.begin(), change.values.end());
+        if (change.code == PutExCode::Delete)
+            for (const auto& v : change.values) values.erase(std::remove(values.begin(), values.end(), v), values.end());
+    }
+    for (const auto& ava : rdnValues(firstRdn(dn_))) {
+        auto& values = slot(ava.attribute);
+        if (!holdsValue(values, ava.value)) values.push_back(ava.value);
+    }
+    ModList mods;
+    for (const auto& [name, values] : attributes)
+        if (!values.empty()) mods.add(LDAP_MOD_ADD, name, values);
+    onObject(server_, credentials_, dn_, [&](Connection& connection) {
+        write(connection, [&](LDAP* ld, int* msgid) {
+            return ldap_add_ext(ld, dn_.c_str(), mods.get(), nullptr, nullptr, msgid);
+        });
+    });
+}
+
+std::shared_ptr<BoundObject> BoundObject::create(std::string_view className, std::string_view relativeName) {
+    checkRelativeName(relativeName);
+    std::string dn = childDn(relativeName, dn_);
+    auto child = std::make_shared<BoundObject>(Private{}, server_, credentials_, info_, dn, server_.pathOf(dn));
+    child->isNew_ = true;
+    child->newClass_ = std::string(className);
+    return child;
+}
+
+void BoundObject::deleteChild(std::string_view className, std::string_view relativeName) {
+    checkRelativeName(relativeName);
+    std::string dn = childDn(relativeName, dn_);
+    onObject(server_, credentials_, dn, [&](Connection& connection) {
+        if (!detail::readBase(connection, dn, classFilter(className), {LDAP_NO_ATTRS}, *info_, server_))
+            throw Error(err::NoSuchObject, "There is no object of class " + std::string(className) + " named " + dn);
+        write(connection, [&](LDAP* ld, int* msgid) { return ldap_delete_ext(ld, dn.c_str(), nullptr, nullptr, msgid); });
+    });
+}
+
+ChildEnumerator BoundObject::children(std::string_view className, std::vector<std::string> attributes) {
+    return ChildEnumerator(server_, credentials_, dn_, std::string(className), std::move(attributes));
+}
+
+ChildEnumerator::ChildEnumerator(AdsPath server, Credentials credentials, std::string base, std::string className,
+                                 std::vector<std::string> attributes)
+    : server_(std::move(server)), credentials_(std::move(credentials)), attributes_(std::move(attributes)) {
+    detail::SearchRequest request;
+    request.base = std::move(base);
+    request.scope = LDAP_SCOPE_ONELEVEL;
+    request.filter = classFilter(className);
+    request.attributes = attributes_;
+    search_ = std::make_unique<detail::PagedSearch>(server_, credentials_, std::move(request));
+}
+
+ChildEnumerator::~ChildEnumerator() = default;
+ChildEnumerator::ChildEnumerator(ChildEnumerator&&) noexcept = default;
+ChildEnumerator& ChildEnumerator::operator=(ChildEnumerator&&) noexcept = default;
+
+std::shared_ptr<BoundObject> ChildEnumerator::next() {
+    detail::Entry entry;
+    if (!search_ || !search_->next(entry)) return nullptr;
+    const auto& info = search_->info();
+    auto child = std::make_shared<BoundObject>(BoundObject::Private{}, server_, credentials_, info, entry.dn,
+                                               server_.pathOf(entry.dn));
+    for (const auto& name : attributes_)
+        if (!isWildcard(name)) child->loaded_.insert(info->keyOf(name));
+    for (const auto& attribute : entry.attributes) child->cache_[attribute.key] = attribute.values;
+    return child;
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,144 @@
+#pragma once
+// The directory service: objects bound by address, each with a property cache
+// that is filled from the server and written back in one request.
+//
+// Values follow the program's rules: attribute names without regard to case;
+// "distinguishedName" and "ADsPath" always present; "objectClass" with the
+// structural class first; Boolean attributes read "True"/"False". Reading an
+// attribute the object lacks raises err::PropertyNotFound. Failures raise
+// qv::Error with the numbers of platform/ErrorNumbers.h.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/AdsPath.h"
+#include "platform/DirectoryCredentials.h"
+#include "platform/Error.h"
+
+namespace qv::platform {
+
+namespace detail {
+class PagedSearch;
+class ServerInfo;
+}  // namespace detail
+
+// How long the directory service waits, in seconds: for a connection
+// (LDAP_OPT_NETWORK_TIMEOUT) and for any answer (LDAP_OPT_TIMEOUT). 10 and
+// 60 unless ldap.conf sets NETWORK_TIMEOUT or TIMEOUT; the environment
+// variables QUORVEL_LDAP_NETWORK_TIMEOUT and QUORVEL_LDAP_TIMEOUT override both.
+struct DirectoryTimeouts {
+    double network;
+    double operation;
+};
+DirectoryTimeouts directoryTimeouts();
+
+// What putEx does with the attribute.
+enum class PutExCode {
+    Clear = 1,   // remove every value (also when there is none)
+    Update = 2,  // replace every value by the given ones
+    Append = 3,  // add the given values
+    Delete = 4,  // remove the given values
+};
+
+class ChildEnumerator;
+
+class BoundObject {
+    struct Private {};
+
+public:
+    // Binds to the object `adsPath` names, with `credentials`, and checks that
+    // it exists. "LDAP://host" alone names the server's default naming context.
+    static std::shared_ptr<BoundObject> bind(std::string_view adsPath, const Credentials& credentials);
+
+    BoundObject(Private, AdsPath server, Credentials credentials, std::shared_ptr<const detail::ServerInfo> info,
+                std::string dn, std::string adsPath);
+
+    // The address the object was bound with.
+    const std::string& adsPath() const { return adsPath_; }
+    const std::string& distinguishedName() const { return dn_; }
+    // The object's RDN as written in an address ("cn=Recipients", a "/" as "\/").
+    std::string name() const;
+
+    // Loads the named attributes into the cache with one base search. Raises
+    // err::NoSuchAttribute (and loads nothing) for a name the directory does not know.
+    void getInfoEx(const std::vector<std::string>& names);
+    // Loads every user attribute into the cache.
+    void getInfo();
+    // The first value; a name the cache has not loaded loads the whole object first.
+    std::string get(std::string_view name);
+    // All values.
+    std::vector<std::string> getEx(std::string_view name);
+
+    // Staged changes, sent by setInfo. An empty text leaves the attribute without a value.
+    void put(std::string_view name, std::string_view text);
+    void putBoolean(std::string_view name, bool value);    // TRUE or FALSE
+    void putInteger(std::string_view name, std::int16_t value);  // its decimal text
+    void putEx(PutExCode code, std::string_view name, const std::vector<std::string>& values);
+    // Sends every staged change in one modify request, or the whole new object
+    // in one add request. The value of the object's RDN always stays in the
+    // entry: a change of the naming attribute that lacks it keeps it as a
+    // further value after the given ones.
+    void setInfo();
+
+    // A new child, not yet in the directory, of `className` named
+    // `relativeName` (an RDN such as "cn=dl1", escaped as in a DN); setInfo adds it.
+    std::shared_ptr<BoundObject> create(std::string_view className, std::string_view relativeName);
+    // Deletes the child named `relativeName` when it is of `className`.
+    void deleteChild(std::string_view className, std::string_view relativeName);
+    // The children of `className` (one level down), read forward, paged. Each
+    // child's cache holds `attributes` (ask only for what is needed); reading
+    // another name loads it from the server.
+    ChildEnumerator children(std::string_view className, std::vector<std::string> attributes);
+
+private:
+    friend class ChildEnumerator;
+    struct Change {
+        PutExCode code;
+        std::string name;
+        std::vector<std::string> values;
+    };
+
+    void load(std::vector<std::string> names, bool everything);
+    const std::vector<std::string>* cachedOrLoaded(std::string_view name);
+    void stage(PutExCode code, std::string_view name, std::vector<std::string> values);
+    void addToDirectory();
+    void modifyInDirectory();
+    void keepSyntheticAttributes();
+
+    AdsPath server_;
+    Credentials credentials_;
+    std::shared_ptr<const detail::ServerInfo> info_;
+    std::string dn_;
+    std::string adsPath_;
+    bool isNew_ = false;
+    std::string newClass_;
+    std::map<std::string, std::vector<std::string>> cache_;  // by detail::ServerInfo key
+    std::set<std::string> loaded_;                          // keys the server was asked for
+    bool loadedAll_ = false;
+    std::vector<Change> changes_;
+};
+
+// The children of one container, read forward.
+class ChildEnumerator {
+public:
+    ChildEnumerator(AdsPath server, Credentials credentials, std::string base, std::string className,
+                    std::vector<std::string> attributes);
+    ~ChildEnumerator();
+    ChildEnumerator(ChildEnumerator&&) noexcept;
+    ChildEnumerator& operator=(ChildEnumerator&&) noexcept;
+
+    // The next child, or nullptr after the last. Raises qv::Error.
+    std::shared_ptr<BoundObject> next();
+
+private:
+    AdsPath server_;
+    Credentials credentials_;
+    std::vector<std::string> attributes_;
+    std::unique_ptr<detail::PagedSearch> search_;
+};
+
+}  // namespace qv::platform

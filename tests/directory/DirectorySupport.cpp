@@ -1,0 +1,64 @@
+#include "DirectorySupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "support/TestEnvironment.h"
+
+namespace qv::test {
+
+platform::Credentials credentialsOf(Account account, bool admin) {
+    return platform::Credentials::account(account.dn(admin), account.password);
+}
+
+std::string addScratchDl(const ReferenceDirectory& dir, const std::string& alias, const std::string& container,
+                         const std::string& extraLdif) {
+    std::string dn = "cn=" + alias + "," + container;
+    LdapTool(dir).add("dn: " + dn + "\nobjectClass: groupOfNames\ncn: Scratch " + alias + "\ncn: " + alias +
+                      "\nuid: " + alias + "\nmail: " + alias + "@northwind.example\n" + extraLdif + "\n");
+    return dn;
+}
+
+int countInLog(const ReferenceDirectory& dir, const std::string& needle) {
+    std::string log = readFile(dir.dir() + "/slapd.log");
+    int count = 0;
+    for (auto at = log.find(needle); at != std::string::npos; at = log.find(needle, at + needle.size())) ++count;
+    return count;
+}
+
+std::string bulkSeed(const std::string& folder, int lists, int people) {
+    std::string seed = readFile(sourceDir() + "/refdir/seed.ldif.in");
+    seed += "\ndn: " + std::string(kBulk) + "\nobjectClass: Container\ncn: Bulk\n\n";
+    char number[16];
+    for (int i = 0; i < lists; ++i) {
+        std::snprintf(number, sizeof number, "%05d", i);
+        seed += "dn: cn=bulk-" + std::string(number) + "," + kBulk +
+                "\nobjectClass: groupOfNames\ncn: Bulk list " + number + "\ncn: bulk-" + number + "\nuid: bulk-" +
+                number + "\n\n";
+    }
+    for (int i = 0; i < people; ++i) {
+        std::snprintf(number, sizeof number, "%05d", i);
+        seed += "dn: cn=person-" + std::string(number) + "," + kBulk +
+                "\nobjectClass: organizationalPerson\ncn: person-" + number + "\ndepartment: Bulk\n\n";
+    }
+    std::string path = folder + "/bulk-seed.ldif";
+    writeFile(path, seed);
+    return path;
+}
+
+ScopedEnvironment::ScopedEnvironment(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) old_ = old;
+    if (value)
+        setenv(name_.c_str(), value->c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (old_)
+        setenv(name_.c_str(), old_->c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
+}  // namespace qv::test

@@ -1,0 +1,49 @@
+#pragma once
+// Helpers shared by the directory tests: credentials of the reference
+// accounts, scratch DLs, the slapd log, environment settings for one test.
+#include <optional>
+#include <set>
+#include <string>
+
+#include "platform/DirectoryCredentials.h"
+#include "support/LdapTool.h"
+#include "support/ReferenceDirectory.h"
+
+namespace qv::test {
+
+// The logon form dc=CORP,cn=USER, or with admin dc=CORP,cn=USER,cn=admin.
+platform::Credentials credentialsOf(Account account, bool admin = false);
+
+// Adds a DL with alias `alias` (its RDN) below `container` and returns its DN.
+std::string addScratchDl(const ReferenceDirectory& dir, const std::string& alias,
+                         const std::string& container = kDistributionLists,
+                         const std::string& extraLdif = {});
+
+// How often `needle` occurs in the slapd log of `dir` (stats level: one line per operation).
+int countInLog(const ReferenceDirectory& dir, const std::string& needle);
+
+// The seed organisation plus a container "cn=Bulk,<site>" holding `lists` DLs
+// "cn=bulk-NNNNN" and `people` people "cn=person-NNNNN"; returns the seed file written into `folder`.
+std::string bulkSeed(const std::string& folder, int lists, int people);
+inline constexpr const char* kBulk = "cn=Bulk,ou=Amsterdam,o=Northwind Traders";
+
+// Sets (or with nullopt unsets) an environment variable for the lifetime of the object.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::string name, std::optional<std::string> value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// Short timeouts, so that a silent server fails a test in a second.
+struct ShortTimeouts {
+    ScopedEnvironment network{"QUORVEL_LDAP_NETWORK_TIMEOUT", "1"};
+    ScopedEnvironment operation{"QUORVEL_LDAP_TIMEOUT", "1"};
+};
+
+}  // namespace qv::test
