@@ -1,0 +1,54 @@
+#include "console/ConsoleDialogs.h"
+
+#include <QDialog>
+#include <QHash>
+
+namespace qv {
+namespace {
+
+QHash<QString, DialogFactory>& factories() {
+    static QHash<QString, DialogFactory> registered;
+    return registered;
+}
+
+// The console runs on one thread; the flag is set first because the
+// registrations themselves come back through here.
+void registerOnce() {
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    RegisterConsoleDialogs();
+}
+
+}  // namespace
+
+void RegisterDialog(const QString& formName, DialogFactory factory) {
+    registerOnce();
+    if (factory)
+        factories().insert(formName, std::move(factory));
+    else
+        factories().remove(formName);
+}
+
+bool HasDialog(const QString& formName) {
+    registerOnce();
+    return factories().contains(formName);
+}
+
+bool ShowDialogModal(const QString& formName, QWidget* owner) {
+    registerOnce();
+    auto found = factories().constFind(formName);
+    if (found == factories().constEnd()) return false;
+    std::unique_ptr<QDialog> dialog = (*found)(owner);
+    if (!dialog) return false;
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->exec();
+    return true;
+}
+
+void RegisterConsoleDialogs() {
+    // The properties, new-DL, query-designer and RBDL-import dialogs register
+    // themselves here with RegisterDialog("frm...", factory).
+}
+
+}  // namespace qv
