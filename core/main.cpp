@@ -1,12 +1,15 @@
 // The quorvel executable: the unattended run with a profile, or the console.
-#include <cstdio>
-#include <cstring>
+#include "core/Main.h"
+
+#ifdef QUORVEL_HAVE_CONSOLE
+#include "console/ConsoleMain.h"
+#endif
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("quorvel %s\n", QUORVEL_VERSION);
-        return 0;
-    }
-    std::fprintf(stderr, "quorvel: not yet able to run\n");
-    return 2;
+    qv::ConsoleEntry console;
+#ifdef QUORVEL_HAVE_CONSOLE
+    console.run = qv::RunConsole;
+    console.showPreviousInstanceMessage = qv::ShowPreviousInstanceMessage;
+#endif
+    return qv::Main(argc, argv, console);
 }

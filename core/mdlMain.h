@@ -7,9 +7,13 @@
 #include <string>
 
 #include "core/clsKVOR.h"
+#include "directory/DirObjects.h"
 #include "directory/clsConnection.h"
+#include "directory/clsExchangeStore.h"
 
 namespace qv {
+
+class clsQuorvel;
 
 // Where the console keeps its settings, below the current user's root key.
 inline constexpr const char* SettingsKey = "SOFTWARE\\KVOR\\Quorvel\\Version 1.0";
@@ -59,8 +63,13 @@ struct ModuleState {
     std::string strProfile;       // full path of the profile named on the command line
     std::string strServer;        // "LastServer": the server last connected to
 
-    FirstUse<clsConnection> objConnection;  // the credentials of every bind
-    FirstUse<clsKVOR> objKVORAPI;           // settings store, profile reader, event log
+    FirstUse<clsConnection> objConnection;        // the credentials of every bind
+    FirstUse<clsKVOR> objKVORAPI;                 // settings store, profile reader, event log
+    FirstUse<clsExchangeStore> objExchangeStore;  // the open directory store
+    // The current selection: item 1 is what a pass or a command works on.
+    // Null after a search that failed ("nothing"), never an empty stand-in.
+    std::shared_ptr<DirObjects> objDirObjects;
+    FirstUse<clsQuorvel> objQuorvel;              // the engine (created where the engine is known)
 };
 
 // The one module state of the process.

@@ -30,6 +30,8 @@ inline constexpr std::int32_t ObjectNotSet = 91;                    // an operat
 inline constexpr std::int32_t TypeMismatch = 13;                    // a text read as a list or the reverse
 inline constexpr std::int32_t ItemNotFound = 3265;                  // no field of that name
 inline constexpr std::int32_t NoCurrentRow = 3021;                  // a field read at the end of a result
+// Anything the program did not foresee (a failure that is not an Error).
+inline constexpr std::int32_t Unexpected = hr(0x80004005);
 inline constexpr std::int32_t FieldAlreadyExists = 3367;            // property bag: a name listed twice
 inline constexpr std::int32_t MembershipWriteFailed = 1010;
 inline constexpr std::int32_t NotQuorvel = 2305;

@@ -51,4 +51,9 @@ std::string fileReadProblem(const std::string& path) {
     return {};
 }
 
+bool readableByOthers(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
 }  // namespace qv::platform

@@ -21,4 +21,8 @@ FileText readFileText(const std::string& path, std::size_t maxBytes);
 // words ("No such file or directory", "Is a directory", ...); empty when it can.
 std::string fileReadProblem(const std::string& path);
 
+// True when users other than the owner may read the file at `path` (group or
+// others have read permission).
+bool readableByOthers(const std::string& path);
+
 }  // namespace qv::platform

@@ -100,14 +100,47 @@ lists=$(search "$org" "(objectClass=groupOfNames)" 1.1 | grep -c '^dn' || true)
 printf '  %s people (organizationalPerson)\n  %s custom recipients (remote-Address)\n  %s distribution lists\n' \
   "$people" "$custom" "$lists"
 
-# =============================================================================
-# ENGINE PASS: not yet part of the program. When the unattended run exists,
-# this is where the demo writes a profile whose Target is
-#   LDAP://$server/cn=Distribution Lists,ou=Amsterdam,$org
-# (with the writer account of the reference directory), shows each Quorvel
-# DL's membership, runs
-#   QUORVEL_EVENT_LOG=... "$build/quorvel" PROFILE
-# and shows the memberships again with the event-log entries of the pass.
-# =============================================================================
+# ---- the main job: one unattended pass over the distribution lists ----------
+memberships() { # "alias: n members" for every DL of the container
+  search "cn=Distribution Lists,ou=Amsterdam,$org" "(objectClass=groupOfNames)" uid member | ldif_rows |
+    awk -F'\t' '$2 == "dn" { if (uid != "") printf "  %-26s %3d members\n", uid, n; uid = ""; n = 0 }
+                tolower($2) == "uid" { uid = $3 }  tolower($2) == "member" { n++ }
+                END { if (uid != "") printf "  %-26s %3d members\n", uid, n }'
+}
+if [ ! -x "$build/quorvel" ]; then
+  echo "demo: $build/quorvel is not built; run ./setup.sh first" >&2
+  exit 1
+fi
+work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-demo.XXXXXX")
+trap 'stop_refdir; rm -rf "$work"' EXIT
+target="LDAP://$server/cn=Distribution Lists,ou=Amsterdam,$org"
+cat >"$work/demo.ini" <<INI
+; An unattended run over every Quorvel DL of one container.
+[General]
+Target=$target
+LoggingLevel=1
+[Authentication]
+User=writer
+Domain=CORP
+Password=writer-pw
+INI
+chmod 600 "$work/demo.ini"
+
+heading "Memberships before the pass"
+memberships
+heading "quorvel $work/demo.ini"
+set +e
+QUORVEL_EVENT_LOG="$work/events.jsonl" "$build/quorvel" "$work/demo.ini"
+status=$?
+set -e
+echo "  exit status $status (0: every DL processed; 1: at least one DL failed, see the entries)"
+heading "Event-log entries of the pass (type: 4 information, 2 warning, 1 error)"
+if [ -s "$work/events.jsonl" ]; then
+  # One entry per paragraph; the message's CR LF line breaks become indented lines.
+  sed -e 's/^{"time":"\([^"]*\)".*"type":\([0-9]*\).*"event_id":\([0-9]*\),"message":"\(.*\)"}$/  \1 type \2 id \3\n    \4\n/' \
+      -e 's/\\r\\n/\n    /g' -e 's/\\"/"/g' "$work/events.jsonl"
+fi
+heading "Memberships after the pass"
+memberships
 
 printf '\nThe reference directory (%s) is stopped now.\n' "$server"

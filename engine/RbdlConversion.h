@@ -1,0 +1,39 @@
+#pragma once
+// Converts the DLs of the older rule-based scheme (a query kept in another
+// attribute behind its own prefix) into Quorvel DLs. It copies each query
+// unchanged behind the Quorvel prefix and, when asked, removes the old
+// definition. It processes no DL: memberships change only in a later pass.
+#include <string>
+#include <vector>
+
+namespace qv {
+
+struct RbdlConversionRequest {
+    std::string container;                          // the ADsPath searched below (subtree)
+    std::string rbdlField = "Admin-Description";    // where the old definition lives
+    std::string rbdlPrefix = "RBDL=";
+    std::string newField = "extension-attribute-15";  // where the Quorvel definition goes
+    std::string newPrefix = "QVL=";
+    bool move = true;  // remove the old definition once the new one is written
+};
+
+// What happened to one DL.
+struct RbdlConversionOutcome {
+    std::string adsPath;
+    std::string cn;
+    bool copied = false;   // the new definition was written
+    bool cleared = false;  // the old definition was removed
+    std::string error;     // why a write failed (empty when none did)
+};
+
+struct RbdlConversionResult {
+    bool searchFailed = false;  // the search for RBDLs itself failed
+    std::string searchError;
+    std::vector<RbdlConversionOutcome> dls;  // in search order
+};
+
+// Runs the conversion and logs its begin and end (and every failed write as
+// an error entry naming the DL).
+RbdlConversionResult ConvertRbdl(const RbdlConversionRequest& request);
+
+}  // namespace qv

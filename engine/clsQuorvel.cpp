@@ -1,0 +1,159 @@
+#include "engine/clsQuorvel.h"
+
+#include <chrono>
+
+#include "core/ErrorText.h"
+#include "core/mdlMain.h"
+#include "directory/DirObjects.h"
+#include "directory/DirectoryObject.h"
+#include "directory/clsExchangeStore.h"
+#include "engine/MembershipChange.h"
+#include "engine/QueryString.h"
+#include "platform/Error.h"
+#include "platform/ErrorNumbers.h"
+
+namespace qv {
+namespace {
+
+constexpr const char* CRLF = "\r\n";
+// The attributes a DL's own query asks for; the search supplies its own list anyway.
+constexpr const char* kQueryAttributes = "cn,adspath,distinguishedName";
+
+}  // namespace
+
+struct clsQuorvel::Run {
+    DirectoryObject& dl;
+    std::chrono::system_clock::time_point start = std::chrono::system_clock::now();
+    bool updated = false;
+    std::vector<std::string> oldMembers;
+    std::vector<std::string> newMembers;
+};
+
+clsKVOR& clsQuorvel::kvor() {
+    if (!objKVORAPI) objKVORAPI = std::make_shared<clsKVOR>();
+    return *objKVORAPI;
+}
+
+bool clsQuorvel::ValidQuery(const std::string& strQuery) const { return qv::ValidQuery(strQuery); }
+
+void clsQuorvel::Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId) {
+    if (LoggingLevelValue(LoggingLevel) < level) return;
+    kvor().WriteEvent(message, AppTitle, type, eventId);
+}
+
+bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel, const std::string& strPrefix,
+                         const std::string& strField) {
+    LoggingLevel = intLoggingLevel;
+    step_.clear();
+    Run run{dl};
+    try {
+        Steps(run, strPrefix, strField);
+        return true;
+    } catch (const Error& error) {
+        HandleError(run, error);
+    } catch (const std::exception& unexpected) {
+        HandleError(run, Error(err::Unexpected, unexpected.what()));
+    }
+    return false;
+}
+
+void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string& strField) {
+    const std::string& adsPath = run.dl.adsPath;
+    Log(std::string("Starting DL.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
+
+    step_ = "Process:GetDL";
+    auto bag = run.dl.GetPropertiesEx({"member", strField});
+    const std::string definition = bag.text(strField);
+    Log(strField + CRLF + adsPath + CRLF + definition, LogMaximum, EventInformation, EventIdInformation);
+
+    auto query = QueryFromDefinition(definition, strPrefix);
+    if (!query) throw Error(err::NotQuorvel, "This DL is not Quorvel!");
+    if (!qv::ValidQuery(*query)) throw Error(err::QuestionableQuery, "The query syntax is questionable, aborting DL.");
+    std::string command = ReplaceQueryField(*query, 3, kQueryAttributes);
+
+    step_ = "Process:GetEX";
+    Log(std::string("Getting membership.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
+    run.oldMembers = bag.list("member");
+
+    step_ = "Process:Open:" + command;
+    Log(std::string("Running Query") + CRLF + adsPath + CRLF + command, LogMaximum, EventInformation,
+        EventIdInformation);
+    CollectNewMembers(run, command);
+    Log(std::string("Counted recordset") + CRLF + adsPath + CRLF +
+            std::to_string(static_cast<long long>(run.newMembers.size()) - 1),
+        LogMaximum, EventInformation, EventIdInformation);
+
+    UpdateMembership(run);
+    LogCompletion(run);
+}
+
+// The names the query finds, in result order, without the DL itself. A
+// search that fails raises its error: a failed search must never pass for an
+// empty one, which would wipe the membership.
+void clsQuorvel::CollectNewMembers(Run& run, const std::string& query) {
+    std::string command = query;
+    auto found = run.dl.objExchangeStore->Query(command);
+    const DirObjects& objects = found.objects();  // raises the search's error
+    run.newMembers.reserve(static_cast<std::size_t>(objects.Count()));
+    for (const auto& object : objects)
+        if (object->distinguishedName != run.dl.distinguishedName) run.newMembers.push_back(object->distinguishedName);
+}
+
+void clsQuorvel::UpdateMembership(Run& run) {
+    const auto change = CompareMembership(run.newMembers, run.oldMembers);
+    if (change.limitRefused)
+        Log(std::string("p_thereIsAnyChange") + CRLF +
+                "The new membership will result in a DL that has more than 5000 members." +
+                "This is not a good idea, so the DL will not be updated.",
+            LogMinimum, EventError, EventIdEngineError);
+    if (!change.firstDifference.empty())
+        Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation);
+    if (!change.changed) return;
+
+    Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation);
+    step_ = "p_UpdateDLWithQuery:PutEX";
+    const bool written = run.newMembers.empty() ? run.dl.SetPropertyEx("member", std::string())
+                                                : run.dl.SetPropertyEx("member", run.newMembers);
+    if (!written) {
+        // Refused rights keep their own entry; any other cause is reported as
+        // itself rather than as a lack of rights.
+        const auto& failure = run.dl.lastError;
+        if (failure.Number != err::AccessDenied && failure.Number != 0)
+            throw Error(failure.Number, failure.Description);
+        throw Error(err::MembershipWriteFailed, "The membership could not be written.");
+    }
+    run.updated = true;
+}
+
+void clsQuorvel::LogCompletion(Run& run) {
+    const std::string duration = kvor().GetDuration(run.start, std::chrono::system_clock::now(), "H:MM:SS");
+    Log(std::string("DL Completed.") + CRLF + run.dl.adsPath + CRLF + "Before membership: " +
+            std::to_string(run.oldMembers.size()) + " members" + CRLF + "Query results: " +
+            std::to_string(run.newMembers.size()) + " members" + CRLF + "Updated: " +
+            (run.updated ? "True" : "False") + CRLF + "Time to process: " + duration,
+        LogSummary, EventInformation, EventIdInformation);
+}
+
+void clsQuorvel::HandleError(const Run& run, const Error& error) {
+    std::string text;
+    switch (error.number()) {
+        case err::MembershipWriteFailed:
+            text = step_ + CRLF + "Access denied: Quorvel is using credentials that cannot modify the DL";
+            break;
+        case err::LogonFailure:
+            text = step_ + CRLF + "Logon failure: unknown user name or bad password";
+            break;
+        case err::ServerDown:
+            text = step_ + CRLF + "Exchange server not found or not operational" + CRLF + run.dl.adsPath;
+            break;
+        case err::NoSuchObject:
+            text = step_ + CRLF + "Could not find object on Exchange server";
+            break;
+        default:
+            text = step_ + CRLF + run.dl.adsPath + CRLF + "Error " + std::to_string(error.number()) + "[" +
+                   HexText(error.number()) + "] : " + error.description();
+    }
+    Log(text, LogMinimum, EventError, EventIdEngineError);
+}
+
+}  // namespace qv

@@ -1,0 +1,48 @@
+#pragma once
+// The engine: processes one Quorvel DL. It reads the DL's definition, runs its
+// query, compares the names found with the DL's members and, when they differ,
+// replaces the membership in one write. Every step and every failure goes to
+// the event log; it never shows a window.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/clsKVOR.h"
+
+namespace qv {
+
+class DirectoryObject;
+class Error;
+
+class clsQuorvel {
+public:
+    // The utility object that writes the log and measures durations; created on first use.
+    std::shared_ptr<clsKVOR> objKVORAPI;
+    // The logging level in force for this engine's entries, as decimal text.
+    std::string LoggingLevel;
+
+    // Processes one DL. True when it was processed to the end (changed or not,
+    // and also when the membership limit refused the update); false when it is
+    // not Quorvel, its query is invalid, or a step failed (one error entry).
+    bool Process(DirectoryObject& dl, const std::string& intLoggingLevel, const std::string& strPrefix,
+                 const std::string& strField);
+
+    // The syntax check of a query string.
+    bool ValidQuery(const std::string& strQuery) const;
+
+private:
+    struct Run;  // the working data of one Process call
+
+    void Steps(Run& run, const std::string& strPrefix, const std::string& strField);
+    void CollectNewMembers(Run& run, const std::string& query);
+    void UpdateMembership(Run& run);
+    void LogCompletion(Run& run);
+    void HandleError(const Run& run, const Error& error);
+    // The engine's own logging-level filter in front of the event log.
+    void Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId);
+    clsKVOR& kvor();
+
+    std::string step_;  // names the step in progress; heads every error entry
+};
+
+}  // namespace qv

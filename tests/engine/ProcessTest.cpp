@@ -1,0 +1,214 @@
+// One DL processed end to end against the reference directory: what reaches
+// the directory and what reaches the event log.
+#include <regex>
+
+#include "EngineFixture.h"
+#include "engine/QueryString.h"
+#include "engine/clsQuorvel.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+const char* kFinance = "(&((objectClass=organizationalPerson)(department=Finance)))";
+const char* kNobody = "(&((objectClass=organizationalPerson)(department=Procurement)))";
+
+bool process(DirectoryObject& dl) {
+    clsQuorvel engine;
+    auto& m = mdl();
+    return engine.Process(dl, m.strLoggingLevel, m.strPrefix, m.strField);
+}
+
+// The summary entry with its duration checked by form, not by value.
+void expectSummary(const std::string& message, const std::string& path, int before, int results, bool updated) {
+    const std::string head = "DL Completed.\r\n" + path + "\r\nBefore membership: " + std::to_string(before) +
+                             " members\r\nQuery results: " + std::to_string(results) +
+                             " members\r\nUpdated: " + (updated ? "True" : "False") + "\r\nTime to process: ";
+    ASSERT_EQ(message.substr(0, head.size()), head) << message;
+    EXPECT_TRUE(std::regex_match(message.substr(head.size()), std::regex(R"(\d+:\d\d:\d\d)"))) << message;
+}
+
+class ProcessTest : public EngineFixture {};
+
+}  // namespace
+
+TEST_F(ProcessTest, WritesTheQueryResultAndLogsEveryStep) {
+    const auto finance = people("(department=Finance)");
+    ASSERT_EQ(finance.size(), 4u);
+    const std::string q = query(kSite, kFinance);
+    auto dl = addDl("finance", "QVL=" + q, {std::string("cn=avries,") + kRecipients});
+
+    EXPECT_TRUE(process(*dl));
+    EXPECT_EQ(membersOf("finance"), finance);
+
+    const std::string path = dl->adsPath;
+    auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[0].message, "Starting DL.\r\n" + path);
+    EXPECT_EQ(entries[1].message, "extension-attribute-15\r\n" + path + "\r\nQVL=" + q);
+    EXPECT_EQ(entries[2].message, "Getting membership.\r\n" + path);
+    EXPECT_EQ(entries[3].message,
+              "Running Query\r\n" + path + "\r\n" + ReplaceQueryField(q, 3, "cn,adspath,distinguishedName"));
+    EXPECT_EQ(entries[4].message, "Counted recordset\r\n" + path + "\r\n3");
+    EXPECT_EQ(entries[5].message, "PutEx\r\n" + path);
+    expectSummary(entries[6].message, path, 1, 4, true);
+    for (const auto& e : entries) {
+        EXPECT_EQ(e.type, 4);
+        EXPECT_EQ(e.eventId, 4096u);
+        EXPECT_EQ(e.category, 1);
+        EXPECT_EQ(e.source, "Quorvel");
+    }
+}
+
+TEST_F(ProcessTest, LoggingLevelsFilterTheEntries) {
+    auto dl = addDl("levels", "QVL=" + query(kSite, kFinance));
+    mdl().strLoggingLevel = "1";
+    EXPECT_TRUE(process(*dl));
+    ASSERT_EQ(log.entries().size(), 1u);
+    expectSummary(log.messages()[0], dl->adsPath, 0, 4, true);
+
+    log.clear();
+    mdl().strLoggingLevel = "0";
+    EXPECT_TRUE(process(*dl));  // unchanged now: nothing at level 0
+    EXPECT_TRUE(log.entries().empty());
+}
+
+TEST_F(ProcessTest, EmptyResultClearsAMembershipAndNoChangeWritesNothing) {
+    auto full = addDl("full", "QVL=" + query(kSite, kNobody), {std::string("cn=avries,") + kRecipients});
+    EXPECT_TRUE(process(*full));
+    EXPECT_TRUE(membersOf("full").empty());
+    expectSummary(log.messages().back(), full->adsPath, 1, 0, true);
+
+    log.clear();
+    auto empty = addDl("empty", "QVL=" + query(kSite, kNobody));
+    EXPECT_TRUE(process(*empty));
+    auto messages = log.messages();
+    EXPECT_EQ(messages[4], "Counted recordset\r\n" + empty->adsPath + "\r\n-1");
+    EXPECT_TRUE(log.startingWith("PutEx").empty());
+    expectSummary(messages.back(), empty->adsPath, 0, 0, false);
+}
+
+TEST_F(ProcessTest, SameNamesInAnotherOrderAreUnchangedButCaseCounts) {
+    auto finance = people("(department=Finance)");
+    std::vector<std::string> reversed(finance.rbegin(), finance.rend());
+    auto same = addDl("same", "QVL=" + query(kSite, kFinance), reversed);
+    EXPECT_TRUE(process(*same));
+    EXPECT_TRUE(log.startingWith("PutEx").empty());
+    expectSummary(log.messages().back(), same->adsPath, 4, 4, false);
+
+    // A member whose name differs only in case: the first difference is logged
+    // at level 0 and the membership is rewritten.
+    log.clear();
+    mdl().strLoggingLevel = "0";
+    // (The server keeps the case of a DN's values, not of its attribute types.)
+    std::vector<std::string> cased(finance.begin(), finance.end());
+    for (size_t i = 3; i < cased[0].size() && cased[0][i] != ','; ++i) cased[0][i] = char(std::toupper(cased[0][i]));
+    auto differs = addDl("differs", "QVL=" + query(kSite, kFinance), cased);
+    EXPECT_TRUE(process(*differs));
+    auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].message.rfind("oc=3\r\nnc=", 0), 0u) << entries[0].message;
+    EXPECT_EQ(entries[0].type, 4);
+    EXPECT_EQ(ldap.values(dlDn("differs"), "member").size(), 4u);
+}
+
+TEST_F(ProcessTest, TheDlIsNeverItsOwnMember) {
+    // A query over the DL's own container finds the DL itself and its sibling.
+    addDl("sibling", "");
+    auto self = addDl("self", "QVL=" + query(container, "(objectClass=groupOfNames)", "oneLevel"));
+    EXPECT_TRUE(process(*self));
+    EXPECT_EQ(membersOf("self"), std::set<std::string>{dlDn("sibling")});
+    expectSummary(log.messages().back(), self->adsPath, 0, 1, true);
+}
+
+TEST_F(ProcessTest, NotQuorvelAndQuestionableQueriesAreErrorsWithoutWrites) {
+    const std::string member = std::string("cn=avries,") + kRecipients;
+    auto plain = addDl("plain", "", {member});
+    auto other = addDl("other", "RBDL=" + query(kSite, kFinance), {member});
+    auto broken = addDl("broken", "QVL=" + query(kSite, "(objectClass=organizationalPerson"), {member});
+    mdl().strLoggingLevel = "0";
+
+    EXPECT_FALSE(process(*plain));
+    EXPECT_FALSE(process(*other));
+    EXPECT_FALSE(process(*broken));
+    auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].message,
+              "Process:GetDL\r\n" + plain->adsPath + "\r\nError 2305[901] : This DL is not Quorvel!");
+    EXPECT_EQ(entries[1].message,
+              "Process:GetDL\r\n" + other->adsPath + "\r\nError 2305[901] : This DL is not Quorvel!");
+    EXPECT_EQ(entries[2].message, "Process:GetDL\r\n" + broken->adsPath +
+                                      "\r\nError 2306[902] : The query syntax is questionable, aborting DL.");
+    for (const auto& e : entries) {
+        EXPECT_EQ(e.type, 1);
+        EXPECT_EQ(e.eventId, 3221229569u);
+    }
+    for (auto alias : {"plain", "other", "broken"}) EXPECT_EQ(membersOf(alias), std::set<std::string>{member});
+}
+
+TEST_F(ProcessTest, PrefixIsComparedWithoutCaseAndMayBeEmpty) {
+    auto lower = addDl("lower", "qvl=" + query(kSite, kFinance));
+    EXPECT_TRUE(process(*lower));
+    EXPECT_EQ(membersOf("lower"), people("(department=Finance)"));
+
+    mdl().strPrefix = "";
+    auto bare = addDl("bare", query(kSite, kFinance));
+    EXPECT_TRUE(process(*bare));
+    EXPECT_EQ(membersOf("bare").size(), 4u);
+}
+
+// A search that fails must never pass for an empty one: that would wipe the DL.
+TEST_F(ProcessTest, AFailedQueryKeepsTheMembership) {
+    const std::string member = std::string("cn=avries,") + kRecipients;
+    mdl().strLoggingLevel = "0";
+    auto missingBase = addDl("missing-base", "QVL=" + query("cn=Nowhere," + std::string(kSite), kFinance), {member});
+    auto badFilter = addDl("bad-filter", "QVL=" + query(kSite, "(department=Finance)(x"), {member});
+    EXPECT_FALSE(process(*missingBase));
+    EXPECT_FALSE(process(*badFilter));
+    EXPECT_EQ(membersOf("missing-base"), std::set<std::string>{member});
+    EXPECT_EQ(membersOf("bad-filter"), std::set<std::string>{member});
+    auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].message.rfind("Process:Open:<", 0), 0u) << entries[0].message;
+    EXPECT_EQ(entries[0].type, 1);
+
+    // The limited account may read no more than 10 entries: the cut-short search is an error too.
+    auto everybody = addDl("everybody", "QVL=" + query(kSite, "(objectClass=organizationalPerson)"), {member});
+    useAccount(kLimited);
+    log.clear();
+    EXPECT_FALSE(process(*everybody));
+    EXPECT_EQ(membersOf("everybody"), std::set<std::string>{member});
+    ASSERT_EQ(log.entries().size(), 1u);
+    EXPECT_NE(log.messages()[0].find("Error -2147016669[80072023]"), std::string::npos) << log.messages()[0];
+}
+
+TEST_F(ProcessTest, AReadOnlyAccountGetsTheAccessDeniedEntry) {
+    const std::string member = std::string("cn=avries,") + kRecipients;
+    auto dl = addDl("readonly", "QVL=" + query(kSite, kFinance), {member});
+    useAccount(kReader);
+    mdl().strLoggingLevel = "0";
+    EXPECT_FALSE(process(*dl));
+    EXPECT_EQ(membersOf("readonly"), std::set<std::string>{member});
+    auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].message,
+              "p_UpdateDLWithQuery:PutEX\r\nAccess denied: Quorvel is using credentials that cannot modify the DL");
+    EXPECT_EQ(entries[0].eventId, 3221229569u);
+}
+
+TEST_F(ProcessTest, AStoppedServerGivesItsEntry) {
+    ReferenceDirectory own;
+    auto& m = mdl();
+    m.objConnection->setUsername(kWriter.user);
+    ASSERT_TRUE(m.objExchangeStore->Connect(m.objConnection.get(), own.server()));
+    std::string path = own.adsPath(std::string("cn=qvl-sales,") + kDistributionLists);
+    auto dl = m.objExchangeStore->Query(path).objects().Item(1);
+    own.kill();
+    m.strLoggingLevel = "0";
+    EXPECT_FALSE(process(*dl));
+    auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].message,
+              "Process:GetDL\r\nExchange server not found or not operational\r\n" + dl->adsPath);
+}
