@@ -18,6 +18,7 @@ ListView::ListView(QWidget* parent) : QTreeWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setAllColumnsShowFocus(true);
     setSortingEnabled(false);
+    header()->setStretchLastSection(false);  // the window sets the column's width
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) { emit ItemClick(item); });
 }
 
