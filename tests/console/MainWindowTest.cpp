@@ -337,6 +337,15 @@ TEST_F(MainWindowTest, RefreshKeepsTheContainerOrFallsBackToTheSite) {
 
     clickNode(container("cn=Refresh Test"));
     ldap.remove(added);
+    {
+        // Its DLs cannot be read any more: the user is told, the list stays empty.
+        qv::test::MessageBoxRecorder boxes;
+        clickNode(container("cn=Refresh Test"));
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_TRUE(boxes.boxes[0].text.startsWith("Error "));
+        EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Critical);
+        EXPECT_EQ(list()->Count(), 0);
+    }
     window.MenuItem("mnuViewRefresh")->trigger();
     EXPECT_EQ(window.Title(0), tree()->FullPath(site()));
     EXPECT_EQ(tree()->SelectedNode(), site());
@@ -509,6 +518,22 @@ TEST_F(MainWindowTest, DeleteAsksAndRemovesTheDL) {
     window.DeleteDL();
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_TRUE(ldap.exists("cn=qvl-europe,cn=Europe,cn=Sales,cn=Recipients,ou=Amsterdam,o=Northwind Traders"));
+}
+
+TEST_F(MainWindowTest, UpdatingADLThatHasGoneIsReportedWithoutAPass) {
+    qv::test::LdapTool ldap(sharedDirectory());
+    const std::string dn = "cn=gone-soon,cn=Europe,cn=Sales,cn=Recipients,ou=Amsterdam,o=Northwind Traders";
+    ldap.add("dn: " + dn + "\nobjectClass: groupOfNames\ncn: Gone soon\nuid: gone-soon\n");
+    frmMain& window = open();
+    clickNode(container("cn=Europe"));
+    clickItem(item("cn=gone-soon"));
+    ldap.remove(dn);
+    qv::test::MessageBoxRecorder boxes;
+    window.Update();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_NE(boxes.boxes[0].title, "Processing Complete");
+    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_TRUE(window.findChildren<QDialog*>("frmProcess").isEmpty());
 }
 
 TEST_F(MainWindowTest, ClosingWritesTheBoundsAndTheSettings) {
