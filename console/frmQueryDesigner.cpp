@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "console/DialogLayout.h"
 #include "console/Twips.h"
@@ -35,7 +36,7 @@ constexpr double PageTop = 480;
 constexpr double PageWidth = 5520;
 constexpr double PageHeight = 2490;
 constexpr double ListWidth = 4260;
-constexpr double NoteHeight = 540;
+constexpr double MinNoteHeight = 270;
 
 // The depth entry that stands for a scope kept from the text.
 constexpr int KeptScopeEntry = 2;
@@ -86,8 +87,13 @@ void frmQueryDesigner::Build() {
     containerButton_ = button(this, "cmdContainer", "&Container:");
     container_ = new QLineEdit(this);
     container_->setObjectName("txtContainer");
+    // Read-only and greyed: only the picker changes it, but it can still be
+    // read in full (tooltip) and copied.
     container_->setReadOnly(true);
-    container_->setEnabled(false);  // greyed: only the picker changes it
+    QPalette greyed = container_->palette();
+    greyed.setColor(QPalette::Base, greyed.color(QPalette::Window));
+    greyed.setColor(QPalette::Text, greyed.color(QPalette::Disabled, QPalette::Text));
+    container_->setPalette(greyed);
     depth_ = new QComboBox(this);
     depth_->setObjectName("cmbDepth");
     for (const std::string& entry : DepthEntries()) depth_->addItem(qs(entry));
@@ -167,7 +173,6 @@ void frmQueryDesigner::BuildAdvancedPage() {
     PlaceTwips(remove_, 4380, 495, 1140, 375);
     PlaceTwips(up_, 4380, 990, 555, 375);
     PlaceTwips(down_, 4965, 990, 555, 375);
-    PlaceTwips(filterNote_, 0, PageHeight - NoteHeight, ListWidth, NoteHeight);
 
     connect(criteria_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (showing_) return;
@@ -259,7 +264,14 @@ void frmQueryDesigner::ShowFilterNote() {
     const bool note = !model_.filterNote.empty();
     filterNote_->setText(qs(model_.filterNote));
     filterNote_->setVisible(note);
-    PlaceTwips(criteria_, 0, 60, ListWidth, PageHeight - 60 - (note ? NoteHeight + 60 : 0));
+    // The note takes the lines it needs under the list, at most half the page.
+    double noteHeight = 0;
+    if (note) {
+        const double needed = PixelsToTwipsY(filterNote_->heightForWidth(TwipsToPixelsX(ListWidth, this)), this);
+        noteHeight = std::min(std::max(needed, MinNoteHeight), PageHeight / 2);
+        PlaceTwips(filterNote_, 0, PageHeight - noteHeight, ListWidth, noteHeight);
+    }
+    PlaceTwips(criteria_, 0, 60, ListWidth, PageHeight - 60 - (note ? noteHeight + 60 : 0));
 }
 
 void frmQueryDesigner::UpdateListCommands() {

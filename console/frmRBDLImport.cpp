@@ -81,20 +81,21 @@ void frmRBDLImport::Build() {
     cancel_->setAutoDefault(false);
 
     PlaceTwips(containerButton_, 120, 120, 1335, 315);
-    PlaceTwips(container_, 1575, 120, 4200, 315);
+    PlaceTwips(container_, 1575, 120, 5700, 315);
     const std::pair<QLineEdit*, const char*> rows[] = {
         {rbdlField_, "RBDL field:"}, {rbdlPrefix_, "RBDL prefix:"}, {qvlField_, "New field:"}, {qvlPrefix_, "New prefix:"}};
     const char* names[] = {"lblRBDLField", "lblRBDLPrefix", "lblQVLField", "lblQVLPrefix"};
     double top = 555;
     for (int i = 0; i < 4; ++i, top += 435) {
         PlaceTwips(label(this, names[i], rows[i].second, rows[i].first), 120, top + 30, 1335, 255);
-        PlaceTwips(rows[i].first, 1575, top, 2400, 315);
+        PlaceTwips(rows[i].first, 1575, top, 3300, 315);
     }
     PlaceTwips(move_, 1575, top, 2400, 285);
-    PlaceTwips(go_, 4395, 1425, 1380, 375);
-    PlaceTwips(cancel_, 4395, 1875, 1380, 375);
-    setFixedSize(TwipsToPixelsX(5895, this), TwipsToPixelsY(top + 285 + 180, this));
+    PlaceTwips(go_, 5895, 1425, 1380, 375);
+    PlaceTwips(cancel_, 5895, 1875, 1380, 375);
+    setFixedSize(TwipsToPixelsX(7395, this), TwipsToPixelsY(top + 285 + 180, this));
 
+    connect(container_, &QLineEdit::textChanged, container_, &QLineEdit::setToolTip);
     connect(containerButton_, &QPushButton::clicked, this, [this] { ChooseContainer(); });
     connect(go_, &QPushButton::clicked, this, [this] { Go(); });
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
