@@ -1,5 +1,6 @@
 #include "console/ContainerTree.h"
 
+#include <QHash>
 #include <QProgressBar>
 #include <QRandomGenerator>
 
@@ -9,7 +10,10 @@
 #include "console/TreeView.h"
 #include "core/mdlMain.h"
 #include "directory/clsExchangeStore.h"
+#include "platform/AdsPath.h"
+#include "platform/DirectorySearch.h"
 #include "platform/DirectoryService.h"
+#include "platform/DistinguishedName.h"
 #include "platform/Error.h"
 
 namespace qv {
@@ -55,15 +59,58 @@ bool ConnectToServer(const std::string& server, TreeView* tree, QProgressBar* pr
     return true;
 }
 
-void LoadContainerTree(QTreeWidgetItem* parent, TreeView* tree) {
+namespace {
+
+QString lowerText(const std::string& dn) { return QString::fromStdString(dn).toLower(); }
+
+}  // namespace
+
+void LoadContainerTreeByLevels(QTreeWidgetItem* parent, TreeView* tree) {
     auto container = mdl().objExchangeStore->GetADSIObject(tree->FullPath(parent).toStdString());
     auto children = container->children("Container", {});
     while (auto child = children.next()) {
         const QString name = text(child->name());
         if (name == QLatin1String(ConfigurationName)) continue;
         QTreeWidgetItem* node = tree->AddNode(parent, containerKey(tree, name), NodeTextOfName(name), "container");
-        LoadContainerTree(node, tree);
+        LoadContainerTreeByLevels(node, tree);
     }
+}
+
+namespace {
+
+// Child DNs by the lower-case DN of their parent, in the order the server returned them.
+using ChildrenByParent = QHash<QString, std::vector<std::string>>;
+
+void addChildren(QTreeWidgetItem* parent, const QString& parentDn, const ChildrenByParent& children,
+                 TreeView* tree) {
+    const auto found = children.constFind(parentDn);
+    if (found == children.constEnd()) return;
+    for (const std::string& dn : *found) {
+        const QString name = text(platform::escapeSlashes(platform::firstRdn(dn)));
+        if (name == QLatin1String(ConfigurationName)) continue;
+        QTreeWidgetItem* node = tree->AddNode(parent, containerKey(tree, name), NodeTextOfName(name), "container");
+        addChildren(node, lowerText(dn), children, tree);
+    }
+}
+
+}  // namespace
+
+void LoadContainerTree(QTreeWidgetItem* parent, TreeView* tree) {
+    const std::string path = tree->FullPath(parent).toStdString();
+    // A ";" in the path cannot stand in a search command's base.
+    if (path.find(';') != std::string::npos) return LoadContainerTreeByLevels(parent, tree);
+    clsExchangeStore& store = *mdl().objExchangeStore;
+    const QString base = lowerText(store.GetADSIObject(path)->distinguishedName());
+    // The whole subtree in one paged search, then laid out depth first as
+    // a walk one level at a time would find it.
+    ChildrenByParent children;
+    auto cursor = store.GetADSIConnectionObject().execute("<" + path + ">;(objectClass=Container);distinguishedName;subtree");
+    for (; !cursor.eof(); cursor.moveNext()) {
+        const std::string dn = cursor.field(0).text();
+        if (lowerText(dn) == base) continue;
+        children[lowerText(platform::parentDn(dn))].push_back(dn);
+    }
+    addChildren(parent, base, children, tree);
 }
 
 void LoadDLList(ListView* list, TreeView* tree, QTreeWidgetItem* node) {

@@ -21,8 +21,12 @@ class TreeView;
 bool ConnectToServer(const std::string& server, TreeView* tree, QProgressBar* progress);
 
 // Adds the containers below `parent`, depth first, skipping "cn=Configuration".
-// Directory failures raise qv::Error; the tree keeps what was added.
+// Directory failures raise qv::Error; the tree keeps what was added. Reads
+// the whole subtree with one paged search.
 void LoadContainerTree(QTreeWidgetItem* parent, TreeView* tree);
+// The same, one bind and one enumeration per container (for a path that
+// cannot stand in a search command).
+void LoadContainerTreeByLevels(QTreeWidgetItem* parent, TreeView* tree);
 
 // Fills `list` with the DLs of the container `node` (nothing for a node that
 // is not a container). Directory failures raise qv::Error.

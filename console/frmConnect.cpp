@@ -14,7 +14,7 @@
 namespace qv {
 namespace {
 
-constexpr double ClientWidth = 4860;
+constexpr double ClientWidth = 5520;
 
 QLabel* label(QWidget* parent, const char* name, const QString& caption) {
     auto* text = new QLabel(caption, parent);
@@ -71,19 +71,19 @@ void frmConnect::Build() {
     passwordLabel->setBuddy(password_);
     serverLabel->setBuddy(server_);
 
-    PlaceTwips(serverLabel, 120, 120, 3300, 255);
-    PlaceTwips(server_, 120, 405, 3300, 315);
-    PlaceTwips(authentication_, 120, 855, 3300, 285);
-    PlaceTwips(ok_, 3600, 120, 1140, 375);
-    PlaceTwips(cancel_, 3600, 570, 1140, 375);
-    PlaceTwips(frame_, 120, FrameTop, 4620, 1875);
-    PlaceTwips(userLabel, 180, 330, 1020, 255);
-    PlaceTwips(user_, 1260, 300, 3180, 315);
-    PlaceTwips(domainLabel, 180, 735, 1020, 255);
-    PlaceTwips(domain_, 1260, 705, 3180, 315);
-    PlaceTwips(passwordLabel, 180, 1140, 1020, 255);
-    PlaceTwips(password_, 1260, 1110, 3180, 315);
-    PlaceTwips(admin_, 1260, 1500, 3180, 285);
+    PlaceTwips(serverLabel, 120, 120, 3960, 255);
+    PlaceTwips(server_, 120, 405, 3960, 315);
+    PlaceTwips(authentication_, 120, 855, 3960, 285);
+    PlaceTwips(ok_, 4260, 120, 1140, 375);
+    PlaceTwips(cancel_, 4260, 570, 1140, 375);
+    PlaceTwips(frame_, 120, FrameTop, 5280, 1875);
+    PlaceTwips(userLabel, 180, 330, 1200, 255);
+    PlaceTwips(user_, 1440, 300, 3660, 315);
+    PlaceTwips(domainLabel, 180, 735, 1200, 255);
+    PlaceTwips(domain_, 1440, 705, 3660, 315);
+    PlaceTwips(passwordLabel, 180, 1140, 1200, 255);
+    PlaceTwips(password_, 1440, 1110, 3660, 315);
+    PlaceTwips(admin_, 1440, 1500, 3660, 285);
 
     setTabOrder(server_, authentication_);
     setTabOrder(authentication_, user_);

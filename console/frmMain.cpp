@@ -366,13 +366,21 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 // ---- titles and command states ---------------------------------------------
 
-QString frmMain::Title(int index) const { return lblTitle(index)->text(); }
+QString frmMain::Title(int index) const { return fullTitles_[index == 0 ? 0 : 1]; }
 
 void frmMain::SetTitle(int index, const QString& text) {
-    QLabel* label = lblTitle(index);
-    label->setText(text);
-    label->setToolTip(text);
+    fullTitles_[index == 0 ? 0 : 1] = text;
+    ShowTitle(index);
     SetCommandStates();
+}
+
+// A long path loses its beginning on screen; its end names the container.
+void frmMain::ShowTitle(int index) {
+    QLabel* label = lblTitle(index);
+    const QString& text = fullTitles_[index == 0 ? 0 : 1];
+    const int room = label->contentsRect().width() - 2 * std::max(0, label->indent()) - 2;
+    label->setText(room > 0 ? label->fontMetrics().elidedText(text, Qt::ElideLeft, room) : text);
+    label->setToolTip(text);
 }
 
 void frmMain::EnableAll(const QStringList& menuItems, const QStringList& buttons, bool enabled) {
@@ -445,6 +453,8 @@ void frmMain::SizeControls(double& x) {
     Place(list_, {listLeft, treeTop, listWidth, treeHeight});
     Place(titles_[0], {0, 0, treeWidth, titleHeight});
     Place(titles_[1], {listLeft + 20, 0, listWidth - 40, titleHeight});
+    ShowTitle(0);
+    ShowTitle(1);
     list_->SetColumnWidth(0, std::max(0, TwipsToPixelsX(listWidth - 50, this)));
     Place(splitter_, {x, treeTop, SplitterWidth, treeHeight});
     splitter_->lower();

@@ -43,6 +43,7 @@ public:
     void Load(QProgressBar* splashProgress = nullptr);
 
     // Title 0: full path of the selected tree node; title 1: key of the selected DL.
+    // A label shows its title shortened at the front when it does not fit.
     QString Title(int index) const;
     void SetTitle(int index, const QString& text);
 
@@ -122,6 +123,7 @@ private:
     void DockBars(double& toolBarHeight, double& titleTop, double& titleHeight, double& statusHeight);
     void ReconnectTree();
     void UpdateCaption();
+    void ShowTitle(int index);
     void ClearView();
     void PrepareContextMenu();
     bool ShowLaterDialog(const QString& formName, const QString& caption);
@@ -132,6 +134,7 @@ private:
     TreeView* tree_ = nullptr;
     ListView* list_ = nullptr;
     QLabel* titles_[2] = {nullptr, nullptr};
+    QString fullTitles_[2];  // the titles; the labels may show them shortened
     QToolBar* toolBar_ = nullptr;
     QStatusBar* statusBar_ = nullptr;
     QLabel* statusText_ = nullptr;

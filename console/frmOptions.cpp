@@ -49,6 +49,7 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent) {
 void frmOptions::Build() {
     tabs_ = new QTabBar(this);
     tabs_->setObjectName("tbsOptions");
+    tabs_->setExpanding(false);
     tabs_->addTab("General");
     PlaceTwips(tabs_, 120, 120, PageWidth + 180, 360);
 
@@ -101,12 +102,12 @@ void frmOptions::BuildGeneralPage(QWidget* page) {
     QPushButton* defaults = button(frame, "cmdRestoreDefaults", "&Restore Defaults");
     QPushButton* rbdl = button(frame, "cmdRBDL", "R&BDL Mode");
 
-    PlaceTwips(prefixLabel, 180, 390, 1800, 255);
-    PlaceTwips(prefix_, 2040, 360, 3180, 315);
-    PlaceTwips(fieldLabel, 180, 825, 1800, 255);
-    PlaceTwips(field_, 2040, 795, 3180, 315);
-    PlaceTwips(levelLabel, 180, 1260, 1800, 255);
-    PlaceTwips(level_, 2040, 1230, 3180, 315);
+    PlaceTwips(prefixLabel, 180, 390, 2280, 255);
+    PlaceTwips(prefix_, 2520, 360, 2700, 315);
+    PlaceTwips(fieldLabel, 180, 825, 2280, 255);
+    PlaceTwips(field_, 2520, 795, 2700, 315);
+    PlaceTwips(levelLabel, 180, 1260, 2280, 255);
+    PlaceTwips(level_, 2520, 1230, 2700, 315);
     PlaceTwips(defaults, 2040, 1830, 1530, 375);
     PlaceTwips(rbdl, 3690, 1830, 1530, 375);
 

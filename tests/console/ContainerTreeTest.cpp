@@ -144,6 +144,44 @@ TEST_F(ContainerTreeTest, AFailedConnectTellsTheUserAndLeavesTheTree) {
     EXPECT_EQ(boxes.boxes[0].title, QString("Error connecting to ") + QString::fromStdString(mdl().strServer));
 }
 
+// Every node's text, indented by its depth, in tree order.
+QStringList outline(const TreeView& tree) {
+    QStringList lines;
+    for (QTreeWidgetItem* node : tree.Nodes()) {
+        int depth = 0;
+        for (QTreeWidgetItem* n = node->parent(); n; n = n->parent()) ++depth;
+        lines << QString(depth, ' ') + node->text(0) + " " + TreeView::Image(node);
+    }
+    return lines;
+}
+
+TEST_F(ContainerTreeTest, OneSearchBuildsTheSameTreeAsAWalkLevelByLevel) {
+    qv::test::MessageBoxRecorder boxes;
+    TreeView fast;
+    ASSERT_TRUE(ConnectToServer(mdl().strServer, &fast, nullptr));
+    TreeView walked;
+    QTreeWidgetItem* root = walked.AddNode(nullptr, "r", fast.topLevelItem(0)->text(0), "server");
+    QTreeWidgetItem* org = walked.AddNode(root, "o", "o=Northwind Traders", "org");
+    QTreeWidgetItem* site = walked.AddNode(org, "s", "ou=Amsterdam", "site");
+    LoadContainerTreeByLevels(site, &walked);
+    EXPECT_EQ(outline(fast), outline(walked));
+    EXPECT_GE(outline(fast).size(), 12);
+
+    // Below a container, only its own subtree is added.
+    TreeView part;
+    QTreeWidgetItem* partRoot = part.AddNode(nullptr, "r", fast.topLevelItem(0)->text(0), "server");
+    QTreeWidgetItem* partOrg = part.AddNode(partRoot, "o", "o=Northwind Traders", "org");
+    QTreeWidgetItem* partSite = part.AddNode(partOrg, "s", "ou=Amsterdam", "site");
+    QTreeWidgetItem* recipients = part.AddNode(partSite, "c", "cn=Recipients", "container");
+    LoadContainerTree(recipients, &part);
+    EXPECT_EQ(childTexts(recipients), (QStringList{"cn=Sales", "cn=Engineering", "cn=Archive", "cn=Legal/Compliance"}));
+    EXPECT_EQ(part.Nodes().size(), 10);
+
+    // A container that has gone raises the directory's error.
+    QTreeWidgetItem* gone = part.AddNode(partSite, "g", "cn=Gone", "container");
+    EXPECT_THROW(LoadContainerTree(gone, &part), Error);
+}
+
 TEST_F(ContainerTreeTest, KeysAreUniqueWithinATree) {
     TreeView tree;
     QTreeWidgetItem* root = tree.AddNode(nullptr, "a", "LDAP://x", "server");
