@@ -3,6 +3,10 @@
 #include <QDialog>
 #include <QHash>
 
+#include "console/frmContainer.h"
+#include "console/frmQueryDesigner.h"
+#include "console/frmRBDLImport.h"
+
 namespace qv {
 namespace {
 
@@ -49,6 +53,9 @@ bool ShowDialogModal(const QString& formName, QWidget* owner) {
 void RegisterConsoleDialogs() {
     // The properties, new-DL, query-designer and RBDL-import dialogs register
     // themselves here with RegisterDialog("frm...", factory).
+    RegisterDialog("frmQueryDesigner", [](QWidget* owner) { return std::make_unique<frmQueryDesigner>(owner); });
+    RegisterDialog("frmContainer", [](QWidget* owner) { return std::make_unique<frmContainer>(owner); });
+    RegisterDialog("frmRBDLImport", [](QWidget* owner) { return std::make_unique<frmRBDLImport>(owner); });
 }
 
 }  // namespace qv

@@ -44,6 +44,7 @@ private:
 MsgAnswer showRealBox(QWidget* parent, const MessageBoxRequest& request) {
     QMessageBox box(qtIcon(request.icon), request.title, request.text, QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("MsgBox"));
+    if (!request.detail.isEmpty()) box.setInformativeText(request.detail);
     if (request.buttons == MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
@@ -60,7 +61,12 @@ MsgAnswer showRealBox(QWidget* parent, const MessageBoxRequest& request) {
 }  // namespace
 
 MsgAnswer MsgBox(QWidget* parent, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) {
-    MessageBoxRequest request{text, title, buttons, icon};
+    return MsgBox(parent, text, buttons, icon, title, QString());
+}
+
+MsgAnswer MsgBox(QWidget* parent, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+                 const QString& detail) {
+    MessageBoxRequest request{text, title, buttons, icon, detail};
     if (handler()) return handler()(parent, request);
     return showRealBox(parent, request);
 }

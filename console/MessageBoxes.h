@@ -21,11 +21,15 @@ struct MessageBoxRequest {
     QString title;
     MsgButtons buttons = MsgButtons::OK;
     MsgIcon icon = MsgIcon::None;
+    QString detail;  // shown under the text when not empty
 };
 
 // Shows a modal message box owned by `parent` and returns the answer. While
 // an hourglass is up, the box shows the normal pointer.
 MsgAnswer MsgBox(QWidget* parent, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title);
+// The same with a further explanation under the text.
+MsgAnswer MsgBox(QWidget* parent, const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+                 const QString& detail);
 
 // Replaces the real box (an empty handler puts it back). For tests.
 using MessageBoxHandler = std::function<MsgAnswer(QWidget* parent, const MessageBoxRequest& request)>;

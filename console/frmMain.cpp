@@ -32,6 +32,7 @@
 #include "console/TreeView.h"
 #include "console/Twips.h"
 #include "console/WaitCursor.h"
+#include "console/clsDialogParameter.h"
 #include "console/frmConnect.h"
 #include "console/frmEventLog.h"
 #include "console/frmOptions.h"
@@ -734,7 +735,12 @@ void frmMain::Update() {
 }
 
 void frmMain::QueryDesigner() {
-    Guard([&] { ShowLaterDialog("frmQueryDesigner", "Query Designer"); });
+    Guard([&] {
+        // Without parameters: a hand-over left from an earlier dialog must not
+        // make the designer open someone else's query.
+        objDialogParameter().Clear();
+        ShowLaterDialog("frmQueryDesigner", "Query Designer");
+    });
 }
 
 void frmMain::RBDLImport() {
