@@ -6,6 +6,7 @@
 #   ./setup.sh test      ... then run the whole test suite, in build/ and again
 #                        in build-sanitize/ (AddressSanitizer and UBSan, with
 #                        Clang also the fuzz targets, each briefly on its seeds)
+#   ./setup.sh package   ... then build the Debian package build/quorvel_<version>_amd64.deb
 #   ./setup.sh sanitized only configure and build build-sanitize/
 #
 # Packages are installed with apt-get (as root, or through sudo) only when
@@ -22,6 +23,7 @@ PACKAGES=(
   qt6-base-dev
   libsystemd-dev nlohmann-json3-dev
   googletest libgtest-dev libbenchmark-dev
+  dpkg-dev file man-db groff-base systemd desktop-file-utils
   clang libclang-rt-14-dev
 )
 
@@ -87,5 +89,6 @@ case "${1:-}" in
   "") ;;
   demo) exec ./scripts/demo.sh "$BUILD_DIR" ;;
   test) run_tests ;;
-  *) echo "setup: unknown command '$1' (use demo, test or sanitized)" >&2; exit 2 ;;
+  package) exec cmake --build "$BUILD_DIR" --target package ;;
+  *) echo "setup: unknown command '$1' (use demo, test, package or sanitized)" >&2; exit 2 ;;
 esac
