@@ -64,8 +64,9 @@ build_sanitized() {
     if command -v clang++ >/dev/null 2>&1; then
       compilers=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQUORVEL_FUZZ=ON)
     fi
-    cmake -S . -B "$SANITIZE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=ON \
-      -DQUORVEL_BUILD_CONSOLE=OFF "${compilers[@]}" ${QUORVEL_CMAKE_ARGS:-}
+    # Assertions on, -O1 and line tables: readable reports at a fraction of the compile time.
+    cmake -S . -B "$SANITIZE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" \
+      -DQUORVEL_SANITIZE=ON -DQUORVEL_BUILD_CONSOLE=OFF "${compilers[@]}" ${QUORVEL_CMAKE_ARGS:-}
   fi
   cmake --build "$SANITIZE_DIR" -j "$(nproc)"
 }

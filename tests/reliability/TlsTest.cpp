@@ -15,6 +15,8 @@
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
 #include "engine/clsQuorvel.h"
+#include "platform/AdsPath.h"
+#include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
 #include "support/EventLogCapture.h"
 #include "support/LdapTool.h"
@@ -219,4 +221,12 @@ TEST(LdapsAddresses, ServerNamesAndPathsKeepTheScheme) {
     EXPECT_EQ(clsExchangeStore::PathPrefix("<LdapS://srv01/o=Org>;x;y;z"), "LDAPS://");
     EXPECT_EQ(clsExchangeStore::PathPrefix("LDAP://srv01"), "LDAP://");
     EXPECT_EQ(clsExchangeStore::PathPrefix("srv01"), "LDAP://");
+
+    auto tls = platform::parseAdsPath("ldaps://srv01/o=Org/ou=Site");
+    EXPECT_TRUE(tls.scheme->tls);
+    EXPECT_EQ(tls.url(), "ldaps://srv01:636");
+    EXPECT_EQ(tls.pathOf("cn=a/b,o=Org"), "LDAPS://srv01/cn=a\\/b,o=Org");
+    EXPECT_EQ(platform::parseAdsPath("LDAPS://[::1]:1636/RootDSE").url(), "ldaps://[::1]:1636");
+    EXPECT_FALSE(platform::parseAdsPath("LDAP://srv01").scheme->tls);
+    EXPECT_THROW(platform::parseAdsPath("LDAPX://srv01"), Error);
 }
