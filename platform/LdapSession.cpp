@@ -159,6 +159,27 @@ bool tlsWorksUnverified(const std::string& url, const DirectoryTimeouts& timeout
     return watch.within(openingLimit(timeouts), [&] { return ldap_connect(raw) == LDAP_SUCCESS; });
 }
 
+// What a connection that could not be opened and bound failed with, in the
+// terms the program reports: a deadline that ran out, a certificate that
+// could not be verified, or the bind's outcome naming the server.
+LdapFailure openingFailure(const LdapFailure& failure, Connection& connection, const AdsPath& server,
+                           const Credentials& credentials, const DirectoryTimeouts& timeouts) {
+    const std::string& where = connection.where();
+    if (connection.watch().expired()) {
+        const auto seconds = static_cast<long>(std::ceil(openingLimit(timeouts).count()));
+        const std::string why = "the connection was not open within " + std::to_string(seconds) + " seconds";
+        return LdapFailure(LDAP_TIMEOUT, directoryError(LDAP_TIMEOUT, why, {}, where));
+    }
+    if (failure.serverGone() && server.scheme->tls && !server.url().empty() &&
+        tlsWorksUnverified(server.url(), timeouts))
+        return LdapFailure(kLdapCertificateUntrusted, directoryError(kLdapCertificateUntrusted, {}, {}, where));
+    if (failure.code() < 0) return failure;  // libldap's own outcomes name the server already
+    const int code = credentials.loggedOnUser ? failure.code() : bindOutcome(failure.code());
+    std::string description = failure.description();
+    if (code != failure.code()) description = ldapErrorText(code) + ": " + description;
+    return LdapFailure(code, Error(errorNumberFor(code), description + " [" + where + "]"));
+}
+
 std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& credentials) {
     ignoreBrokenPipes();
     DirectoryTimeouts timeouts = directoryTimeouts();
@@ -175,18 +196,7 @@ std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& cr
     try {
         connection->watch().within(openingLimit(timeouts), [&] { bind(*connection, credentials); });
     } catch (const LdapFailure& failure) {
-        if (connection->watch().expired()) {
-            const auto seconds = static_cast<long>(std::ceil(openingLimit(timeouts).count()));
-            const std::string why = "the connection was not open within " + std::to_string(seconds) + " seconds";
-            throw LdapFailure(LDAP_TIMEOUT, directoryError(LDAP_TIMEOUT, why, {}, where));
-        }
-        if (failure.serverGone() && server.scheme->tls && tlsWorksUnverified(url, timeouts))
-            throw LdapFailure(kLdapCertificateUntrusted, directoryError(kLdapCertificateUntrusted, {}, {}, where));
-        if (failure.code() < 0) throw;  // libldap's own outcomes name the server already
-        int code = credentials.loggedOnUser ? failure.code() : bindOutcome(failure.code());
-        std::string description = failure.description();
-        if (code != failure.code()) description = ldapErrorText(code) + ": " + description;
-        throw LdapFailure(code, Error(errorNumberFor(code), description + " [" + where + "]"));
+        throw openingFailure(failure, *connection, server, credentials, timeouts);
     }
     return connection;
 }
