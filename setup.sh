@@ -4,6 +4,7 @@
 #   ./setup.sh           install what is missing, configure and build into build/
 #   ./setup.sh demo      ... then run the main job against the reference directory
 #   ./setup.sh test      ... then run the whole test suite
+#   ./setup.sh package   ... then build the Debian package build/quorvel_<version>_amd64.deb
 #
 # Packages are installed with apt-get (as root, or through sudo) only when
 # they are missing. Set QUORVEL_BUILD_DIR to build elsewhere.
@@ -17,6 +18,7 @@ PACKAGES=(
   qt6-base-dev
   libsystemd-dev nlohmann-json3-dev
   googletest libgtest-dev libbenchmark-dev
+  dpkg-dev file man-db groff-base systemd desktop-file-utils
 )
 
 missing_packages() {
@@ -52,5 +54,6 @@ case "${1:-}" in
   "") ;;
   demo) exec ./scripts/demo.sh "$BUILD_DIR" ;;
   test) exec ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)" ;;
-  *) echo "setup: unknown command '$1' (use demo or test)" >&2; exit 2 ;;
+  package) exec cmake --build "$BUILD_DIR" --target package ;;
+  *) echo "setup: unknown command '$1' (use demo, test or package)" >&2; exit 2 ;;
 esac
