@@ -2,42 +2,16 @@
 // The fixture of the DL dialogs' tests: the console fixture with the writer
 // account, the Quorvel prefix and field, a store connected to the shared
 // reference directory, and DLs of the test's own made with ldap-utils.
-#include <QApplication>
-#include <QTimer>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "ConsoleFixture.h"
 #include "console/clsDialogParameter.h"
 #include "directory/clsExchangeStore.h"
+#include "designerui/DesignerUiFixture.h"  // whenShown
 #include "support/LdapTool.h"
 
 namespace qv::test {
-
-// Runs `act` on the modal window named `objectName` once it is up; `act`
-// must close it. A window that never shows fails the test instead of hanging it.
-inline void whenShown(const QString& objectName, std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, objectName, act]() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() || modal->objectName() != objectName) {
-            if (++*tries > 2000) {
-                timer->stop();
-                timer->deleteLater();
-                ADD_FAILURE() << objectName.toStdString() << " never showed";
-                if (modal) modal->close();
-            }
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        act(modal);
-    });
-    timer->start();
-}
 
 class DLDialogFixture : public ConsoleFixture {
 protected:
