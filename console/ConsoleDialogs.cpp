@@ -4,6 +4,8 @@
 #include <QHash>
 
 #include "console/frmContainer.h"
+#include "console/frmNew.h"
+#include "console/frmProperties.h"
 #include "console/frmQueryDesigner.h"
 #include "console/frmRBDLImport.h"
 
@@ -53,6 +55,8 @@ bool ShowDialogModal(const QString& formName, QWidget* owner) {
 void RegisterConsoleDialogs() {
     // The properties, new-DL, query-designer and RBDL-import dialogs register
     // themselves here with RegisterDialog("frm...", factory).
+    RegisterDialog("frmNew", [](QWidget* owner) { return std::make_unique<frmNew>(owner); });
+    RegisterDialog("frmProperties", [](QWidget* owner) { return std::make_unique<frmProperties>(owner); });
     RegisterDialog("frmQueryDesigner", [](QWidget* owner) { return std::make_unique<frmQueryDesigner>(owner); });
     RegisterDialog("frmContainer", [](QWidget* owner) { return std::make_unique<frmContainer>(owner); });
     RegisterDialog("frmRBDLImport", [](QWidget* owner) { return std::make_unique<frmRBDLImport>(owner); });

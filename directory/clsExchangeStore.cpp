@@ -200,13 +200,18 @@ bool clsExchangeStore::CreateADSIObject(const DirectoryObject& obj) {
 
 void clsExchangeStore::DeleteADSIObject(std::shared_ptr<DirectoryObject>& obj) {
     if (!obj) throw Error(err::ObjectNotSet, "There is no directory object to delete");
-    // A DL this program created has no container attribute: its parent in the
-    // directory is its container.
-    std::string containerPath = obj->container.empty()
-                                    ? path_ + "/" + platform::escapeSlashes(platform::parentDn(obj->distinguishedName))
-                                    : path_ + "/" + obj->container;
+    std::string containerPath, relativeName;
+    if (!obj->distinguishedName.empty()) {
+        // The entry the object was read from. Its alias may have been changed
+        // since it was created, and "cn=" + alias could then name another DL.
+        containerPath = path_ + "/" + platform::escapeSlashes(platform::parentDn(obj->distinguishedName));
+        relativeName = platform::firstRdn(obj->distinguishedName);
+    } else {
+        containerPath = path_ + "/" + obj->container;
+        relativeName = "cn=" + platform::escapeDnValue(obj->uid);
+    }
     auto container = GetADSIObject(containerPath);
-    container->deleteChild(obj->objectClass, "cn=" + platform::escapeDnValue(obj->uid));
+    container->deleteChild(obj->objectClass, relativeName);
     obj.reset();
 }
 
