@@ -7,7 +7,7 @@
 #                        in build-sanitize/ (AddressSanitizer and UBSan, with
 #                        Clang also the fuzz targets, each briefly on its seeds)
 #   ./setup.sh package   ... then build the Debian package build/quorvel_<version>_amd64.deb
-#   ./setup.sh sanitized only configure and build build-sanitize/
+#   ./setup.sh sanitized [--target T...]  only configure and build build-sanitize/
 #
 # Packages are installed with apt-get (as root, or through sudo) only when
 # they are missing. Set QUORVEL_BUILD_DIR and QUORVEL_SANITIZE_BUILD_DIR to
@@ -68,7 +68,7 @@ build_sanitized() {
     cmake -S . -B "$SANITIZE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" \
       -DQUORVEL_SANITIZE=ON -DQUORVEL_BUILD_CONSOLE=OFF "${compilers[@]}" ${QUORVEL_CMAKE_ARGS:-}
   fi
-  cmake --build "$SANITIZE_DIR" -j "$(nproc)"
+  cmake --build "$SANITIZE_DIR" -j "$(nproc)" "$@"
 }
 
 run_tests() {
@@ -83,7 +83,7 @@ run_tests() {
 
 install_packages
 case "${1:-}" in
-  sanitized) build_sanitized; exit 0 ;;
+  sanitized) shift; build_sanitized "$@"; exit 0 ;;
 esac
 build
 case "${1:-}" in

@@ -21,7 +21,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   for d in fuzz/corpus/*/; do targets+=("$(basename "$d")"); done
 fi
 
-./setup.sh sanitized
+./setup.sh sanitized --target "${targets[@]/#/fuzz_}"
 failed=()
 for t in "${targets[@]}"; do
   bin="$BUILD_DIR/fuzz/fuzz_$t"
