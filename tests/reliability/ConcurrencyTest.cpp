@@ -120,7 +120,7 @@ TEST(Concurrency, TwentySimultaneousRunsGiveOneRunningInstance) {
                                                  {"XDG_RUNTIME_DIR", temp.path()},
                                                  {"XDG_CONFIG_HOME", temp.file("config")},
                                                  {"QUORVEL_LDAP_NETWORK_TIMEOUT", "2"},
-                                                 {"QUORVEL_LDAP_TIMEOUT", "3"}};
+                                                 {"QUORVEL_LDAP_TIMEOUT", "4"}};
     std::vector<std::future<CommandResult>> runs;
     for (int i = 0; i < kStarts; ++i)
         runs.push_back(std::async(std::launch::async, [&] {

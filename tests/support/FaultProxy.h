@@ -4,7 +4,9 @@
 // at a chosen LDAP request, and slow links. It reads the LDAP messages the
 // client sends (BER framing, RFC 4511) so that a fault can fire at exactly
 // "the second search below ou=Bulk" or "the modify of this DL". The server's
-// answers pass through as bytes. Plain LDAP only (it cannot look into TLS).
+// answers pass through as bytes, so "cut after N bytes" counts the bytes of
+// the answer to the chosen request (LdapOp::Any with occurrence 1: from the
+// first request on). Plain LDAP only (it cannot look into TLS).
 //
 // The proxy runs on a thread of its own; hooks run on that thread while it
 // forwards nothing.
