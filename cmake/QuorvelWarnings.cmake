@@ -1,6 +1,14 @@
 # Warnings and sanitizers shared by every target of the project.
 add_library(quorvel_warnings INTERFACE)
 target_compile_options(quorvel_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(QUORVEL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QUORVEL_FUZZ needs Clang (configure with CXX=clang++)")
+  endif()
+  set(QUORVEL_SANITIZE ON)
+  # Coverage for libFuzzer in every object; the fuzz targets link the fuzzer itself.
+  target_compile_options(quorvel_warnings INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 if(QUORVEL_SANITIZE)
   target_compile_options(quorvel_warnings INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(quorvel_warnings INTERFACE -fsanitize=address,undefined)

@@ -10,6 +10,7 @@
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
 #include "engine/ProcessingPasses.h"
+#include "platform/Error.h"
 #include "platform/FileText.h"
 #include "platform/InstanceLock.h"
 
@@ -72,32 +73,49 @@ const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
            "       quorvel --help | --version\n"
            "\n"
-           "Keeps query-defined distribution lists in an LDAP directory up to date.\n"
+           "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"
+           "each Quorvel DL stores an LDAP search, and its members are rewritten to match.\n"
            "\n"
-           "With PROFILE, runs unattended: reads the INI profile, binds to the server of\n"
-           "its [General] Target and processes that DL, or every Quorvel DL below it when\n"
-           "the target is a container, then ends. A PROFILE without \"/\" names a file in\n"
-           "the program's folder. Without PROFILE, opens the desktop console.\n"
+           "quorvel PROFILE runs one pass unattended: it reads the INI profile, binds to\n"
+           "the server of its [General] Target and processes that DL, or every Quorvel DL\n"
+           "below it when the target is a container, logs what it did and ends. A failed\n"
+           "search never shrinks a DL. Name PROFILE by a path, such as ./nightly.ini or\n"
+           "/etc/quorvel/nightly.ini: a bare file name is looked for in the program's own\n"
+           "folder. Without PROFILE, quorvel opens the desktop console.\n"
            "\n"
-           "Profile (sections and keys are read without regard to case):\n"
-           "  [General]        Target        ADsPath of a DL or container, e.g.\n"
-           "                                 LDAP://ldap.example.com/cn=Recipients,ou=Site,o=Org\n"
-           "                   LoggingLevel  0 minimum (default), 1 summary, 2 maximum\n"
-           "                   Field         attribute holding the definition\n"
-           "                                 (default extension-attribute-15)\n"
-           "                   Prefix        prefix of a definition (default QVL=)\n"
-           "  [Authentication] User          account name, or ##CurrentUser## (default)\n"
-           "                                 for an anonymous or SASL bind\n"
-           "                   Password      the account's password (keep the file mode 600)\n"
-           "                   Domain        the account's domain: binds as dc=DOMAIN,cn=USER\n"
-           "                   Admin         true: binds as dc=DOMAIN,cn=USER,cn=admin\n"
+           "Profile (section and key names in any case; \";\" starts a comment line):\n"
+           "  [General]\n"
+           "  Target=LDAP://ldap01.example.com:389/cn=Distribution Lists,ou=Site,o=Org\n"
+           "                  the DL or container to process (required)\n"
+           "  LoggingLevel=0  0 warnings, errors and the changes found; 1 also a summary\n"
+           "                  per DL and pass; 2 also every step\n"
+           "  Field=extension-attribute-15   the attribute holding a DL's definition\n"
+           "  Prefix=QVL=     the text a definition begins with\n"
+           "  [Authentication]\n"
+           "  User=##CurrentUser##  the account; ##CurrentUser## binds anonymously, or\n"
+           "                  with SASL when ldap.conf sets SASL_MECH\n"
+           "  Password=       the account's password: chmod 600 the profile\n"
+           "  Domain=         binds as dc=DOMAIN,cn=USER\n"
+           "  Admin=false     true binds as dc=DOMAIN,cn=USER,cn=admin\n"
            "\n"
            "Exit status: 0 the pass succeeded; 1 it failed (target not found, no Quorvel DL\n"
            "in the container, or a DL failed); 2 the profile cannot be read or names no\n"
            "target; 3 another instance is running.\n"
            "\n"
-           "Log entries go to the system journal (journalctl -t Quorvel) and, when the\n"
-           "environment variable QUORVEL_EVENT_LOG names a file, to that file as JSON lines.\n";
+           "Log: the system journal, identifier Quorvel:\n"
+           "  journalctl -t Quorvel -x           the entries, with what each kind means\n"
+           "  journalctl -t Quorvel -p warning   only warnings and errors\n"
+           "\n"
+           "Environment:\n"
+           "  QUORVEL_EVENT_LOG=FILE             also append each entry to FILE as JSON\n"
+           "  QUORVEL_LDAP_NETWORK_TIMEOUT=SECS  give up connecting (default 10)\n"
+           "  QUORVEL_LDAP_TIMEOUT=SECS          give up waiting for an answer (default 60)\n"
+           "  LDAPNOINIT=1                       ignore ldap.conf\n"
+           "\n"
+           "Every 15 minutes with systemd, for the profile /etc/quorvel/NAME.ini:\n"
+           "  systemctl enable --now quorvel@NAME.timer\n"
+           "\n"
+           "More: man quorvel\n";
 }
 
 int Main(int argc, char** argv, const ConsoleEntry& console) {
@@ -106,7 +124,14 @@ int Main(int argc, char** argv, const ConsoleEntry& console) {
 
     const StartRequest request = ReadStartRequest(CommandLineText(argc, argv));
     const bool consoleMode = request.mode == StartRequest::Mode::Console;
-    if (platform::previousInstanceRunning("quorvel")) {
+    bool running = false;
+    try {
+        running = platform::previousInstanceRunning("quorvel");
+    } catch (const Error& error) {
+        complain(error.description());
+        return ExitFailed;
+    }
+    if (running) {
         if (consoleMode && console.showPreviousInstanceMessage)
             console.showPreviousInstanceMessage(argc, argv);
         else

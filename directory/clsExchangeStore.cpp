@@ -75,18 +75,25 @@ std::string readOrEmpty(platform::BoundObject& object, const char* name) {
 }  // namespace
 
 std::string clsExchangeStore::GetServerName(std::string_view text) {
-    std::string lower = lowerAscii(text);
     std::string server(text);
-    if (lower.rfind("ldap://", 0) == 0) {
-        auto slash = lower.find('/', 7);
-        server = std::string(text.substr(7, slash == std::string::npos ? std::string::npos : slash - 7));
-    } else if (lower.rfind("<ldap://", 0) == 0) {
+    const bool bracketed = !text.empty() && text.front() == '<';
+    if (const auto* scheme = platform::findScheme(text)) {
+        auto start = scheme->prefix.size();
+        auto slash = text.find('/', start);
+        server = std::string(text.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
+    } else if (bracketed && (scheme = platform::findScheme(text.substr(1)))) {
         // The server ends where the base's object or the base itself ends,
         // whichever comes first (a "/" in the filter is not part of it).
-        auto end = std::min(lower.find('/', 8), lower.find('>', 8));
-        server = std::string(text.substr(8, end == std::string::npos ? std::string::npos : end - 8));
+        auto start = scheme->prefix.size() + 1;
+        auto end = std::min(text.find('/', start), text.find('>', start));
+        server = std::string(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     }
     return upperAscii(server);
+}
+
+std::string clsExchangeStore::PathPrefix(std::string_view text) {
+    const auto* scheme = platform::findScheme(!text.empty() && text.front() == '<' ? text.substr(1) : text);
+    return std::string(scheme ? scheme->prefix : "LDAP://");
 }
 
 std::string clsExchangeStore::BuildX400Address(const std::string& organization, const std::string& site,
@@ -104,7 +111,7 @@ platform::Credentials clsExchangeStore::credentials() const {
 bool clsExchangeStore::Connect(std::shared_ptr<clsConnection> Conn, const std::string& ServerName) {
     connection_ = std::move(Conn);
     storeName_ = GetServerName(ServerName);
-    path_ = "LDAP://" + storeName_;
+    path_ = PathPrefix(ServerName) + storeName_;
     try {
         auto root = GetADSIObject(path_ + "/RootDSE", {"defaultNamingContext", "namingContexts"});
         organization_ = root->get("defaultNamingContext");
@@ -224,13 +231,18 @@ bool clsExchangeStore::CreateADSIObject(const DirectoryObject& obj) {
 
 void clsExchangeStore::DeleteADSIObject(std::shared_ptr<DirectoryObject>& obj) {
     if (!obj) throw Error(err::ObjectNotSet, "There is no directory object to delete");
-    // A DL this program created has no container attribute: its parent in the
-    // directory is its container.
-    std::string containerPath = obj->container.empty()
-                                    ? path_ + "/" + platform::escapeSlashes(platform::parentDn(obj->distinguishedName))
-                                    : path_ + "/" + obj->container;
+    std::string containerPath, relativeName;
+    if (!obj->distinguishedName.empty()) {
+        // The entry the object was read from. Its alias may have been changed
+        // since it was created, and "cn=" + alias could then name another DL.
+        containerPath = path_ + "/" + platform::escapeSlashes(platform::parentDn(obj->distinguishedName));
+        relativeName = platform::firstRdn(obj->distinguishedName);
+    } else {
+        containerPath = path_ + "/" + obj->container;
+        relativeName = "cn=" + platform::escapeDnValue(obj->uid);
+    }
     auto container = GetADSIObject(containerPath);
-    container->deleteChild(obj->objectClass, "cn=" + platform::escapeDnValue(obj->uid));
+    container->deleteChild(obj->objectClass, relativeName);
     obj.reset();
 }
 

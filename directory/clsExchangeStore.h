@@ -75,8 +75,11 @@ public:
     // Raises qv::Error (the reference then stays).
     void DeleteADSIObject(std::shared_ptr<DirectoryObject>& obj);
 
-    // The server named by a server name, an LDAP path or a bracketed search base, upper-cased.
+    // The server named by a server name, an LDAP or LDAPS path or a bracketed search base, upper-cased.
     static std::string GetServerName(std::string_view text);
+    // The scheme a store's Path begins with for such a text: "LDAPS://" when
+    // the text names that scheme, else "LDAP://" (a plain server name included).
+    static std::string PathPrefix(std::string_view text);
     // The X.400 address of a new DL.
     static std::string BuildX400Address(const std::string& organization, const std::string& site,
                                         const std::string& uid);

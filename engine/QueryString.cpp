@@ -43,13 +43,18 @@ std::optional<std::array<std::string_view, 4>> fourFields(std::string_view query
     return fields;
 }
 
-bool validBase(std::string_view base) {
-    constexpr std::string_view scheme = "<ldap://";
-    if (platform::utf8Length(base) <= 9) return false;
-    for (std::size_t i = 0; i < scheme.size(); ++i) {
-        if (lowerAscii(base[i]) != scheme[i]) return false;
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (lowerAscii(text[i]) != prefix[i]) return false;
     }
-    return base.back() == '>';
+    return true;
+}
+
+bool validBase(std::string_view base) {
+    if (platform::utf8Length(base) <= 9) return false;
+    const bool known = startsWithIgnoringCase(base, "<ldap://") || startsWithIgnoringCase(base, "<ldaps://");
+    return known && base.back() == '>';
 }
 
 bool validFilter(std::string_view filter) {

@@ -6,6 +6,7 @@
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
 #include "platform/Error.h"
+#include "platform/ErrorNumbers.h"
 #include "platform/LdapFilter.h"
 #include "platform/Utf8.h"
 
@@ -74,7 +75,10 @@ RbdlConversionResult ConvertRbdl(const RbdlConversionRequest& request) {
              EventInformation, EventIdInformation);
     RbdlConversionResult result;
     std::string command = rbdlSearch(request);
-    auto found = mdl().objExchangeStore->Query(command);
+    auto found = platform::isAttributeDescription(request.rbdlField)
+                     ? mdl().objExchangeStore->Query(command)
+                     : QueryResult::failed(Error(err::FilterUnknown, "The field \"" + request.rbdlField +
+                                                                        "\" is not an attribute name; no search was sent."));
     if (!found) {
         result.searchFailed = true;
         result.searchError = errorText(found.error()->number(), found.error()->description());

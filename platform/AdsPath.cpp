@@ -13,6 +13,7 @@ namespace {
 // Every scheme the program accepts; a new one is a new row here.
 constexpr std::array kSchemes{
     AdsScheme{"LDAP://", "ldap", 389, false},
+    AdsScheme{"LDAPS://", "ldaps", 636, true},
 };
 
 bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -180,10 +181,15 @@ std::string AdsPath::pathOf(std::string_view objectDn) const {
     return path;
 }
 
+const AdsScheme* findScheme(std::string_view address) {
+    for (const auto& scheme : kSchemes)
+        if (startsWithIgnoringCase(address, scheme.prefix)) return &scheme;
+    return nullptr;
+}
+
 AdsPath parseAdsPath(std::string_view path) {
     AdsPath out;
-    for (const auto& scheme : kSchemes)
-        if (startsWithIgnoringCase(path, scheme.prefix)) out.scheme = &scheme;
+    out.scheme = findScheme(path);
     if (!out.scheme) bad(path, "unknown scheme");
     std::string_view rest = path.substr(out.scheme->prefix.size());
     auto slash = rest.find('/');

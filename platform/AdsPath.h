@@ -1,5 +1,6 @@
 #pragma once
-// Addresses of directory objects: "LDAP://host[:port]" optionally followed by
+// Addresses of directory objects: "LDAP://host[:port]" (or "LDAPS://host[:port]"
+// for LDAP over TLS, port 636 by default) optionally followed by
 // "/RootDSE", "/" + a DN in comma form (cn=dl1,cn=Recipients,o=Org) or "/" + a
 // tree path in slash form, outermost first (o=Org/ou=Site/cn=Recipients). A
 // part of a tree path may hold commas; a "/" inside a value is written "\/".
@@ -36,6 +37,9 @@ struct AdsPath {
     // The address of an object on the same server: prefix + server + "/" + dn.
     std::string pathOf(std::string_view objectDn) const;
 };
+
+// The scheme `address` begins with (in any case), or nullptr.
+const AdsScheme* findScheme(std::string_view address);
 
 // Reads an address in either form. Throws qv::Error (err::BadPathname) for a
 // text that is not one.

@@ -90,6 +90,7 @@ constexpr std::array kTable{
     Mapping{LDAP_CLIENT_LOOP, hr(0x80072043)},
     Mapping{LDAP_REFERRAL_LIMIT_EXCEEDED, hr(0x80072044)},
     Mapping{LDAP_X_CONNECTING, err::ServerDown, err::SearchTableNotFound},
+    Mapping{kLdapCertificateUntrusted, err::CertificateUntrusted},
 };
 
 // Any code the table does not list: a generic directory error.
@@ -109,7 +110,21 @@ std::int32_t errorNumberFor(int ldapCode, ErrorSource source) {
     return source == ErrorSource::Search && m->search != 0 ? m->search : m->directory;
 }
 
+int bindOutcome(int ldapCode) {
+    switch (ldapCode) {
+        case LDAP_UNWILLING_TO_PERFORM:  // "unauthenticated bind (DN with no password) disallowed"
+        case LDAP_INAPPROPRIATE_AUTH:    // an account without a password
+            return LDAP_INVALID_CREDENTIALS;
+        default:
+            return ldapCode;
+    }
+}
+
 std::string ldapErrorText(int ldapCode) {
+    if (ldapCode == kLdapCertificateUntrusted)
+        return "The server's TLS certificate cannot be verified: it is not issued by a trusted certificate "
+               "authority or does not name the server (trust its authority with TLS_CACERT in ldap.conf or the "
+               "LDAPTLS_CACERT environment variable)";
     const char* text = ldap_err2string(ldapCode);
     std::string out = text ? text : "Unknown error";
     if (!find(ldapCode)) out += " (LDAP result " + std::to_string(ldapCode) + ")";

@@ -14,6 +14,16 @@ namespace qv::platform {
 // which names a few outcomes by its own numbers.
 enum class ErrorSource { Directory, Search };
 
+// An outcome libldap has no code of its own for: it reports a TLS connection
+// whose server certificate it cannot verify as LDAP_SERVER_DOWN, which the
+// directory service tells apart by probing the server once more.
+inline constexpr int kLdapCertificateUntrusted = -0x7001;
+
+// The outcome a failed bind with an account's password stands for. Servers
+// refuse credentials in other words too (no password given, an account that
+// cannot use one): each of those is a rejected logon.
+int bindOutcome(int ldapCode);
+
 // The program's number for a libldap outcome; 0 for success.
 std::int32_t errorNumberFor(int ldapCode, ErrorSource source = ErrorSource::Directory);
 

@@ -20,6 +20,7 @@ inline constexpr std::int32_t SizeLimitExceeded = hr(0x80072023);
 inline constexpr std::int32_t TimeLimitExceeded = hr(0x80072022);
 inline constexpr std::int32_t AdminLimitExceeded = hr(0x80072024);
 inline constexpr std::int32_t BadPathname = hr(0x80005000);         // a text that is not a directory address
+inline constexpr std::int32_t CertificateUntrusted = hr(0x80090325); // a TLS server whose certificate cannot be verified
 // Search provider.
 inline constexpr std::int32_t SearchAccessDenied = hr(0x80040E09);  // permission denied
 inline constexpr std::int32_t SearchTableNotFound = hr(0x80040E37); // server or base not found

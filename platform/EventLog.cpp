@@ -75,8 +75,31 @@ void appendToEventFile(const std::string& path, const std::string& line) {
     ::close(fd);
 }
 
+// The journal catalog (quorvel.catalog) explains an entry by its MESSAGE_ID, so each
+// kind of entry (event ID and type) carries a fixed ID of its own. These IDs are
+// published in the catalog and in admins' filters: never change one.
+struct MessageIdOfKind {
+    std::uint32_t eventId;
+    std::uint16_t type;
+    const char* messageId;
+};
+constexpr MessageIdOfKind kMessageIds[] = {
+    {4096, 4, "87ccace111d64388b182b6fce93d1547"},        // information
+    {4096, 2, "6a9be970ce8d4bf9b2dae4cf1f5ed154"},        // warning
+    {4096, 0, "33789440ad8d46afb6ab7a85620010c1"},        // success
+    {3221229569u, 1, "991ff98532ce40c6a1654b09da5c59c2"},  // the engine's errors
+};
+
+// The MESSAGE_ID of a kind of entry; nothing for a kind the catalog does not know.
+const char* messageIdOf(std::uint32_t eventId, std::uint16_t type) {
+    for (const auto& kind : kMessageIds)
+        if (kind.eventId == eventId && kind.type == type) return kind.messageId;
+    return nullptr;
+}
+
 void sendToJournal(const std::string& source, int priority, std::uint16_t type, std::uint16_t category,
                    std::uint32_t eventId, const std::string& message) {
+    const char* messageId = messageIdOf(eventId, type);
     std::string fields[] = {
         "MESSAGE=" + replaceAll(message, "\r\n", "\n"),
         "SYSLOG_IDENTIFIER=" + source,
@@ -84,10 +107,13 @@ void sendToJournal(const std::string& source, int priority, std::uint16_t type, 
         "QUORVEL_EVENT_ID=" + std::to_string(eventId),
         "QUORVEL_EVENT_TYPE=" + std::to_string(type),
         "QUORVEL_CATEGORY=" + std::to_string(category),
+        messageId ? std::string("MESSAGE_ID=") + messageId : std::string(),
     };
     iovec vectors[std::size(fields)];
-    for (std::size_t i = 0; i < std::size(fields); ++i) vectors[i] = {fields[i].data(), fields[i].size()};
-    sd_journal_sendv(vectors, int(std::size(fields)));
+    int count = 0;
+    for (auto& field : fields)
+        if (!field.empty()) vectors[count++] = {field.data(), field.size()};
+    sd_journal_sendv(vectors, count);
 }
 
 void sendToSyslog(const std::string& source, int priority, const std::string& message) {

@@ -398,6 +398,10 @@ std::string toRfc4515Filter(std::string_view filter) {
     return translated;
 }
 
+bool isAttributeDescription(std::string_view name) {
+    return !name.empty() && scanAttributeDescription(name, 0) == name.size();
+}
+
 std::string escapeFilterValue(std::string_view value) {
     std::string out;
     out.reserve(value.size());

@@ -24,6 +24,11 @@ bool isRfc4515Filter(std::string_view filter);
 // that is neither.
 std::string toRfc4515Filter(std::string_view filter);
 
+// True when `name` is an attribute description (RFC 4512: a descriptor such
+// as "cn" or a numeric OID, with options such as ";lang-en"), the only thing
+// that may stand before the "=" of a test the program builds itself.
+bool isAttributeDescription(std::string_view name);
+
 // A value escaped for use inside a filter (RFC 4515: "*", "(", ")", "\" and
 // NUL become \2a, \28, \29, \5c, \00; a byte that is not part of valid
 // UTF-8 becomes its \XX escape, so the result is always a valid value).

@@ -1,5 +1,7 @@
 #include "platform/LdapSession.h"
 
+#include <signal.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <deque>
@@ -124,7 +126,62 @@ void bind(Connection& connection, const Credentials& credentials) {
     simpleBind(connection, "", "");
 }
 
+// How long opening a connection may take in all: connecting, the TLS
+// handshake and the answer to the bind.
+std::chrono::duration<double> openingLimit(const DirectoryTimeouts& timeouts) {
+    return std::chrono::duration<double>(timeouts.network + timeouts.operation);
+}
+
+// A write to a connection the server has closed must fail as an error, not
+// end the process: libldap and its TLS layer write with plain write(2), which
+// raises SIGPIPE. A handler the program set itself is left alone.
+void ignoreBrokenPipes() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) ::signal(SIGPIPE, SIG_IGN);
+    });
+}
+
+// True when a TLS connection to `url` comes up once the server's certificate
+// is no longer checked: then the check was what failed. Nothing is sent on it.
+bool tlsWorksUnverified(const std::string& url, const DirectoryTimeouts& timeouts) {
+    LDAP* raw = nullptr;
+    if (ldap_initialize(&raw, url.c_str()) != LDAP_SUCCESS || !raw) return false;
+    ConnectWatch watch(raw);  // outlives the handle below
+    Handle probe(raw);
+    timeval network = toTimeval(timeouts.network);
+    int never = LDAP_OPT_X_TLS_NEVER, notServer = 0;
+    if (ldap_set_option(raw, LDAP_OPT_NETWORK_TIMEOUT, &network) != LDAP_OPT_SUCCESS ||
+        ldap_set_option(raw, LDAP_OPT_X_TLS_REQUIRE_CERT, &never) != LDAP_OPT_SUCCESS ||
+        ldap_set_option(raw, LDAP_OPT_X_TLS_NEWCTX, &notServer) != LDAP_OPT_SUCCESS)
+        return false;
+    return watch.within(openingLimit(timeouts), [&] { return ldap_connect(raw) == LDAP_SUCCESS; });
+}
+
+// What a connection that could not be opened and bound failed with, in the
+// terms the program reports: a deadline that ran out, a certificate that
+// could not be verified, or the bind's outcome naming the server.
+LdapFailure openingFailure(const LdapFailure& failure, Connection& connection, const AdsPath& server,
+                           const Credentials& credentials, const DirectoryTimeouts& timeouts) {
+    const std::string& where = connection.where();
+    if (connection.watch().expired()) {
+        const auto seconds = static_cast<long>(std::ceil(openingLimit(timeouts).count()));
+        const std::string why = "the connection was not open within " + std::to_string(seconds) + " seconds";
+        return LdapFailure(LDAP_TIMEOUT, directoryError(LDAP_TIMEOUT, why, {}, where));
+    }
+    if (failure.serverGone() && server.scheme->tls && !server.url().empty() &&
+        tlsWorksUnverified(server.url(), timeouts))
+        return LdapFailure(kLdapCertificateUntrusted, directoryError(kLdapCertificateUntrusted, {}, {}, where));
+    if (failure.code() < 0) return failure;  // libldap's own outcomes name the server already
+    const int code = credentials.loggedOnUser ? failure.code() : bindOutcome(failure.code());
+    std::string description = failure.description();
+    if (code != failure.code()) description = ldapErrorText(code) + ": " + description;
+    return LdapFailure(code, Error(errorNumberFor(code), description + " [" + where + "]"));
+}
+
 std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& credentials) {
+    ignoreBrokenPipes();
     DirectoryTimeouts timeouts = directoryTimeouts();
     timeval network = toTimeval(timeouts.network);
     timeval operation = toTimeval(timeouts.operation);
@@ -137,10 +194,9 @@ std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& cr
     auto connection = std::make_shared<Connection>(std::move(handle), where, operation);
     setOptions(*connection, network, operation);
     try {
-        bind(*connection, credentials);
+        connection->watch().within(openingLimit(timeouts), [&] { bind(*connection, credentials); });
     } catch (const LdapFailure& failure) {
-        if (failure.code() < 0) throw;  // libldap's own outcomes name the server already
-        throw LdapFailure(failure.code(), Error(failure.number(), failure.description() + " [" + where + "]"));
+        throw openingFailure(failure, *connection, server, credentials, timeouts);
     }
     return connection;
 }
@@ -148,7 +204,10 @@ std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& cr
 }  // namespace
 
 Connection::Connection(Handle handle, std::string where, timeval timeout)
-    : handle_(std::move(handle)), where_(std::move(where)), timeout_(timeout) {}
+    : watch_(std::make_unique<ConnectWatch>(handle.get())),
+      handle_(std::move(handle)),
+      where_(std::move(where)),
+      timeout_(timeout) {}
 
 Message Connection::await(int msgid, bool oneAtATime) {
     timeval timeout = timeout_;

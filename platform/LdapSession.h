@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/AdsPath.h"
+#include "platform/ConnectWatch.h"
 #include "platform/DirectoryCredentials.h"
 #include "platform/DirectoryErrors.h"
 #include "platform/Error.h"
@@ -73,6 +74,8 @@ class Connection {
 public:
     Connection(Handle handle, std::string where, timeval timeout);
     LDAP* get() const { return handle_.get(); }
+    // The deadline for opening the connection (see ConnectWatch).
+    ConnectWatch& watch() { return *watch_; }
     // The server as descriptions name it.
     const std::string& where() const { return where_; }
     bool broken() const { return broken_; }
@@ -88,6 +91,7 @@ public:
     void check(LDAPMessage* result, Controls* controls = nullptr);
 
 private:
+    std::unique_ptr<ConnectWatch> watch_;  // declared first: libldap uses it until the handle is gone
     Handle handle_;
     std::string where_;
     timeval timeout_;

@@ -1,5 +1,6 @@
 #include "platform/SettingsFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -252,9 +253,27 @@ std::string parentOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+constexpr std::string_view kTemporaryPrefix = ".settings.";
+constexpr std::size_t kTemporarySuffixLength = 6;  // mkostemp's XXXXXX
+
+// Removes the temporary files of writers that died before their rename (they
+// may hold a password). Only called under the folder lock, when no other
+// writer can be halfway.
+void removeStaleTemporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string_view name = item->d_name;
+        if (name.size() == kTemporaryPrefix.size() + kTemporarySuffixLength &&
+            name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix)
+            ::unlinkat(::dirfd(dir), item->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 // Writes `text` into a temporary file beside `path`, flushes it and renames it over `path`.
 bool replaceFile(const std::string& path, const std::string& text, mode_t mode) {
-    std::string temp = parentOf(path) + "/.settings.XXXXXX";
+    std::string temp = parentOf(path) + "/" + std::string(kTemporaryPrefix) + "XXXXXX";
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // created 0600
     if (fd < 0) return false;
     bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
@@ -309,6 +328,7 @@ bool modify(const std::string& path, const std::function<bool(Document&)>& chang
     if (!makeFolders(folder)) return false;
     FolderLock lock(folder);
     if (!lock.locked()) return false;
+    removeStaleTemporaries(folder);
     FileText current = readFileText(path, kMaxFileBytes);
     if (current.status == FileReadStatus::Failed) return false;
     mode_t mode = 0600;

@@ -5,6 +5,8 @@
 #
 #   refdir.sh start [options]   prints the instance's settings as KEY=VALUE
 #   refdir.sh stop DIR [--keep] stops the instance of DIR and removes DIR
+#   refdir.sh resume DIR        starts a stopped (--keep) instance again on its
+#                               data and port; prints QUORVEL_REFDIR_PID
 #   refdir.sh log DIR           prints the instance's slapd log
 #
 # start options:
@@ -95,16 +97,28 @@ start_once() { # port -> 0 when slapd answers, 1 when it did not come up
   seed_org "$seed"
   local urls="ldap://$server/"
   [ "$ldaps" = 1 ] && { ldaps_port=$((port + 1)); urls="$urls ldaps://127.0.0.1:$ldaps_port/"; }
-  "$SLAPD" -f "$dir/slapd.conf" -h "$urls" -d "${QUORVEL_REFDIR_LOGLEVEL:-stats}" >>"$dir/slapd.log" 2>&1 &
+  echo "$urls" >"$dir/slapd.urls"
+  run_slapd "$urls"
+}
+
+run_slapd() { # urls -> 0 when slapd answers on the first of them
+  "$SLAPD" -f "$dir/slapd.conf" -h "$1" -d "${QUORVEL_REFDIR_LOGLEVEL:-stats}" >>"$dir/slapd.log" 2>&1 &
   pid=$!
   echo "$pid" >"$dir/slapd.pid.run"
   for _ in $(seq 1 250); do
-    answers "ldap://$server" && return 0
+    answers "${1%% *}" && return 0
     kill -0 "$pid" 2>/dev/null || return 1
     sleep 0.02
   done
   kill "$pid" 2>/dev/null
   return 1
+}
+
+cmd_resume() {
+  dir=${1:-}
+  [ -n "$dir" ] && [ -f "$dir/slapd.urls" ] || die "resume: no stopped instance in '${dir}'"
+  run_slapd "$(cat "$dir/slapd.urls")" || { tail -n 30 "$dir/slapd.log" >&2; die "slapd did not start again"; }
+  echo "QUORVEL_REFDIR_PID=$pid"
 }
 
 cmd_start() {
@@ -171,6 +185,7 @@ cmd_stop() {
 case "${1:-}" in
   start) shift; cmd_start "$@" ;;
   stop) shift; cmd_stop "$@" ;;
+  resume) shift; cmd_resume "$@" ;;
   log) cat "${2:?log: no instance folder given}/slapd.log" ;;
-  *) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,32p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

@@ -386,3 +386,22 @@ TEST(ExchangeStore, DeleteADlFoundByQuery) {
     }
     EXPECT_TRUE(LdapTool(dir).exists(std::string("cn=qvl-nobody,") + kDistributionLists));
 }
+
+// After its alias changed, a DL is still deleted as itself, never as the
+// other DL that its new alias happens to name.
+TEST(ExchangeStore, DeleteAfterTheAliasChangedRemovesTheRightDl) {
+    const auto& dir = sharedDirectory();
+    std::string renamed = addScratchDl(dir, "scratch-renamed", kDistributionLists,
+                                       std::string("Obj-View-Containers: ") + kDistributionLists + "\n");
+    std::string other = addScratchDl(dir, "scratch-other", kDistributionLists,
+                                     std::string("Obj-View-Containers: ") + kDistributionLists + "\n");
+    auto store = connected();
+    std::string query = "<" + store->Path() + "/" + kDistributionLists + ">;(uid=scratch-renamed);cn;onelevel";
+    auto dl = store->Query(query).objects().Item(1);
+    ASSERT_TRUE(dl->SetPropertyEx("uid", std::string("scratch-other")));
+    dl->uid = "scratch-other";  // as the console shows it after Apply
+    store->DeleteADSIObject(dl);
+    LdapTool tool(dir);
+    EXPECT_FALSE(tool.exists(renamed));
+    EXPECT_TRUE(tool.exists(other));
+}

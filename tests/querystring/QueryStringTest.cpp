@@ -42,7 +42,10 @@ TEST(ValidQuery, RulesTwoToFourTheBase) {
     EXPECT_TRUE(ValidQuery(query("<LDAP://s>", kFilter)));   // 10 characters
     EXPECT_TRUE(ValidQuery(query("<ldap://s>", kFilter)));   // the scheme in any case
     EXPECT_TRUE(ValidQuery(query("<LdAp://s>", kFilter)));
-    EXPECT_FALSE(ValidQuery(query("<LDAPS://s>", kFilter)));
+    EXPECT_TRUE(ValidQuery(query("<LDAPS://s>", kFilter)));   // LDAP over TLS
+    EXPECT_TRUE(ValidQuery(query("<ldaps://s>", kFilter)));
+    EXPECT_FALSE(ValidQuery(query("<LDAPX://s>", kFilter)));
+    EXPECT_FALSE(ValidQuery(query("<LDAPS:/s/>", kFilter)));
     EXPECT_FALSE(ValidQuery(query("LDAP://srv/", kFilter)));  // no "<"
     EXPECT_FALSE(ValidQuery(query("<LDAP://srv", kFilter)));  // no ">" at the end
     EXPECT_FALSE(ValidQuery(query("<LDAP://s> ", kFilter)));

@@ -91,6 +91,12 @@ void ReferenceDirectory::thaw() {
     if (pid_ > 0) ::kill(pid_, SIGCONT);
 }
 
+void ReferenceDirectory::resume() {
+    auto r = runCommand({script(), "resume", dir_});
+    if (r.exitCode != 0) throw std::runtime_error("reference directory did not start again: " + r.err);
+    pid_ = std::stoi(valueOf(r.out, "QUORVEL_REFDIR_PID"));
+}
+
 void ReferenceDirectory::restart() {
     thaw();
     runCommand({script(), "stop", dir_});

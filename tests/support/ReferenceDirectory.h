@@ -58,6 +58,7 @@ public:
     void freeze();   // SIGSTOP: accepts connections, never answers
     void thaw();     // SIGCONT
     void restart();  // a fresh instance with fresh seed data (new port)
+    void resume();   // after stop() or kill(): the same instance again, on its data and port
 
 private:
     void start();

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,7 +38,12 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 }
 
 // Feeds `input` to fd 0 of the child and collects its two output pipes.
-void pump(int inFd, int outFd, int errFd, const std::string& input, CommandResult& r) {
+void pump(int inFd, int outFd, int errFd, const std::string& input, CommandResult& r, pid_t pid,
+          double killAfterSeconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(killAfterSeconds));
+    bool killed = false;
     size_t written = 0;
     if (input.empty()) { close(inFd); inFd = -1; }
     char buffer[65536];
@@ -46,7 +53,18 @@ void pump(int inFd, int outFd, int errFd, const std::string& input, CommandResul
         if (outFd >= 0) fds[n++] = {outFd, POLLIN, 0};
         if (errFd >= 0) fds[n++] = {errFd, POLLIN, 0};
         if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
-        if (poll(fds, n, -1) < 0) break;
+        int wait = -1;
+        if (killAfterSeconds > 0 && !killed) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) {
+                ::kill(pid, SIGKILL);
+                killed = true;
+            }
+            wait = killed ? -1 : static_cast<int>(left);
+        }
+        int ready = poll(fds, n, wait);
+        if (ready < 0) break;
+        if (ready == 0) continue;
         for (int i = 0; i < n; ++i) {
             if (!fds[i].revents) continue;
             int& fd = fds[i].fd == outFd ? outFd : fds[i].fd == errFd ? errFd : inFd;
@@ -66,8 +84,8 @@ void pump(int inFd, int outFd, int errFd, const std::string& input, CommandResul
 
 }  // namespace
 
-CommandResult runCommand(const std::vector<std::string>& argv,
-                         const std::map<std::string, std::string>& env, const std::string& input) {
+CommandResult runCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                         const std::string& input, double killAfterSeconds) {
     CommandResult r;
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
@@ -94,7 +112,7 @@ CommandResult runCommand(const std::vector<std::string>& argv,
         r.err = "cannot start " + argv[0];
         return r;
     }
-    pump(in[1], out[0], err[0], input, r);
+    pump(in[1], out[0], err[0], input, r, pid, killAfterSeconds);
     int status = 0;
     waitpid(pid, &status, 0);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

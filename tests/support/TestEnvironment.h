@@ -13,9 +13,11 @@ struct CommandResult {
 };
 
 // Runs argv[0] (searched in PATH) with extra environment settings; stdin gets `input`.
+// With `killAfterSeconds` > 0 a command still running by then is killed
+// (exitCode -1), so that a hang fails a test instead of stopping it.
 CommandResult runCommand(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env = {},
-                         const std::string& input = {});
+                         const std::string& input = {}, double killAfterSeconds = 0);
 
 // A fresh folder below QUORVEL_TEST_TMP (or the system temp folder), removed on destruction.
 class TempDir {

@@ -1,0 +1,203 @@
+// The new-DL dialog and the DL commands of the main window against the
+// reference directory: the proposals, the address check, the failure
+// messages, and a DL created, listed, opened and deleted from the main window.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "DLDialogFixture.h"
+#include "console/ListView.h"
+#include "console/TreeView.h"
+#include "console/frmMain.h"
+#include "console/frmNew.h"
+#include "console/frmProperties.h"
+
+namespace {
+
+using namespace qv;
+using qv::test::LdapTool;
+using qv::test::MessageBoxRecorder;
+using qv::test::sharedDirectory;
+
+class NewDLDialogTest : public qv::test::DLDialogFixture {
+protected:
+    void SetUp() override {
+        DLDialogFixture::SetUp();
+        connectStore(sharedDirectory().server());
+        main_ = std::make_unique<frmMain>();
+        main_->SetTitle(0, listsPath(sharedDirectory()));
+    }
+    void TearDown() override {
+        main_.reset();
+        DLDialogFixture::TearDown();
+    }
+
+    static std::string listDn(const std::string& alias) {
+        return "cn=" + alias + "," + qv::test::kDistributionLists;
+    }
+
+    std::unique_ptr<frmMain> main_;
+};
+
+TEST_F(NewDLDialogTest, AliasAndAddressAreProposedFromTheDisplayName) {
+    EXPECT_EQ(ProposeAlias("Sales \"Team\": A;B,C@x 'y'"), "salesteamabcxy");
+    EXPECT_EQ(ProposeMail("Sales Team", "ou=Amsterdam", "o=Northwind Traders"), "salesteam@amsterdam.northwindtraders.com");
+    // Only the exact, lower-case "ou=" and "o=" go; blanks go after joining.
+    EXPECT_EQ(ProposeMail("X", "OU=Head Office", "o=A o=B"), "x@ou=headoffice.ab.com");
+
+    frmNew dialog(main_.get());
+    EXPECT_EQ(dialog.windowTitle(), "Add new distibution list");
+    EXPECT_EQ(dialog.txtcn()->text(), "QVL: ");
+    EXPECT_EQ(dialog.txtuid()->text(), "qvl");
+    EXPECT_EQ(dialog.txtmail()->text(), "qvl@amsterdam.northwindtraders.com");
+    EXPECT_EQ(dialog.txtContainer()->text(), listsPath(sharedDirectory()));
+    EXPECT_TRUE(dialog.txtContainer()->isReadOnly());
+    EXPECT_FALSE(dialog.txtContainer()->isEnabled());
+    EXPECT_TRUE(dialog.cmdOK()->isDefault());
+    EXPECT_EQ(dialog.cmdOK()->text(), "&OK");
+    EXPECT_EQ(dialog.cmdCancel()->text(), "&Cancel");
+
+    // The caret goes to the end when the box gets the focus, also by Tab.
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.txtuid()->setFocus(Qt::OtherFocusReason);
+    dialog.txtcn()->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(dialog.txtcn()->cursorPosition(), 5);
+    EXPECT_FALSE(dialog.txtcn()->hasSelectedText());
+
+    // Every change replaces hand edits of alias and address.
+    dialog.txtuid()->setText("by-hand");
+    dialog.txtmail()->setText("by@hand");
+    QTest::keyClicks(dialog.txtcn(), "Sales, Europe");
+    EXPECT_EQ(dialog.txtuid()->text(), "qvlsaleseurope");
+    EXPECT_EQ(dialog.txtmail()->text(), "qvlsaleseurope@amsterdam.northwindtraders.com");
+    dialog.txtcn()->clear();
+    EXPECT_EQ(dialog.txtuid()->text(), "");
+    EXPECT_EQ(dialog.txtmail()->text(), "@amsterdam.northwindtraders.com");
+    dialog.reject();
+}
+
+TEST_F(NewDLDialogTest, AnAddressWithoutDomainKeepsTheDialogOpen) {
+    frmNew dialog(main_.get());
+    dialog.txtcn()->setText("No Domain");
+    dialog.txtmail()->setText("nodomain@");
+    MessageBoxRecorder boxes;
+    dialog.show();
+    dialog.cmdOK()->click();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "You must specify a domain name after the @ sign in the email address.");
+    EXPECT_EQ(boxes.boxes[0].title, "Incomplete data");
+    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.txtcn()->text(), "No Domain");
+    EXPECT_EQ(dialog.txtmail()->text(), "nodomain@");
+    EXPECT_FALSE(LdapTool(sharedDirectory()).exists(listDn("nodomain")));
+    dialog.reject();
+}
+
+TEST_F(NewDLDialogTest, FailedCreationsAreExplainedAndCloseTheDialog) {
+    MessageBoxRecorder boxes;
+    // The alias is taken.
+    frmNew taken(main_.get());
+    taken.txtcn()->setText("QVL-Sales");
+    ASSERT_EQ(taken.txtuid()->text(), "qvl-sales");
+    taken.show();
+    taken.cmdOK()->click();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "A distribution list with this name exists, please use a different name.");
+    EXPECT_EQ(boxes.boxes[0].title, "Error");
+    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_FALSE(taken.isVisible());
+    EXPECT_EQ(LdapTool(sharedDirectory()).values(listDn("qvl-sales"), "cn").front(), "Sales (all sites)");
+
+    // A container that is not there: the number, in hexadecimal too, and the description.
+    main_->SetTitle(0, serverPath(sharedDirectory()) + "/o=Northwind Traders/ou=Amsterdam/cn=Nowhere");
+    frmNew nowhere(main_.get());
+    nowhere.cmdOK()->click();
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_TRUE(boxes.boxes[1].text.startsWith("Error -2147016656 [80072030]: ")) << boxes.boxes[1].text.toStdString();
+    EXPECT_EQ(boxes.boxes[1].title, "Quorvel");
+    EXPECT_EQ(boxes.boxes[1].icon, MsgIcon::None);
+
+    // An account that may only read.
+    main_->SetTitle(0, listsPath(sharedDirectory()));
+    useAccount(qv::test::kReader);
+    connectStore(sharedDirectory().server());
+    frmNew denied(main_.get());
+    denied.txtcn()->setText("Reader list");
+    denied.cmdOK()->click();
+    ASSERT_EQ(boxes.boxes.size(), 3u);
+    EXPECT_EQ(boxes.boxes[2].text, "You do not have sufficient access rights to create this object.  Access is denied.");
+    EXPECT_EQ(boxes.boxes[2].title, "Error");
+    EXPECT_EQ(boxes.boxes[2].icon, MsgIcon::Critical);
+    EXPECT_FALSE(LdapTool(sharedDirectory()).exists(listDn("readerlist")));
+}
+
+// From the main window: New, the new DL in the list under its display name,
+// its properties by double click, and Delete.
+TEST_F(NewDLDialogTest, ADLIsCreatedListedOpenedAndDeletedFromTheMainWindow) {
+    main_.reset();
+    main_ = std::make_unique<frmMain>();
+    main_->Load(nullptr);
+    main_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
+    TreeView* tree = main_->tvTreeView();
+    ListView* list = main_->lvListView();
+    QTreeWidgetItem* lists = nullptr;
+    for (QTreeWidgetItem* node : tree->Nodes())
+        if (node->text(0) == "cn=Distribution Lists") lists = node;
+    ASSERT_NE(lists, nullptr);
+    tree->SelectNode(lists);
+    main_->NodeClick(lists);
+    auto row = [&](const QString& key) -> QTreeWidgetItem* {
+        for (int i = 0; i < list->Count(); ++i)
+            if (ListView::Key(list->topLevelItem(i)) == key) return list->topLevelItem(i);
+        return nullptr;
+    };
+
+    qv::test::whenShown("frmNew", [](QWidget* window) {
+        auto* dialog = qobject_cast<frmNew*>(window);
+        QTest::keyClicks(dialog->txtcn(), "Team Rotterdam");
+        dialog->txtuid()->setText("team-rdam");
+        QTest::keyClick(dialog->txtuid(), Qt::Key_Return);  // the default button
+    });
+    MessageBoxRecorder boxes(MsgAnswer::Yes);
+    main_->Button("New")->trigger();
+    EXPECT_TRUE(boxes.boxes.empty());
+    LdapTool ldap(sharedDirectory());
+    const std::string dn = listDn("team-rdam");
+    ASSERT_TRUE(ldap.exists(dn));
+    EXPECT_EQ(ldap.values(dn, "cn").front(), "QVL: Team Rotterdam");
+    EXPECT_EQ(ldap.values(dn, "mail"), std::vector<std::string>{"qvlteamrotterdam@amsterdam.northwindtraders.com"});
+    // The window was refreshed: the container stays and lists the new DL by its display name.
+    EXPECT_EQ(main_->Title(0), listsPath(sharedDirectory()));
+    ASSERT_NE(row("cn=team-rdam"), nullptr);
+    EXPECT_EQ(row("cn=team-rdam")->text(0), "QVL: Team Rotterdam");
+
+    // A double click opens its properties; Escape cancels.
+    list->scrollToItem(row("cn=team-rdam"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row("cn=team-rdam")).center());
+    QString caption;
+    qv::test::whenShown("frmProperties", [&](QWidget* window) {
+        caption = window->windowTitle();
+        QTest::keyClick(window, Qt::Key_Escape);
+    });
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row("cn=team-rdam")).center());
+    EXPECT_EQ(caption, "QVL: Team Rotterdam");
+    EXPECT_TRUE(main_->Title(1).isEmpty());  // refreshed after the dialog
+
+    // Delete asks, then removes it.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row("cn=team-rdam")).center());
+    ASSERT_EQ(main_->Title(1), "cn=team-rdam");
+    main_->MenuItem("mnuFileDelete")->trigger();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Are you sure you want to delete this distribution list?");
+    EXPECT_EQ(boxes.boxes[0].title, "Delete distribution list?");
+    EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Question);
+    EXPECT_FALSE(ldap.exists(dn));
+    EXPECT_EQ(row("cn=team-rdam"), nullptr);
+    main_->hide();
+}
+
+}  // namespace

@@ -1,0 +1,378 @@
+// The DL properties dialog against the reference directory: what it shows,
+// what Apply, OK and Reset write, refused writes, the query designer
+// hand-over, and the processing pass it starts.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+
+#include "DLDialogFixture.h"
+#include "console/frmProperties.h"
+#include "console/frmQueryDesigner.h"
+
+namespace {
+
+using namespace qv;
+using qv::test::LdapTool;
+using qv::test::MessageBoxRecorder;
+using qv::test::sharedDirectory;
+
+const std::string Members = "member: cn=avries,cn=Recipients,ou=Amsterdam,o=Northwind Traders\n"
+                            "member: cn=cbakker,cn=Recipients,ou=Amsterdam,o=Northwind Traders\n";
+
+class PropertiesDialogTest : public qv::test::DLDialogFixture {
+protected:
+    void SetUp() override {
+        DLDialogFixture::SetUp();
+        connectStore(sharedDirectory().server());
+    }
+
+    // The dialog on the DL at `dn` of the shared directory.
+    static std::unique_ptr<frmProperties> open(const std::string& dn) {
+        select(sharedDirectory(), dn);
+        auto dialog = std::make_unique<frmProperties>();
+        EXPECT_TRUE(dialog->Loaded());
+        return dialog;
+    }
+
+    static QStringList memberTexts(const frmProperties& dialog) {
+        QStringList texts;
+        for (int i = 0; i < dialog.controlmember()->count(); ++i) texts << dialog.controlmember()->item(i)->text();
+        return texts;
+    }
+
+    static void pressCtrlTab(QWidget* target, bool back) {
+        QTest::keyClick(target, back ? Qt::Key_Backtab : Qt::Key_Tab,
+                        back ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+    }
+};
+
+TEST_F(PropertiesDialogTest, ShowsTheDLAndItsTabs) {
+    const std::string plain = addDL(sharedDirectory(), "props-plain",
+                                    "cn: Plain list\ninfo: Some notes\nextension-attribute-3: three\n"
+                                    "Admin-Description: admin note\nHide-DL-Membership: TRUE\n"
+                                    "Report-To-Originator: FALSE\nHide-From-Address-Book: TRUE\n"
+                                    "extension-attribute-15: QVL=<LDAP://x/o=Northwind Traders>;(cn=a*);;subtree\n");
+    auto dialog = open(plain);
+    EXPECT_EQ(dialog->windowTitle(), "props-plain");
+    EXPECT_EQ(dialog->lblDisplay()->text(), "props-plain");
+    EXPECT_EQ(dialog->controlcn()->text(), "props-plain");
+    EXPECT_EQ(dialog->controluid()->text(), "props-plain");
+    EXPECT_EQ(dialog->controlinfo()->toPlainText(), "Some notes");
+    EXPECT_EQ(dialog->controlca(3)->text(), "three");
+    EXPECT_TRUE(dialog->controlca(4)->text().isEmpty());
+    EXPECT_EQ(dialog->controladmindesc()->text(), "admin note");
+    EXPECT_EQ(dialog->controlQVL()->toPlainText(), "QVL=<LDAP://x/o=Northwind Traders>;(cn=a*);;subtree");
+    EXPECT_TRUE(dialog->controlQVL()->isReadOnly());
+    EXPECT_TRUE(dialog->chkhidemembershipfromab()->isChecked());
+    EXPECT_TRUE(dialog->chkhidefromab()->isChecked());
+    EXPECT_FALSE(dialog->chkreporttomessageoriginator()->isChecked());
+    EXPECT_FALSE(dialog->chkallowoootooriginator()->isChecked());
+    // No owner: it cannot be reported to. No members: "0 Members".
+    EXPECT_TRUE(dialog->controlowner()->text().isEmpty());
+    EXPECT_FALSE(dialog->chkreporttolistowner()->isEnabledTo(dialog->picOptions(2)));
+    EXPECT_TRUE(dialog->chkreporttomessageoriginator()->isEnabledTo(dialog->picOptions(2)));
+    EXPECT_EQ(dialog->lblMembers()->text(), "0 Members");
+    EXPECT_EQ(dialog->controlmember()->count(), 0);
+    EXPECT_TRUE(dialog->cmdUpdate()->isEnabledTo(dialog->picOptions(3)));
+
+    // Screen texts and the controls' names.
+    EXPECT_EQ(dialog->cmdApply()->text(), "&Apply");
+    EXPECT_EQ(dialog->cmdOK()->text(), "OK");
+    EXPECT_EQ(dialog->cmdCancel()->text(), "Cancel");
+    EXPECT_TRUE(dialog->cmdOK()->isDefault());
+    EXPECT_EQ(dialog->findChild<QLabel*>("lblDisplayName")->text(), "Display name:");
+    EXPECT_EQ(dialog->findChild<QGroupBox*>("frmOwner")->title(), "Owner");
+    EXPECT_EQ(dialog->findChild<QGroupBox*>("fraMembers")->title(), "Members");
+    EXPECT_EQ(dialog->findChild<QGroupBox*>("fraDLOptions")->title(), "Distribution list options");
+    EXPECT_EQ(dialog->chkallowoootooriginator()->text(), "Allo&w out of office messages to originator");
+    EXPECT_EQ(dialog->findChild<QLabel*>("lblca10")->text(), "Custom Attribute 10:");
+    EXPECT_EQ(dialog->controlca(10), dialog->findChild<QLineEdit*>("controlca10"));
+
+    // One page at a time: the shown one at 210 twips and enabled.
+    QTabBar* tabs = dialog->tbsOptions();
+    ASSERT_EQ(tabs->count(), 4);
+    EXPECT_EQ(QStringList({tabs->tabText(0), tabs->tabText(1), tabs->tabText(2), tabs->tabText(3)}),
+              QStringList({"General", "Custom Attributes", "Advanced", "Quorvel"}));
+    auto expectShown = [&](int shown) {
+        EXPECT_EQ(tabs->currentIndex(), shown);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(dialog->PageLeft(i), i == shown ? 210 : -20000) << i;
+            EXPECT_EQ(dialog->picOptions(i)->isEnabled(), i == shown) << i;
+        }
+    };
+    expectShown(0);
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    pressCtrlTab(dialog->controlcn(), true);  // before the first: the last
+    expectShown(3);
+    pressCtrlTab(dialog->controlQVL(), false);  // after the last: the first
+    expectShown(0);
+    pressCtrlTab(dialog->controlcn(), false);
+    expectShown(1);
+    tabs->setCurrentIndex(2);
+    expectShown(2);
+    dialog->reject();
+
+    // An owner and members, in stored order.
+    const std::string owned = addDL(sharedDirectory(), "props-owned",
+                                    "owner: cn=kbos,cn=Recipients,ou=Amsterdam,o=Northwind Traders\n"
+                                    "Report-To-Owner: TRUE\n" + Members);
+    dialog = open(owned);
+    EXPECT_EQ(dialog->controlowner()->text(), "cn=kbos,cn=Recipients,ou=Amsterdam,o=Northwind Traders");
+    EXPECT_TRUE(dialog->controlowner()->isReadOnly());
+    EXPECT_TRUE(dialog->chkreporttolistowner()->isEnabledTo(dialog->picOptions(2)));
+    EXPECT_TRUE(dialog->chkreporttolistowner()->isChecked());
+    EXPECT_EQ(dialog->lblMembers()->text(), "2 Members");
+    EXPECT_EQ(memberTexts(*dialog), QStringList({"cn=avries,cn=Recipients,ou=Amsterdam,o=Northwind Traders",
+                                                 "cn=cbakker,cn=Recipients,ou=Amsterdam,o=Northwind Traders"}));
+
+    // The one read asks for the 22 attributes in this order.
+    const std::vector<std::string> names = DLPropertyNames("extension-attribute-15");
+    ASSERT_EQ(names.size(), 22u);
+    EXPECT_EQ(names[1], "extension-attribute-15");
+    EXPECT_EQ(names[3], "member");
+    EXPECT_EQ(names[16], "extension-attribute-10");
+    EXPECT_EQ(names[21], "OOF-Reply-To-Originator");
+}
+
+TEST_F(PropertiesDialogTest, ApplyWritesEveryFieldAndReloads) {
+    const std::string dn = addDL(sharedDirectory(), "props-edit",
+                                 "info: old notes\nextension-attribute-7: seven\n"
+                                 "extension-attribute-15: QVL=<LDAP://x/o=Northwind Traders>;(cn=b*);;subtree\n");
+    auto dialog = open(dn);
+    dialog->controlcn()->setText("Edited list");
+    dialog->controluid()->setText("props-edit-alias");
+    dialog->controlinfo()->setPlainText("new notes");
+    for (int i = 1; i <= 10; ++i) dialog->controlca(i)->setText(i == 7 ? "" : "value " + QString::number(i));
+    dialog->chkallowoootooriginator()->setChecked(true);
+    dialog->chkhidemembershipfromab()->setChecked(true);
+    dialog->chkreporttomessageoriginator()->setChecked(true);
+    dialog->chkhidefromab()->setChecked(false);
+    dialog->controladmindesc()->setText("admin");
+    // Someone else adds a member meanwhile: the reload shows it.
+    LdapTool ldap(sharedDirectory());
+    ldap.replace(dn, "member", {"cn=avries,cn=Recipients,ou=Amsterdam,o=Northwind Traders"});
+
+    MessageBoxRecorder boxes;
+    dialog->cmdApply()->click();
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(ldap.values(dn, "uid"), std::vector<std::string>{"props-edit-alias"});
+    EXPECT_EQ(ldap.values(dn, "cn").front(), "Edited list");
+    EXPECT_EQ(ldap.values(dn, "info"), std::vector<std::string>{"new notes"});
+    for (int i = 1; i <= 10; ++i) {
+        const auto values = ldap.values(dn, "extension-attribute-" + std::to_string(i));
+        if (i == 7)
+            EXPECT_TRUE(values.empty());  // an emptied field removes the attribute
+        else
+            EXPECT_EQ(values, std::vector<std::string>{"value " + std::to_string(i)}) << i;
+    }
+    EXPECT_EQ(ldap.values(dn, "OOF-Reply-To-Originator"), std::vector<std::string>{"TRUE"});
+    EXPECT_EQ(ldap.values(dn, "Hide-DL-Membership"), std::vector<std::string>{"TRUE"});
+    EXPECT_EQ(ldap.values(dn, "Report-To-Owner"), std::vector<std::string>{"FALSE"});
+    EXPECT_EQ(ldap.values(dn, "Report-To-Originator"), std::vector<std::string>{"TRUE"});
+    EXPECT_EQ(ldap.values(dn, "Hide-From-Address-Book"), std::vector<std::string>{"FALSE"});
+    EXPECT_EQ(ldap.values(dn, "Admin-Description"), std::vector<std::string>{"admin"});
+    EXPECT_EQ(ldap.values(dn, "extension-attribute-15"),
+              std::vector<std::string>{"QVL=<LDAP://x/o=Northwind Traders>;(cn=b*);;subtree"});
+    EXPECT_EQ(ldap.members(dn).size(), 1u);  // members are never written
+
+    EXPECT_EQ(dialog->windowTitle(), "Edited list");
+    EXPECT_EQ(dialog->lblMembers()->text(), "1 Members");
+    EXPECT_TRUE(dialog->chkreporttomessageoriginator()->isChecked());
+    EXPECT_TRUE(dialog->cmdUpdate()->isEnabledTo(dialog->picOptions(3)));
+    EXPECT_EQ(dialog->cmdUpdate()->toolTip(), "Update DL membership");
+
+    // OK saves too, closes and lets go of the selection.
+    dialog->controlca(1)->setText("after ok");
+    dialog->cmdOK()->click();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(ldap.values(dn, "extension-attribute-1"), std::vector<std::string>{"after ok"});
+    EXPECT_EQ(mdl().objDirObjects, nullptr);
+
+    // Cancel writes nothing.
+    dialog = open(dn);
+    dialog->controlca(2)->setText("cancelled");
+    dialog->cmdCancel()->click();
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(ldap.values(dn, "extension-attribute-2"), std::vector<std::string>{"value 2"});
+}
+
+TEST_F(PropertiesDialogTest, AReadOnlyAccountIsToldAccessIsDeniedAndNothingChanges) {
+    const std::string dn = addDL(sharedDirectory(), "props-readonly", "info: kept\n");
+    useAccount(qv::test::kReader);
+    connectStore(sharedDirectory().server());
+    auto dialog = open(dn);
+    dialog->controluid()->setText("changed");
+    dialog->controlinfo()->setPlainText("changed");
+    MessageBoxRecorder boxes;
+    dialog->Apply();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "You do not have sufficient access rights to update this object.  Access is denied.");
+    EXPECT_EQ(boxes.boxes[0].title, "Error");
+    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Critical);
+    LdapTool ldap(sharedDirectory());
+    EXPECT_EQ(ldap.values(dn, "uid"), std::vector<std::string>{"props-readonly"});
+    EXPECT_EQ(ldap.values(dn, "info"), std::vector<std::string>{"kept"});
+    // The reload shows what is stored; the unsaved edits are gone.
+    EXPECT_EQ(dialog->controluid()->text(), "props-readonly");
+    EXPECT_EQ(dialog->controlinfo()->toPlainText(), "kept");
+
+    // Reset is refused alike, and says so.
+    ldap.replace(dn, "member", {"cn=avries,cn=Recipients,ou=Amsterdam,o=Northwind Traders"});
+    boxes.setAnswer(MsgAnswer::Yes);
+    dialog->cmdReset()->click();
+    ASSERT_EQ(boxes.boxes.size(), 3u);
+    EXPECT_EQ(boxes.boxes[2].title, "Error");
+    EXPECT_EQ(ldap.members(dn).size(), 1u);
+    EXPECT_EQ(dialog->lblMembers()->text(), "1 Members");
+
+    // OK closes even after the refusal.
+    dialog->cmdOK()->click();
+    EXPECT_EQ(boxes.boxes.size(), 4u);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+}
+
+TEST_F(PropertiesDialogTest, ARefusedLaterWriteIsReportedInOneMessage) {
+    // A directory of its own where the writer may not change two attributes.
+    qv::test::RefDirOptions options;
+    options.dbConf =
+        "access to dn.subtree=\"o=Northwind Traders\" attrs=extension-attribute-5,Admin-Description\n"
+        "\tby * read\n";
+    qv::test::ReferenceDirectory dir(options);
+    const std::string dn = addDL(dir, "props-acl", "extension-attribute-5: five\n");
+    connectStore(dir.server());
+    select(dir, dn);
+    frmProperties dialog;
+    ASSERT_TRUE(dialog.Loaded());
+    dialog.controlcn()->setText("Renamed");
+    dialog.controlca(5)->setText("refused");
+    dialog.controlca(6)->setText("six");
+    dialog.controladmindesc()->setText("refused too");
+    dialog.chkhidefromab()->setChecked(true);
+
+    MessageBoxRecorder boxes;
+    EXPECT_FALSE(dialog.SaveProperties());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const MessageBoxRequest& box = boxes.boxes[0];
+    EXPECT_EQ(box.title, "Error");
+    EXPECT_EQ(box.icon, MsgIcon::Exclamation);
+    EXPECT_TRUE(box.text.startsWith("These properties of the distribution list were not saved:")) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains("\nextension-attribute-5: Error -2147024891 [80070005]: ")) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains("\nadmin-description: Error -2147024891 [80070005]: ")) << box.text.toStdString();
+    EXPECT_EQ(box.text.count('\n'), 3);  // the heading, a blank line and the two attributes
+    // Everything else was written, in spite of the refusals between.
+    LdapTool ldap(dir);
+    EXPECT_EQ(ldap.values(dn, "cn").front(), "Renamed");
+    EXPECT_EQ(ldap.values(dn, "extension-attribute-5"), std::vector<std::string>{"five"});
+    EXPECT_EQ(ldap.values(dn, "extension-attribute-6"), std::vector<std::string>{"six"});
+    EXPECT_TRUE(ldap.values(dn, "Admin-Description").empty());
+    EXPECT_EQ(ldap.values(dn, "Hide-From-Address-Book"), std::vector<std::string>{"TRUE"});
+}
+
+TEST_F(PropertiesDialogTest, ResetEmptiesTheMembersAtOnce) {
+    const std::string dn = addDL(sharedDirectory(), "props-reset", Members);
+    auto dialog = open(dn);
+    ASSERT_EQ(dialog->lblMembers()->text(), "2 Members");
+    MessageBoxRecorder boxes(MsgAnswer::No);
+    dialog->cmdReset()->click();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "This action will remove all members immediately.  Do you want to continue?");
+    EXPECT_EQ(boxes.boxes[0].title, "Clear all members?");
+    EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Question);
+    LdapTool ldap(sharedDirectory());
+    EXPECT_EQ(ldap.members(dn).size(), 2u);
+
+    boxes.setAnswer(MsgAnswer::Yes);
+    dialog->cmdReset()->click();
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_TRUE(ldap.members(dn).empty());
+    EXPECT_EQ(dialog->lblMembers()->text(), "0 Members");
+    EXPECT_EQ(dialog->controlmember()->count(), 0);
+}
+
+TEST_F(PropertiesDialogTest, TheDesignerEditsTheQueryWithoutItsPrefix) {
+    const std::string stored = "<LDAP://x/o=Northwind Traders>;(cn=c*);cn,ADsPath,distinguishedName;subtree";
+    const std::string dn = addDL(sharedDirectory(), "props-query", "extension-attribute-15: QVL=" + stored + "\n");
+    auto dialog = open(dn);
+    dialog->tbsOptions()->setCurrentIndex(3);
+
+    // Closed without OK: nothing changes.
+    QString received;
+    qv::test::whenShown("frmQueryDesigner", [&](QWidget* window) {
+        auto* designer = qobject_cast<frmQueryDesigner*>(window);
+        received = designer->txtQuery()->toPlainText();
+        EXPECT_EQ(designer->parentWidget(), dialog.get());
+        designer->txtQuery()->setPlainText("<LDAP://x/o=Northwind Traders>;(cn=d*);;subtree");
+        designer->reject();
+    });
+    dialog->cmdQuery()->click();
+    EXPECT_EQ(received.toStdString(), stored);
+    EXPECT_EQ(dialog->controlQVL()->toPlainText().toStdString(), "QVL=" + stored);
+    EXPECT_TRUE(dialog->cmdUpdate()->isEnabled());
+
+    // OK: the answer comes back behind the prefix; Update waits for Apply.
+    const QString changed = "<LDAP://x/o=Northwind Traders>;(cn=e*);cn,ADsPath,distinguishedName;oneLevel";
+    qv::test::whenShown("frmQueryDesigner", [&](QWidget* window) {
+        auto* designer = qobject_cast<frmQueryDesigner*>(window);
+        designer->txtQuery()->setPlainText(changed);
+        designer->cmdOK()->click();
+    });
+    dialog->cmdQuery()->click();
+    EXPECT_EQ(dialog->controlQVL()->toPlainText(), "QVL=" + changed);
+    EXPECT_FALSE(dialog->cmdUpdate()->isEnabled());
+    EXPECT_EQ(dialog->cmdUpdate()->toolTip(), "Query has changed, click Apply first.");
+    LdapTool ldap(sharedDirectory());
+    EXPECT_EQ(ldap.values(dn, "extension-attribute-15"), std::vector<std::string>{"QVL=" + stored});
+
+    dialog->cmdApply()->click();
+    EXPECT_EQ(ldap.values(dn, "extension-attribute-15"), std::vector<std::string>{"QVL=" + changed.toStdString()});
+    EXPECT_TRUE(dialog->cmdUpdate()->isEnabled());
+    EXPECT_EQ(dialog->cmdUpdate()->toolTip(), "Update DL membership");
+}
+
+TEST_F(PropertiesDialogTest, UpdateDLRunsThePassAndShowsTheNewMembers) {
+    const std::string query = "QVL=<LDAP://" + sharedDirectory().server() +
+                              "/cn=Recipients,ou=Amsterdam,o=Northwind Traders>;"
+                              "(&(objectClass=organizationalPerson)(title=*Engineer));cn,ADsPath,distinguishedName;subtree";
+    const std::string dn = addDL(sharedDirectory(), "props-update", "extension-attribute-15: " + query + "\n");
+    auto dialog = open(dn);
+    ASSERT_EQ(dialog->lblMembers()->text(), "0 Members");
+    MessageBoxRecorder boxes;
+    dialog->tbsOptions()->setCurrentIndex(3);
+    dialog->cmdUpdate()->click();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Completed with no errors.");
+    LdapTool ldap(sharedDirectory());
+    const auto expected = ldap.dns(qv::test::kRecipients, "(&(objectClass=organizationalPerson)(title=*Engineer))");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(ldap.members(dn), expected);
+    EXPECT_EQ(dialog->lblMembers()->text(), QString::number(expected.size()) + " Members");
+    QStringList shown = memberTexts(*dialog);
+    std::set<std::string> shownSet;
+    for (const QString& member : shown) shownSet.insert(member.toLower().toStdString());
+    std::set<std::string> expectedSet;
+    for (const std::string& member : expected) expectedSet.insert(QString::fromStdString(member).toLower().toStdString());
+    EXPECT_EQ(shownSet, expectedSet);
+}
+
+TEST_F(PropertiesDialogTest, ADLThatHasGoneIsReportedAndTheDialogDoesNotOpen) {
+    const std::string dn = addDL(sharedDirectory(), "props-gone");
+    select(sharedDirectory(), dn);
+    LdapTool(sharedDirectory()).remove(dn);
+    MessageBoxRecorder boxes;
+    frmProperties dialog;
+    EXPECT_FALSE(dialog.Loaded());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_TRUE(boxes.boxes[0].text.startsWith("Error ")) << boxes.boxes[0].text.toStdString();
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+// The RBDL import: its fields, the container picker, the conversion of the
+// seed's two rule-based DLs with and without moving the query, and the Done
+// box that tells the outcome.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "DesignerUiFixture.h"
+#include "console/TreeView.h"
+#include "console/frmContainer.h"
+#include "console/frmRBDLImport.h"
+#include "support/LdapTool.h"
+
+namespace {
+
+using namespace qv;
+using qv::test::whenShown;
+
+constexpr const char* kPartners = "cn=rbdl-partners,cn=Distribution Lists,ou=Amsterdam,o=Northwind Traders";
+constexpr const char* kFinance = "cn=rbdl-finance,cn=Distribution Lists,ou=Amsterdam,o=Northwind Traders";
+
+class RbdlImportTest : public qv::test::DesignerUiFixture {
+protected:
+    // The Done box, answered and kept.
+    static void expectDone(const qv::test::MessageBoxRecorder& boxes) {
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].text, "Done.");
+        EXPECT_EQ(boxes.boxes[0].title, "Quorvel");
+        EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::OK);
+        EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::None);
+    }
+};
+
+TEST_F(RbdlImportTest, OpensFromTheToolsMenuWithItsStartingValuesAndCancelChangesNothing) {
+    bool checked = false;
+    whenShown("frmRBDLImport", [&](QWidget* window) {
+        auto* dialog = qobject_cast<frmRBDLImport*>(window);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Import RBDL distibution lists");
+        EXPECT_EQ(dialog->txtContainer()->text(), sitePath());
+        EXPECT_EQ(dialog->txtRBDLField()->text(), "Admin-Description");
+        EXPECT_EQ(dialog->txtRBDLPrefix()->text(), "RBDL=");
+        EXPECT_EQ(dialog->txtQVLField()->text(), "extension-attribute-15");
+        EXPECT_EQ(dialog->txtQVLPrefix()->text(), "QVL=");
+        EXPECT_TRUE(dialog->ckMove()->isChecked());
+        EXPECT_EQ(dialog->cmdGo()->text(), "&Go");
+
+        // The picker hands a container over; its Cancel keeps the one there.
+        whenShown("frmContainer", [](QWidget* picker) {
+            EXPECT_EQ(objDialogParameter().SentFrom(), "frmRBDLImport");
+            EXPECT_EQ(objDialogParameter().strControl(), "cmdContainer");
+            static_cast<frmContainer*>(picker)->cmdCancel()->click();
+        });
+        dialog->cmdContainer()->click();
+        EXPECT_EQ(dialog->txtContainer()->text(), sitePath());
+        whenShown("frmContainer", [](QWidget* window) {
+            auto* picker = static_cast<frmContainer*>(window);
+            for (QTreeWidgetItem* node : picker->treeContainer()->Nodes())
+                if (node->text(0) == "cn=Distribution Lists") picker->treeContainer()->SelectNode(node);
+            picker->cmdOK()->click();
+        });
+        dialog->cmdContainer()->click();
+        EXPECT_EQ(dialog->txtContainer()->text(), sitePath() + "/cn=Distribution Lists");
+        checked = true;
+        dialog->cmdCancel()->click();
+    });
+    qv::test::MessageBoxRecorder boxes;
+    main_->MenuItem("mnuToolsRBDL")->trigger();
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(boxes.boxes.empty());
+    const qv::test::LdapTool ldap(qv::test::sharedDirectory());
+    EXPECT_TRUE(ldap.values(kPartners, "extension-attribute-15").empty());
+}
+
+TEST_F(RbdlImportTest, ConvertsTheRuleBasedDLsWithAndWithoutMovingTheQuery) {
+    qv::test::ReferenceDirectory directory;  // this test writes
+    useAccount(qv::test::kWriter);
+    mdl().strServer = directory.server();
+    const qv::test::LdapTool ldap(directory);
+    const std::string partners = ldap.values(kPartners, "Admin-Description").at(0);
+    const std::string finance = ldap.values(kFinance, "Admin-Description").at(0);
+    ASSERT_EQ(finance.substr(0, 5), "rbdl=");  // found and cut by length whatever the case
+    connectStore();
+    const QString container = "LDAP://" + QString::fromStdString(directory.server()) + "/o=Northwind Traders/ou=Amsterdam";
+
+    for (bool move : {false, true}) {
+        SCOPED_TRACE(move ? "moving" : "copying");
+        qv::test::MessageBoxRecorder boxes;
+        frmRBDLImport dialog;
+        dialog.txtContainer()->setText(container);
+        dialog.ckMove()->setChecked(move);
+        dialog.cmdGo()->click();
+        expectDone(boxes);
+        EXPECT_EQ(boxes.boxes[0].detail, "Converted 2 of 2 distribution lists.");
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+        EXPECT_EQ(ldap.values(kPartners, "extension-attribute-15"),
+                  std::vector<std::string>{"QVL=" + partners.substr(5)});
+        EXPECT_EQ(ldap.values(kFinance, "extension-attribute-15"), std::vector<std::string>{"QVL=" + finance.substr(5)});
+        EXPECT_EQ(ldap.values(kPartners, "Admin-Description").empty(), move);
+        EXPECT_EQ(ldap.values(kFinance, "Admin-Description").empty(), move);
+    }
+
+    // Nothing left to convert.
+    qv::test::MessageBoxRecorder boxes;
+    frmRBDLImport dialog;
+    dialog.txtContainer()->setText(container);
+    dialog.Go();
+    expectDone(boxes);
+    EXPECT_EQ(boxes.boxes[0].detail, "No RBDL distribution list was found.");
+}
+
+TEST_F(RbdlImportTest, DLsThatCannotBeWrittenAreNamedAndDoneStillEnds) {
+    connectStore();  // as the reader, who may not write
+    qv::test::MessageBoxRecorder boxes;
+    frmRBDLImport dialog;
+    dialog.Go();  // the site from the main window's title
+    expectDone(boxes);
+    const QString detail = boxes.boxes[0].detail;
+    EXPECT_TRUE(detail.startsWith("Converted 0 of 2 distribution lists.\nNot converted:\n")) << detail.toStdString();
+    EXPECT_TRUE(detail.contains("rbdl-partners") || detail.contains("Partners (rule based)")) << detail.toStdString();
+    EXPECT_TRUE(detail.contains("rbdl-finance") || detail.contains("Finance (rule based)")) << detail.toStdString();
+    const qv::test::LdapTool ldap(qv::test::sharedDirectory());
+    EXPECT_TRUE(ldap.values(kPartners, "extension-attribute-15").empty());
+    EXPECT_FALSE(ldap.values(kPartners, "Admin-Description").empty());
+}
+
+}  // namespace

@@ -1,0 +1,195 @@
+// Many processes at once: one instance out of twenty simultaneous starts, a
+// lock file that cannot be used as its own clear error, and settings writers
+// killed at random moments that never leave a torn file.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <random>
+#include <thread>
+
+#include "../core/IsolatedEnvironment.h"
+#include "platform/Error.h"
+#include "platform/InstanceLock.h"
+#include "platform/SettingsFile.h"
+#include "support/TestEnvironment.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+constexpr int kStarts = 20;
+
+// A server that accepts connections into its backlog and never answers, so
+// that a run holding the instance lock lasts until its operation timeout.
+class SilentServer {
+public:
+    SilentServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(fd_, 64) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            throw std::runtime_error("cannot listen");
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentServer() { ::close(fd_); }
+    std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// The payload of write number n: its own length and end marker tell a whole value from a torn one.
+std::string payload(int n) {
+    std::string text = std::to_string(n) + ":";
+    while (text.size() < 6000) text += std::to_string(n) + ",";
+    return text + ":end";
+}
+
+bool wholePayload(const std::string& text) {
+    auto colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    return text == payload(std::stoi(text.substr(0, colon)));
+}
+
+std::vector<std::string> temporaries(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& item : std::filesystem::directory_iterator(folder))
+        if (item.path().filename().string().rfind(".settings.", 0) == 0) found.push_back(item.path().string());
+    return found;
+}
+
+}  // namespace
+
+TEST(Concurrency, TwentySimultaneousLockAttemptsGiveOneHolder) {
+    IsolatedEnvironment env;
+    int go[2], results[2], release[2];
+    ASSERT_EQ(::pipe(go), 0);
+    ASSERT_EQ(::pipe(results), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < kStarts; ++i) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(go[1]);
+            ::close(release[1]);
+            char byte;
+            [[maybe_unused]] auto started = ::read(go[0], &byte, 1);  // all start when the pipe closes
+            char answer = 'E';
+            try {
+                answer = platform::previousInstanceRunning("qv-race") ? 'R' : 'H';
+            } catch (...) {
+            }
+            [[maybe_unused]] auto told = ::write(results[1], &answer, 1);
+            [[maybe_unused]] auto held = ::read(release[0], &byte, 1);  // the holder keeps its lock until then
+            ::_exit(0);
+        }
+        children.push_back(pid);
+    }
+    ::close(go[0]);
+    ::close(results[1]);
+    ::close(release[0]);
+    ::close(go[1]);
+    std::string answers;
+    char byte;
+    while (answers.size() < std::size_t(kStarts) && ::read(results[0], &byte, 1) == 1) answers += byte;
+    ::close(release[1]);
+    for (pid_t pid : children) ::waitpid(pid, nullptr, 0);
+    ::close(results[0]);
+    EXPECT_EQ(std::count(answers.begin(), answers.end(), 'H'), 1) << answers;
+    EXPECT_EQ(std::count(answers.begin(), answers.end(), 'R'), kStarts - 1) << answers;
+}
+
+TEST(Concurrency, TwentySimultaneousRunsGiveOneRunningInstance) {
+    TempDir temp;
+    SilentServer silent;
+    writeFile(temp.file("run.ini"), "[General]\nTarget=LDAP://" + silent.server() + "/o=Org\n");
+    const std::map<std::string, std::string> env{{"QUORVEL_EVENT_LOG", temp.file("events.jsonl")},
+                                                 {"XDG_RUNTIME_DIR", temp.path()},
+                                                 {"XDG_CONFIG_HOME", temp.file("config")},
+                                                 {"QUORVEL_LDAP_NETWORK_TIMEOUT", "2"},
+                                                 {"QUORVEL_LDAP_TIMEOUT", "4"}};
+    std::vector<std::future<CommandResult>> runs;
+    for (int i = 0; i < kStarts; ++i)
+        runs.push_back(std::async(std::launch::async, [&] {
+            return runCommand({binaryDir() + "/quorvel", temp.file("run.ini")}, env, {}, 60);
+        }));
+    std::map<int, int> statuses;
+    for (auto& run : runs) {
+        auto r = run.get();
+        ++statuses[r.exitCode];
+        if (r.exitCode == 3) {
+            EXPECT_NE(r.err.find("A previous instance of Quorvel is running."), std::string::npos);
+        }
+    }
+    EXPECT_EQ(statuses[3], kStarts - 1);
+    EXPECT_EQ(statuses[1], 1);  // the one that ran found no server that answers
+}
+
+TEST(Concurrency, ALockFileThatCannotBeUsedIsAClearErrorNotAnotherInstance) {
+    TempDir temp;
+    writeFile(temp.file("run.ini"), "[General]\nTarget=\n");
+    std::filesystem::create_directories(temp.file("runtime/quorvel.lock"));  // a folder where the lock belongs
+    for (const std::string& runtime : {temp.file("missing-folder"), temp.file("runtime")}) {
+        auto r = runCommand({binaryDir() + "/quorvel", temp.file("run.ini")},
+                            {{"XDG_RUNTIME_DIR", runtime}, {"XDG_CONFIG_HOME", temp.file("config")}}, {}, 60);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.err.find("previous instance"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("The instance lock file " + runtime + "/quorvel.lock cannot be used: "),
+                  std::string::npos)
+            << r.err;
+    }
+    IsolatedEnvironment env;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", temp.file("missing-folder"));
+    EXPECT_THROW(platform::InstanceLock::tryAcquire("qv-lock"), Error);
+}
+
+TEST(Concurrency, ASettingsWriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
+    IsolatedEnvironment env;
+    auto file = platform::SettingsFile::forRoot("HKEY_CURRENT_USER");
+    const std::string key = "SOFTWARE\\KVOR\\Quorvel\\Version 1.0\\General";
+    ASSERT_TRUE(file.setValue(key, "Payload", {platform::SettingsValueType::String, payload(0), 0}));
+    std::mt19937 random(std::random_device{}());
+    std::string last = payload(0);
+    int kills = 0, changes = 0;
+    for (int round = 1; round <= 40; ++round) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            auto writer = platform::SettingsFile::forRoot("HKEY_CURRENT_USER");
+            for (int n = round * 1000;; ++n)
+                writer.setValue(key, "Payload", {platform::SettingsValueType::String, payload(n), 0});
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 100000));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        kills += WIFSIGNALED(status);
+        auto value = file.value(key, "Payload");
+        ASSERT_TRUE(value) << "the settings file lost its value in round " << round;
+        EXPECT_TRUE(wholePayload(value->bytes)) << value->bytes.substr(0, 40) << "...";
+        const std::string text = readFile(file.path());
+        EXPECT_EQ(text.substr(text.size() - 6), ":end\"\n");
+        changes += value->bytes != last;
+        last = value->bytes;
+    }
+    EXPECT_EQ(kills, 40);
+    EXPECT_GT(changes, 0) << "no writer finished a write: the kills proved nothing";
+    // The next write removes what killed writers left behind (a temporary may hold a password).
+    writeFile(platform::SettingsFile::folder() + "/.settings.Ab12Cd", "\"Password\"=\"half written");
+    ASSERT_TRUE(file.setValue(key, "Payload", {platform::SettingsValueType::String, payload(1), 0}));
+    EXPECT_TRUE(temporaries(platform::SettingsFile::folder()).empty());
+    EXPECT_EQ(file.value(key, "Payload")->bytes, payload(1));
+}

@@ -1,0 +1,232 @@
+// LDAP over TLS (LDAPS://): the reference directory listens with a
+// certificate from a certificate authority made for this run. With that
+// authority trusted through libldap's usual configuration the program
+// connects, keeps the scheme in every address it builds and runs a whole
+// pass; with another authority the connection fails with a clear error.
+// libldap reads its configuration once per process, so this binary sets it
+// up before its first directory call.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "../directory/DirectorySupport.h"
+#include "core/mdlMain.h"
+#include "directory/DirObjects.h"
+#include "directory/DirectoryObject.h"
+#include "directory/clsExchangeStore.h"
+#include "engine/clsQuorvel.h"
+#include "platform/AdsPath.h"
+#include "platform/Error.h"
+#include "platform/ErrorNumbers.h"
+#include "support/EventLogCapture.h"
+#include "support/LdapTool.h"
+#include "support/ReferenceDirectory.h"
+#include "support/TestEnvironment.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+const std::string kLists = std::string("cn=TLS Lists,") + kSite;
+const char* kFinance = "(&(objectClass=organizationalPerson)(department=Finance))";
+
+void openssl(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{"openssl"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    auto r = runCommand(argv);
+    if (r.exitCode != 0) throw std::runtime_error("openssl failed: " + r.err);
+}
+
+// A certificate authority and, when `serverName` is given, a server certificate it signed.
+void makeAuthority(const TempDir& folder, const std::string& name) {
+    openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quorvel test " + name,
+             "-keyout", folder.file(name + ".key"), "-out", folder.file(name + ".pem")});
+}
+
+void makeServerCertificate(const TempDir& folder, const std::string& authority) {
+    writeFile(folder.file("server.ext"), "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
+                                         "extendedKeyUsage=serverAuth\n");
+    openssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", folder.file("server.key"),
+             "-out", folder.file("server.csr")});
+    openssl({"x509", "-req", "-in", folder.file("server.csr"), "-CA", folder.file(authority + ".pem"), "-CAkey",
+             folder.file(authority + ".key"), "-CAcreateserial", "-days", "2", "-extfile", folder.file("server.ext"),
+             "-out", folder.file("server.pem")});
+}
+
+class Tls : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        certificates = std::make_unique<TempDir>();
+        makeAuthority(*certificates, "trusted-ca");
+        makeAuthority(*certificates, "other-ca");
+        makeServerCertificate(*certificates, "trusted-ca");
+        RefDirOptions options;
+        options.ldaps = true;
+        options.globalConf = "TLSCACertificateFile " + certificates->file("trusted-ca.pem") +
+                             "\nTLSCertificateFile " + certificates->file("server.pem") +
+                             "\nTLSCertificateKeyFile " + certificates->file("server.key") + "\n";
+        dir = std::make_unique<ReferenceDirectory>(options);
+        // libldap's usual configuration: ldap.conf names the trusted authority.
+        writeFile(certificates->file("ldap.conf"), "TLS_CACERT " + certificates->file("trusted-ca.pem") +
+                                                       "\nTLS_REQCERT demand\n");
+        environment.emplace_back(std::make_unique<ScopedEnvironment>("LDAPNOINIT", std::nullopt));
+        environment.emplace_back(std::make_unique<ScopedEnvironment>("LDAPCONF", certificates->file("ldap.conf")));
+        environment.emplace_back(std::make_unique<ScopedEnvironment>("LDAPRC", std::nullopt));
+        environment.emplace_back(std::make_unique<ScopedEnvironment>("HOME", certificates->path()));
+        environment.emplace_back(std::make_unique<ScopedEnvironment>("LDAPTLS_CACERT", std::nullopt));
+    }
+    static void TearDownTestSuite() {
+        environment.clear();
+        dir.reset();
+        certificates.reset();
+    }
+
+    void SetUp() override {
+        LdapTool ldap(*dir);
+        if (!ldap.exists(kLists)) ldap.add("dn: " + kLists + "\nobjectClass: Container\ncn: TLS Lists\n");
+    }
+
+    std::string ldapsPath(const std::string& dn) const { return "LDAPS://" + dir->ldapsServer() + "/" + dn; }
+
+    // A Quorvel DL whose own query runs over TLS as well.
+    std::string addDl(const std::string& alias) const {
+        const std::string dn = "cn=" + alias + "," + kLists;
+        LdapTool(*dir).add("dn: " + dn + "\nobjectClass: groupOfNames\ncn: " + alias + "\nmember: cn=avries," +
+                           kRecipients + "\nextension-attribute-15: QVL=<" + ldapsPath(kSite) + ">;" + kFinance +
+                           ";cn,ADsPath,distinguishedName;subtree\n");
+        return dn;
+    }
+    std::set<std::string> finance() const {
+        return LdapTool(*dir).dns(kSite, std::string("(&(objectClass=organizationalPerson)(department=Finance))"));
+    }
+
+    CommandResult quorvel(const std::string& target, const std::string& authority, const TempDir& temp,
+                          const std::string& operationTimeout = "5") const {
+        writeFile(temp.file("run.ini"), "[General]\nTarget=" + target +
+                                            "\n[Authentication]\nUser=writer\nDomain=CORP\nPassword=writer-pw\n");
+        ::chmod(temp.file("run.ini").c_str(), 0600);
+        return runCommand({binaryDir() + "/quorvel", temp.file("run.ini")},
+                          {{"QUORVEL_EVENT_LOG", temp.file("events.jsonl")},
+                           {"XDG_RUNTIME_DIR", temp.path()},
+                           {"XDG_CONFIG_HOME", temp.file("config")},
+                           {"LDAPTLS_CACERT", certificates->file(authority + ".pem")},
+                           {"QUORVEL_LDAP_NETWORK_TIMEOUT", "1"},
+                           {"QUORVEL_LDAP_TIMEOUT", operationTimeout}},
+                          {}, 60);
+    }
+
+    static std::unique_ptr<TempDir> certificates;
+    static std::unique_ptr<ReferenceDirectory> dir;
+    static std::vector<std::unique_ptr<ScopedEnvironment>> environment;
+};
+
+std::unique_ptr<TempDir> Tls::certificates;
+std::unique_ptr<ReferenceDirectory> Tls::dir;
+std::vector<std::unique_ptr<ScopedEnvironment>> Tls::environment;
+
+}  // namespace
+
+TEST_F(Tls, TheStoreStaysOnTlsAndProcessesADl) {
+    auto credentials = std::make_shared<clsConnection>();
+    credentials->setUsername(kWriter.user);
+    credentials->setDomain(kDomain);
+    credentials->setPassword(kWriter.password);
+    auto store = clsExchangeStore::create();
+    ASSERT_TRUE(store->Connect(credentials, "ldaps://" + dir->ldapsServer() + "/" + kLists))
+        << store->lastError().Description;
+    EXPECT_EQ(store->StoreName(), dir->ldapsServer());
+    EXPECT_EQ(store->Path(), "LDAPS://" + dir->ldapsServer());
+    EXPECT_EQ(store->Organization(), "o=Northwind Traders");
+
+    // Every address built from Path, and every one a search hands back, keeps the scheme.
+    const std::string dn = addDl("over-tls");
+    std::string search = "<" + store->Path() + "/" + kLists + ">;(objectClass=groupOfNames);;onelevel";
+    auto found = store->Query(search);
+    ASSERT_TRUE(found) << found.error()->description();
+    ASSERT_GE(found.objects().Count(), 1);
+    for (const auto& object : found.objects()) EXPECT_EQ(object->adsPath.rfind("LDAPS://", 0), 0u) << object->adsPath;
+
+    std::string path = store->Path() + "/" + dn;
+    auto dl = store->Query(path);
+    ASSERT_TRUE(dl) << dl.error()->description();
+    EventLogCapture log;
+    clsQuorvel engine;
+    EXPECT_TRUE(engine.Process(*dl.objects().Item(1), "0", "QVL=", "extension-attribute-15"));
+    EXPECT_TRUE(log.entries().empty());
+    EXPECT_EQ(LdapTool(*dir).members(dn), finance());
+}
+
+TEST_F(Tls, AServerRestartedBetweenTwoOperationsCostsANewConnectionNotTheProcess) {
+    auto credentials = std::make_shared<clsConnection>();
+    credentials->setUsername(kReader.user);
+    credentials->setDomain(kDomain);
+    credentials->setPassword(kReader.password);
+    auto store = clsExchangeStore::create();
+    ASSERT_TRUE(store->Connect(credentials, "LDAPS://" + dir->ldapsServer())) << store->lastError().Description;
+    for (int round = 0; round < 3; ++round) {
+        // The pooled TLS connection is dead; writing to it must not raise SIGPIPE.
+        dir->stop();
+        dir->resume();
+        std::string path = store->Path() + "/" + kLists;
+        auto found = store->Query(path);
+        ASSERT_TRUE(found) << found.error()->description();
+    }
+}
+
+TEST_F(Tls, AFullPassOverLdapsWithTheAuthorityTrusted) {
+    const std::string first = addDl("pass-one"), second = addDl("pass-two");
+    TempDir temp;
+    auto r = quorvel(ldapsPath(kLists), "trusted-ca", temp);
+    EXPECT_EQ(r.exitCode, 0) << r.err << readFile(temp.file("events.jsonl"));
+    EXPECT_EQ(LdapTool(*dir).members(first), finance());
+    EXPECT_EQ(LdapTool(*dir).members(second), finance());
+}
+
+TEST_F(Tls, AnUntrustedCertificateIsAClearConnectionError) {
+    const std::string dn = addDl("untrusted");
+    const auto before = LdapTool(*dir).members(dn);
+    TempDir temp;
+    auto r = quorvel(ldapsPath(kLists), "other-ca", temp);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("[80090325]: The server's TLS certificate cannot be verified"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("LDAPTLS_CACERT"), std::string::npos) << r.err;
+    auto entries = parseEventLines(readFile(temp.file("events.jsonl")));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].message, "Could not find object specified [" + ldapsPath(kLists) + "]");
+    EXPECT_EQ(LdapTool(*dir).members(dn), before);
+
+    // Plain LDAP on the TLS port: no TLS comes up at all, so the server is not there for LDAPS.
+    r = quorvel("LDAPS://" + dir->server() + "/" + kLists, "trusted-ca", temp);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("[8007203A]"), std::string::npos) << r.err;
+}
+
+TEST_F(Tls, AFrozenTlsServerFailsWithinTheTimeouts) {
+    // The server accepts the connection and never answers the TLS handshake.
+    TempDir temp;
+    dir->freeze();
+    auto r = quorvel(ldapsPath(kLists), "trusted-ca", temp, "1");
+    dir->thaw();
+    EXPECT_EQ(r.exitCode, 1) << r.err;  // not -1: the run ended by itself
+    EXPECT_NE(r.err.find("[8007203A]: Timed out: the connection was not open within"), std::string::npos) << r.err;
+}
+
+TEST(LdapsAddresses, ServerNamesAndPathsKeepTheScheme) {
+    EXPECT_EQ(clsExchangeStore::GetServerName("ldaps://srv01/o=Org/ou=Site"), "SRV01");
+    EXPECT_EQ(clsExchangeStore::GetServerName("LDAPS://srv01:1636"), "SRV01:1636");
+    EXPECT_EQ(clsExchangeStore::GetServerName("<LDAPS://srv01/o=Org>;(cn=a/b);cn,ADsPath;subtree"), "SRV01");
+    EXPECT_EQ(clsExchangeStore::GetServerName("<ldaps://srv01>;(cn=*);cn,ADsPath;subtree"), "SRV01");
+    EXPECT_EQ(clsExchangeStore::PathPrefix("ldaps://srv01"), "LDAPS://");
+    EXPECT_EQ(clsExchangeStore::PathPrefix("<LdapS://srv01/o=Org>;x;y;z"), "LDAPS://");
+    EXPECT_EQ(clsExchangeStore::PathPrefix("LDAP://srv01"), "LDAP://");
+    EXPECT_EQ(clsExchangeStore::PathPrefix("srv01"), "LDAP://");
+
+    auto tls = platform::parseAdsPath("ldaps://srv01/o=Org/ou=Site");
+    EXPECT_TRUE(tls.scheme->tls);
+    EXPECT_EQ(tls.url(), "ldaps://srv01:636");
+    EXPECT_EQ(tls.pathOf("cn=a/b,o=Org"), "LDAPS://srv01/cn=a\\/b,o=Org");
+    EXPECT_EQ(platform::parseAdsPath("LDAPS://[::1]:1636/RootDSE").url(), "ldaps://[::1]:1636");
+    EXPECT_FALSE(platform::parseAdsPath("LDAP://srv01").scheme->tls);
+    EXPECT_THROW(platform::parseAdsPath("LDAPX://srv01"), Error);
+}
