@@ -30,11 +30,10 @@ double timeoutSetting(const char* variable, int option, double fallback) {
         double seconds = std::strtod(text, &end);
         if (end != text && *end == '\0' && seconds > 0 && seconds < 1e6) return seconds;
     }
-    timeval* configured = nullptr;
-    if (ldap_get_option(nullptr, option, &configured) == LDAP_OPT_SUCCESS && configured) {
-        timeval copy = *configured;
-        ldap_memfree(configured);
-        if (copy.tv_sec > 0 || copy.tv_usec > 0) return double(copy.tv_sec) + double(copy.tv_usec) / 1e6;
+    timeval* raw = nullptr;
+    if (ldap_get_option(nullptr, option, &raw) == LDAP_OPT_SUCCESS && raw) {
+        const std::unique_ptr<timeval, MemoryDeleter> configured(raw);
+        if (raw->tv_sec > 0 || raw->tv_usec > 0) return double(raw->tv_sec) + double(raw->tv_usec) / 1e6;
     }
     return fallback;
 }
