@@ -147,9 +147,4 @@ TEST(DirectoryObject, ReadsAndWritesSendOneRequestEach) {
     EXPECT_TRUE(dl->SetPropertyEx("member", std::vector<std::string>{std::string("cn=avries,") + kRecipients}));
     EXPECT_EQ(countInLog(dir, read), reads + 1);
     EXPECT_EQ(countInLog(dir, write), writes + 1);
-
-    // A name the directory does not know still reads every other attribute.
-    auto mixed = dl->GetPropertiesEx({"member", "no-such-attribute"});
-    EXPECT_EQ(mixed.list("member").size(), 1u);
-    EXPECT_EQ(mixed.text("no-such-attribute"), "");
 }
