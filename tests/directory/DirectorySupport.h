@@ -1,13 +1,13 @@
 #pragma once
 // Helpers shared by the directory tests: credentials of the reference
 // accounts, scratch DLs, the slapd log, environment settings for one test.
-#include <optional>
 #include <set>
 #include <string>
 
 #include "platform/DirectoryCredentials.h"
 #include "support/LdapTool.h"
 #include "support/ReferenceDirectory.h"
+#include "support/TestEnvironment.h"
 
 namespace qv::test {
 
@@ -27,18 +27,7 @@ int countInLog(const ReferenceDirectory& dir, const std::string& needle);
 std::string bulkSeed(const std::string& folder, int lists, int people);
 inline constexpr const char* kBulk = "cn=Bulk,ou=Amsterdam,o=Northwind Traders";
 
-// Sets (or with nullopt unsets) an environment variable for the lifetime of the object.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::string name, std::optional<std::string> value);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using ScopedEnvironment = ScopedEnv;
 
 // Short timeouts, so that a silent server fails a test in a second.
 struct ShortTimeouts {
