@@ -14,19 +14,9 @@ using namespace qv::test;
 
 namespace {
 
-std::shared_ptr<clsExchangeStore> storeAs(Account account) {
-    auto connection = std::make_shared<clsConnection>();
-    connection->setUsername(account.user);
-    connection->setDomain(kDomain);
-    connection->setPassword(account.password);
-    auto store = clsExchangeStore::create();
-    EXPECT_TRUE(store->Connect(connection, sharedDirectory().server()));
-    return store;
-}
-
 std::shared_ptr<DirectoryObject> objectAt(const std::string& dn, Account account = kWriter) {
     auto object = std::make_shared<DirectoryObject>();
-    object->Instantiate(sharedDirectory().adsPath(dn), "", "groupOfNames", dn, "", "", "", "", storeAs(account));
+    object->Instantiate(sharedDirectory().adsPath(dn), "", "groupOfNames", dn, "", "", "", "", connected(account));
     return object;
 }
 

@@ -10,6 +10,15 @@ platform::Credentials credentialsOf(Account account, bool admin) {
     return platform::Credentials::account(account.dn(admin), account.password);
 }
 
+std::shared_ptr<clsConnection> logon(Account account, bool admin) {
+    auto connection = std::make_shared<clsConnection>();
+    connection->setUsername(account.user);
+    connection->setDomain(kDomain);
+    connection->setAdmin(admin);
+    connection->setPassword(account.password);
+    return connection;
+}
+
 std::string addScratchDl(const ReferenceDirectory& dir, const std::string& alias, const std::string& container,
                          const std::string& extraLdif) {
     std::string dn = "cn=" + alias + "," + container;

@@ -1,9 +1,13 @@
 #pragma once
 // Helpers shared by the directory tests: credentials of the reference
 // accounts, scratch DLs, the slapd log, environment settings for one test.
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <set>
 #include <string>
 
+#include "directory/clsExchangeStore.h"
 #include "platform/DirectoryCredentials.h"
 #include "support/LdapTool.h"
 #include "support/ReferenceDirectory.h"
@@ -13,6 +17,15 @@ namespace qv::test {
 
 // The logon form dc=CORP,cn=USER, or with admin dc=CORP,cn=USER,cn=admin.
 platform::Credentials credentialsOf(Account account, bool admin = false);
+
+// The logon of `account` (domain CORP) as the program's connection record.
+std::shared_ptr<clsConnection> logon(Account account, bool admin = false);
+// A store bound to the shared reference directory as `account`.
+inline std::shared_ptr<clsExchangeStore> connected(Account account = kWriter) {
+    auto store = clsExchangeStore::create();
+    EXPECT_TRUE(store->Connect(logon(account), sharedDirectory().server())) << store->lastError().Description;
+    return store;
+}
 
 // Adds a DL with alias `alias` (its RDN) below `container` and returns its DN.
 std::string addScratchDl(const ReferenceDirectory& dir, const std::string& alias,

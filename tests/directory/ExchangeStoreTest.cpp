@@ -17,21 +17,6 @@ using namespace qv::test;
 
 namespace {
 
-std::shared_ptr<clsConnection> logon(Account account, bool admin = false, const char* password = nullptr) {
-    auto connection = std::make_shared<clsConnection>();
-    connection->setUsername(account.user);
-    connection->setDomain(kDomain);
-    connection->setAdmin(admin);
-    connection->setPassword(password ? password : account.password);
-    return connection;
-}
-
-std::shared_ptr<clsExchangeStore> connected(Account account = kWriter) {
-    auto store = clsExchangeStore::create();
-    EXPECT_TRUE(store->Connect(logon(account), sharedDirectory().server())) << store->lastError().Description;
-    return store;
-}
-
 std::set<std::string> dnsOf(const DirObjects& objects) {
     std::set<std::string> dns;
     for (const auto& object : objects) dns.insert(object->distinguishedName);
@@ -67,7 +52,7 @@ TEST(ExchangeStore, ConnectReadsTheNamingContexts) {
 TEST(ExchangeStore, ConnectReportsBadLogons) {
     const auto& dir = sharedDirectory();
     auto store = clsExchangeStore::create();
-    EXPECT_FALSE(store->Connect(logon(kWriter, false, "wrong-password"), dir.server()));
+    EXPECT_FALSE(store->Connect(logon({kWriter.user, "wrong-password"}), dir.server()));
     EXPECT_EQ(store->lastError().Number, err::LogonFailure);
     EXPECT_FALSE(store->lastError().Description.empty());
     EXPECT_EQ(store->lastError().UserDescription, store->lastError().Description);
