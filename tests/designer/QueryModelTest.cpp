@@ -110,7 +110,9 @@ TEST(QueryModel, CriteriaWithoutAGroupReadBackAsThemselves) {
         {"(cn=a*)", "(!l=B)"}, {"(cn=a*)"}, {"(!cn=x)"}, {"(department=R\\26D)"}, {"(cn=*)"}};
     for (const auto& items : lists) {
         QueryModel model = withCriteria(items);
-        if (items.size() == 1) EXPECT_EQ(filterOf(model), items[0]);  // one item is not wrapped
+        if (items.size() == 1) {
+            EXPECT_EQ(filterOf(model), items[0]);  // one item is not wrapped
+        }
         ASSERT_TRUE(ValidQuery(model.rawText)) << model.rawText;
         QueryModel read = OpenQuery(model.rawText, "");
         EXPECT_EQ(read.criteria, items);
