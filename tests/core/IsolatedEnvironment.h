@@ -2,39 +2,12 @@
 // Points every per-user place the program touches (settings folder, runtime
 // folder, event-log file) into a fresh temporary folder for one test, and
 // starts from a fresh module state. Everything is put back afterwards.
-#include <cstdlib>
-#include <map>
-#include <optional>
 #include <string>
 
 #include "core/mdlMain.h"
 #include "support/TestEnvironment.h"
 
 namespace qv::test {
-
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const std::string& name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name.c_str())) old_ = old;
-        if (value)
-            ::setenv(name.c_str(), value->c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_.c_str(), old_->c_str(), 1);
-        else
-            ::unsetenv(name_.c_str());
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
 
 class IsolatedEnvironment {
 public:

@@ -1,5 +1,5 @@
-// Small platform services: opening programs and documents, the
-// previous-instance lock, the program folder and the tone.
+// Small platform services: opening programs and documents and the
+// previous-instance lock.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,7 +11,6 @@
 #include "core/clsKVOR.h"
 #include "platform/InstanceLock.h"
 #include "platform/Shell.h"
-#include "platform/Tone.h"
 
 namespace {
 
@@ -108,12 +107,6 @@ TEST(InstanceLock, WithoutARuntimeFolderTheTemporaryFolderIsUsedPerUser) {
     qv::test::ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
     const std::string path = platform::InstanceLock::lockPath("qv-lock");
     EXPECT_EQ(std::filesystem::path(path).filename().string(), "qv-lock-" + std::to_string(::getuid()) + ".lock");
-}
-
-TEST(Tone, ReturnsAfterItsDuration) {
-    clsKVOR().Beep(440, 0);
-    platform::soundTone(880, -5);
-    platform::soundTone(880, 10);
 }
 
 }  // namespace

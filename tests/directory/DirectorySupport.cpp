@@ -1,7 +1,6 @@
 #include "DirectorySupport.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "support/TestEnvironment.h"
 
@@ -9,6 +8,15 @@ namespace qv::test {
 
 platform::Credentials credentialsOf(Account account, bool admin) {
     return platform::Credentials::account(account.dn(admin), account.password);
+}
+
+std::shared_ptr<clsConnection> logon(Account account, bool admin) {
+    auto connection = std::make_shared<clsConnection>();
+    connection->setUsername(account.user);
+    connection->setDomain(kDomain);
+    connection->setAdmin(admin);
+    connection->setPassword(account.password);
+    return connection;
 }
 
 std::string addScratchDl(const ReferenceDirectory& dir, const std::string& alias, const std::string& container,
@@ -44,21 +52,6 @@ std::string bulkSeed(const std::string& folder, int lists, int people) {
     std::string path = folder + "/bulk-seed.ldif";
     writeFile(path, seed);
     return path;
-}
-
-ScopedEnvironment::ScopedEnvironment(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) old_ = old;
-    if (value)
-        setenv(name_.c_str(), value->c_str(), 1);
-    else
-        unsetenv(name_.c_str());
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-    if (old_)
-        setenv(name_.c_str(), old_->c_str(), 1);
-    else
-        unsetenv(name_.c_str());
 }
 
 }  // namespace qv::test

@@ -1,18 +1,31 @@
 #pragma once
 // Helpers shared by the directory tests: credentials of the reference
 // accounts, scratch DLs, the slapd log, environment settings for one test.
-#include <optional>
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <set>
 #include <string>
 
+#include "directory/clsExchangeStore.h"
 #include "platform/DirectoryCredentials.h"
 #include "support/LdapTool.h"
 #include "support/ReferenceDirectory.h"
+#include "support/TestEnvironment.h"
 
 namespace qv::test {
 
 // The logon form dc=CORP,cn=USER, or with admin dc=CORP,cn=USER,cn=admin.
 platform::Credentials credentialsOf(Account account, bool admin = false);
+
+// The logon of `account` (domain CORP) as the program's connection record.
+std::shared_ptr<clsConnection> logon(Account account, bool admin = false);
+// A store bound to the shared reference directory as `account`.
+inline std::shared_ptr<clsExchangeStore> connected(Account account = kWriter) {
+    auto store = clsExchangeStore::create();
+    EXPECT_TRUE(store->Connect(logon(account), sharedDirectory().server())) << store->lastError().Description;
+    return store;
+}
 
 // Adds a DL with alias `alias` (its RDN) below `container` and returns its DN.
 std::string addScratchDl(const ReferenceDirectory& dir, const std::string& alias,
@@ -27,18 +40,7 @@ int countInLog(const ReferenceDirectory& dir, const std::string& needle);
 std::string bulkSeed(const std::string& folder, int lists, int people);
 inline constexpr const char* kBulk = "cn=Bulk,ou=Amsterdam,o=Northwind Traders";
 
-// Sets (or with nullopt unsets) an environment variable for the lifetime of the object.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::string name, std::optional<std::string> value);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using ScopedEnvironment = ScopedEnv;
 
 // Short timeouts, so that a silent server fails a test in a second.
 struct ShortTimeouts {

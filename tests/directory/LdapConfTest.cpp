@@ -38,11 +38,7 @@ TEST(LdapConf, TimeoutsAndSaslMechanismComeFromTheUsersLdapConf) {
     EXPECT_EQ(store->lastError().Number, err::hr(0x8007202A)) << store->lastError().Description;
     EXPECT_NE(store->lastError().Description.find("SASL"), std::string::npos) << store->lastError().Description;
     // An account still binds with its password.
-    auto account = std::make_shared<clsConnection>();
-    account->setUsername(kWriter.user);
-    account->setDomain(kDomain);
-    account->setPassword(kWriter.password);
-    EXPECT_TRUE(store->Connect(account, dir.server())) << store->lastError().Description;
+    EXPECT_TRUE(store->Connect(logon(kWriter), dir.server())) << store->lastError().Description;
 }
 
 TEST(LdapConf, WithoutSettingsTheDefaultsHold) {

@@ -54,14 +54,6 @@ TEST(ReferenceDirectory, SeedOrganisationIsWorthTestingAgainst) {
     EXPECT_TRUE(tool.exists(std::string("cn=Legal/Compliance,") + kRecipients));
 }
 
-TEST(ReferenceDirectory, LimitedAccountIsCutShort) {
-    const auto& dir = sharedDirectory();
-    auto r = runCommand({"ldapsearch", "-x", "-H", dir.url(), "-D", kLimited.dn(), "-w", kLimited.password,
-                         "-E", "pr=100/noprompt", "-b", kOrg, "(objectClass=*)", "1.1"},
-                        {{"LDAPNOINIT", "1"}});
-    EXPECT_EQ(r.exitCode, 4);  // sizeLimitExceeded
-}
-
 TEST(ReferenceDirectory, ParallelInstancesDoNotCollide) {
     ReferenceDirectory second;
     EXPECT_NE(second.server(), sharedDirectory().server());

@@ -1,6 +1,8 @@
 #pragma once
 // Small process and file helpers for the tests.
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,30 @@ public:
 
 private:
     std::string path_;
+};
+
+// Sets (or with nullopt unsets) an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const std::string& name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name.c_str())) old_ = old;
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_.c_str(), old_->c_str(), 1);
+        else
+            ::unsetenv(name_.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
 };
 
 std::string readFile(const std::string& path);
