@@ -49,7 +49,9 @@ bool write(DirectoryObject& dl, const std::string& field, const std::string& val
 }
 
 RbdlConversionOutcome convertOne(DirectoryObject& dl, const RbdlConversionRequest& r) {
-    RbdlConversionOutcome outcome{dl.adsPath, dl.cn};
+    RbdlConversionOutcome outcome;
+    outcome.adsPath = dl.adsPath;
+    outcome.cn = dl.cn;
     std::string definition;
     try {
         definition = dl.GetPropertiesEx({r.rbdlField}).text(r.rbdlField);

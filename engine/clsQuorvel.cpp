@@ -22,6 +22,7 @@ constexpr const char* kQueryAttributes = "cn,adspath,distinguishedName";
 }  // namespace
 
 struct clsQuorvel::Run {
+    explicit Run(DirectoryObject& object) : dl(object) {}
     DirectoryObject& dl;
     std::chrono::system_clock::time_point start = std::chrono::system_clock::now();
     bool updated = false;
@@ -47,7 +48,7 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
                          const std::string& strField) {
     LoggingLevel = intLoggingLevel;
     step_.clear();
-    Run run{dl};
+    Run run(dl);
     try {
         Steps(run, strPrefix, strField);
         return true;

@@ -51,8 +51,8 @@ TEST_F(RbdlImportTest, OpensFromTheToolsMenuWithItsStartingValuesAndCancelChange
         });
         dialog->cmdContainer()->click();
         EXPECT_EQ(dialog->txtContainer()->text(), sitePath());
-        whenShown("frmContainer", [](QWidget* window) {
-            auto* picker = static_cast<frmContainer*>(window);
+        whenShown("frmContainer", [](QWidget* shown) {
+            auto* picker = static_cast<frmContainer*>(shown);
             for (QTreeWidgetItem* node : picker->treeContainer()->Nodes())
                 if (node->text(0) == "cn=Distribution Lists") picker->treeContainer()->SelectNode(node);
             picker->cmdOK()->click();

@@ -160,7 +160,9 @@ TEST(MembershipLimit, FiveThousandIsWrittenFiveThousandAndOneIsRefused) {
     dl("five-thousand", "(employeeType=many)");
     dl("one-too-many", "(objectClass=organizationalPerson)");
     seed.close();
-    ReferenceDirectory own({dir.file("seed.ldif")});
+    RefDirOptions options;
+    options.seedFile = dir.file("seed.ldif");
+    ReferenceDirectory own(options);
     EventLogCapture log;
     ResetModuleState();
     auto& m = mdl();
