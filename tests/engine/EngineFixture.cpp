@@ -2,27 +2,33 @@
 
 namespace qv::test {
 
-void EngineFixture::SetUp() {
+void prepareUnattendedRun(const ReferenceDirectory& directory, const std::string& loggingLevel, Account account) {
     ResetModuleState();
     auto& m = mdl();
     m.strPrefix = "QVL=";
     m.strField = "extension-attribute-15";
-    m.strLoggingLevel = "2";
-    useAccount(kWriter);
+    m.strLoggingLevel = loggingLevel;
+    bindModule(directory, account);
+}
+
+void bindModule(const ReferenceDirectory& directory, Account account) {
+    auto& m = mdl();
+    m.objConnection->setUsername(account.user);
+    m.objConnection->setDomain(kDomain);
+    m.objConnection->setPassword(account.password);
+    ASSERT_TRUE(m.objExchangeStore->Connect(m.objConnection.get(), directory.server()))
+        << m.objExchangeStore->lastError().Description;
+}
+
+void EngineFixture::SetUp() {
+    prepareUnattendedRun(sharedDirectory(), "2");
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     container = std::string("cn=") + info->test_suite_name() + "-" + info->name() + "," + kSite;
     ldap.add("dn: " + container + "\nobjectClass: Container\ncn: " + info->test_suite_name() + "-" +
              info->name() + "\n");
 }
 
-void EngineFixture::useAccount(Account account) {
-    auto& m = mdl();
-    m.objConnection->setUsername(account.user);
-    m.objConnection->setDomain(kDomain);
-    m.objConnection->setPassword(account.password);
-    ASSERT_TRUE(m.objExchangeStore->Connect(m.objConnection.get(), sharedDirectory().server()))
-        << m.objExchangeStore->lastError().Description;
-}
+void EngineFixture::useAccount(Account account) { bindModule(sharedDirectory(), account); }
 
 std::string EngineFixture::query(const std::string& baseDn, const std::string& filter,
                                  const std::string& scope) const {

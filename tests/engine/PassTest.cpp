@@ -164,15 +164,9 @@ TEST(MembershipLimit, FiveThousandIsWrittenFiveThousandAndOneIsRefused) {
     options.seedFile = dir.file("seed.ldif");
     ReferenceDirectory own(options);
     EventLogCapture log;
-    ResetModuleState();
+    prepareUnattendedRun(own, "0");
+    if (HasFatalFailure()) return;
     auto& m = mdl();
-    m.strPrefix = "QVL=";
-    m.strField = "extension-attribute-15";
-    m.strLoggingLevel = "0";
-    m.objConnection->setUsername(kWriter.user);
-    m.objConnection->setDomain(kDomain);
-    m.objConnection->setPassword(kWriter.password);
-    ASSERT_TRUE(m.objExchangeStore->Connect(m.objConnection.get(), own.server()));
     std::string path = own.adsPath(kDistributionLists);
     m.objDirObjects = m.objExchangeStore->Query(path).shared();
 

@@ -174,15 +174,9 @@ TEST(ServerTimeLimits, ATimeLimitOrASilentSearchIsAnErrorAndNothingIsWritten) {
     ReferenceDirectory own(options);
     EventLogCapture log;
     ShortTimeouts quick;
-    ResetModuleState();
+    prepareUnattendedRun(own, "0");
+    if (HasFatalFailure()) return;
     auto& m = mdl();
-    m.strPrefix = "QVL=";
-    m.strField = "extension-attribute-15";
-    m.strLoggingLevel = "0";
-    m.objConnection->setUsername(kWriter.user);
-    m.objConnection->setDomain(kDomain);
-    m.objConnection->setPassword(kWriter.password);
-    ASSERT_TRUE(m.objExchangeStore->Connect(m.objConnection.get(), own.server()));
     LdapTool ldap(own);
 
     for (const std::string base : {"cn=time-limit", "cn=sleepy"}) {
