@@ -21,15 +21,6 @@ namespace {
 
 const std::string kNobodyDl = std::string("cn=qvl-nobody,") + kDistributionLists;
 
-Error errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e;
-    }
-    return Error(0, "no error");
-}
-
 }  // namespace
 
 TEST(DirectoryFailure, WrongPasswordAndUnknownAccountAreLogonFailures) {

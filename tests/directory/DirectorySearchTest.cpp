@@ -30,15 +30,6 @@ std::set<std::string> searchDns(const std::string& command, Credentials credenti
     return dns;
 }
 
-Error errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e;
-    }
-    return Error(0, "no error");
-}
-
 }  // namespace
 
 TEST(DirectorySearch, ReturnsWhatTheDirectoryHolds) {

@@ -3,12 +3,14 @@
 // accounts, scratch DLs, the slapd log, environment settings for one test.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
 
 #include "directory/clsExchangeStore.h"
 #include "platform/DirectoryCredentials.h"
+#include "platform/Error.h"
 #include "support/LdapTool.h"
 #include "support/ReferenceDirectory.h"
 #include "support/TestEnvironment.h"
@@ -39,6 +41,16 @@ int countInLog(const ReferenceDirectory& dir, const std::string& needle);
 // "cn=bulk-NNNNN" and `people` people "cn=person-NNNNN"; returns the seed file written into `folder`.
 std::string bulkSeed(const std::string& folder, int lists, int people);
 inline constexpr const char* kBulk = "cn=Bulk,ou=Amsterdam,o=Northwind Traders";
+
+// The error `action` raised, or number 0 ("no error") when it raised none.
+inline Error errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e;
+    }
+    return Error(0, "no error");
+}
 
 using ScopedEnvironment = ScopedEnv;
 
