@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include "DirectorySupport.h"
 #include "directory/DirObjects.h"
 #include "directory/GetArrayObject.h"
 #include "directory/PropertyBag.h"
@@ -12,17 +13,7 @@
 #include "platform/ErrorNumbers.h"
 
 using namespace qv;
-
-namespace {
-std::int32_t numberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.number();
-    }
-    return 0;
-}
-}  // namespace
+using namespace qv::test;
 
 TEST(GetServerName, TakesTheServerOutOfEveryForm) {
     EXPECT_EQ(clsExchangeStore::GetServerName("LDAP://srv01/o=Org/ou=Site"), "SRV01");

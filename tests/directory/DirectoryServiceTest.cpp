@@ -31,15 +31,6 @@ std::shared_ptr<BoundObject> bindAs(const std::string& dn, Account account = kWr
     return BoundObject::bind(sharedDirectory().adsPath(dn), credentialsOf(account));
 }
 
-std::int32_t numberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.number();
-    }
-    return 0;
-}
-
 std::vector<std::string> sorted(std::vector<std::string> values) {
     std::sort(values.begin(), values.end());
     return values;

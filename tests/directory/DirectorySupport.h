@@ -52,6 +52,9 @@ inline Error errorOf(const std::function<void()>& action) {
     return Error(0, "no error");
 }
 
+// The number of the error `action` raised, 0 when it raised none.
+inline std::int32_t numberOf(const std::function<void()>& action) { return errorOf(action).number(); }
+
 using ScopedEnvironment = ScopedEnv;
 
 // Short timeouts, so that a silent server fails a test in a second.
