@@ -1,9 +1,9 @@
 #include "directory/DirectoryObject.h"
 
-#include "directory/CaseInsensitive.h"
 #include "directory/clsExchangeStore.h"
 #include "platform/DirectoryService.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/Text.h"
 
 namespace qv {
 namespace {
@@ -32,7 +32,7 @@ void loadCache(platform::BoundObject& object, const std::vector<std::string>& na
 }
 
 PropertyBag::Value readField(platform::BoundObject& object, const std::string& name) {
-    bool isList = equalsIgnoringCase(name, "member");
+    bool isList = platform::equalsIgnoringCase(name, "member");
     try {
         if (isList) return object.getEx(name);
         return object.get(name);

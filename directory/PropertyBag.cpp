@@ -1,14 +1,14 @@
 #include "directory/PropertyBag.h"
 
-#include "directory/CaseInsensitive.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/Text.h"
 
 namespace qv {
 
 const PropertyBag::Field* PropertyBag::find(std::string_view name) const {
     for (const auto& field : fields_)
-        if (equalsIgnoringCase(field.name, name)) return &field;
+        if (platform::equalsIgnoringCase(field.name, name)) return &field;
     return nullptr;
 }
 
@@ -26,7 +26,7 @@ bool PropertyBag::append(std::string name) {
 
 void PropertyBag::set(std::string_view name, Value value) {
     for (auto& field : fields_) {
-        if (equalsIgnoringCase(field.name, name)) {
+        if (platform::equalsIgnoringCase(field.name, name)) {
             field.value = std::move(value);
             return;
         }

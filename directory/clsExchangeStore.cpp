@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "directory/CaseInsensitive.h"
 #include "directory/GetArrayObject.h"
 #include "platform/AdsPath.h"
 #include "platform/DirectorySearch.h"

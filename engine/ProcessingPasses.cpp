@@ -5,9 +5,9 @@
 #include "directory/DirObjects.h"
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
+#include "engine/QueryOnField.h"
 #include "engine/clsQuorvel.h"
 #include "platform/Error.h"
-#include "platform/ErrorNumbers.h"
 #include "platform/LdapFilter.h"
 
 namespace qv {
@@ -31,17 +31,6 @@ std::string quorvelDlSearch(const std::string& container) {
     const auto& m = mdl();
     return "<" + container + ">;(&((objectClass=groupOfNames)(" + m.strField + "=" +
            platform::escapeFilterValue(m.strPrefix) + "*)));;subtree";
-}
-
-// The Quorvel DLs a search command finds. A field that is not an attribute
-// name would be spliced into the filter as structure ("cn=*)(uid"), widening
-// the pass to DLs it must not touch: it is refused and nothing is sent.
-QueryResult findDls(std::string& command) {
-    const std::string& field = mdl().strField;
-    if (!platform::isAttributeDescription(field))
-        return QueryResult::failed(Error(err::FilterUnknown, "The field \"" + field +
-                                                                 "\" is not an attribute name; no search was sent."));
-    return mdl().objExchangeStore->Query(command);
 }
 
 // A container search that failed is not the same as one that found nothing:
@@ -74,7 +63,7 @@ bool ProcessContainer(ProgressWindow* window) {
     bool result = true;
     std::string command = quorvelDlSearch(container);
     const std::string sent = command;
-    auto found = findDls(command);
+    auto found = QueryOnField(mdl().strField, command);
     if (!found) logSearchFailure(sent, container, *found.error());
     if (!found || found.objects().Count() == 0) {
         LogEvent("Could not find one Quorvel in " + container, LogMinimum, EventWarning, EventIdInformation);

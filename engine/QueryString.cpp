@@ -2,21 +2,21 @@
 
 #include <array>
 
+#include "platform/AdsPath.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/Text.h"
 #include "platform/Utf8.h"
 
 namespace qv {
 
 namespace {
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Simple case folding of the letters a prefix is likely to hold: ASCII,
 // Latin-1, Latin Extended-A, Greek and Cyrillic capitals map to their small
 // letters; every other code point stands for itself.
 char32_t foldCase(char32_t c) {
-    if (c < 0x80) return static_cast<char32_t>(lowerAscii(static_cast<char>(c)));
+    if (c < 0x80) return static_cast<char32_t>(platform::lowerAscii(static_cast<char>(c)));
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
     if (c == 0x178) return 0xFF;  // Y with diaeresis
     const bool evenCapital = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
@@ -43,18 +43,9 @@ std::optional<std::array<std::string_view, 4>> fourFields(std::string_view query
     return fields;
 }
 
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (lowerAscii(text[i]) != prefix[i]) return false;
-    }
-    return true;
-}
-
 bool validBase(std::string_view base) {
     if (platform::utf8Length(base) <= 9) return false;
-    const bool known = startsWithIgnoringCase(base, "<ldap://") || startsWithIgnoringCase(base, "<ldaps://");
-    return known && base.back() == '>';
+    return base.front() == '<' && platform::findScheme(base.substr(1)) && base.back() == '>';
 }
 
 bool validFilter(std::string_view filter) {

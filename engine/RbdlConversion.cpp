@@ -5,8 +5,8 @@
 #include "directory/DirObjects.h"
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
+#include "engine/QueryOnField.h"
 #include "platform/Error.h"
-#include "platform/ErrorNumbers.h"
 #include "platform/LdapFilter.h"
 #include "platform/Utf8.h"
 
@@ -77,10 +77,7 @@ RbdlConversionResult ConvertRbdl(const RbdlConversionRequest& request) {
              EventInformation, EventIdInformation);
     RbdlConversionResult result;
     std::string command = rbdlSearch(request);
-    auto found = platform::isAttributeDescription(request.rbdlField)
-                     ? mdl().objExchangeStore->Query(command)
-                     : QueryResult::failed(Error(err::FilterUnknown, "The field \"" + request.rbdlField +
-                                                                        "\" is not an attribute name; no search was sent."));
+    auto found = QueryOnField(request.rbdlField, command);
     if (!found) {
         result.searchFailed = true;
         result.searchError = errorText(found.error()->number(), found.error()->description());

@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/Text.h"
 
 namespace qv::platform {
 namespace {
@@ -18,14 +19,6 @@ constexpr std::array kSchemes{
 
 bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (lower(text[i]) != lower(prefix[i])) return false;
-    return true;
-}
 
 [[noreturn]] void bad(std::string_view path, std::string_view why) {
     throw Error(err::BadPathname, "An invalid directory pathname was passed: \"" + std::string(path) + "\" (" +
@@ -48,7 +41,7 @@ bool startsWithAttributeType(std::string_view part) {
 }
 
 bool isHostCharacter(char c) { return isAlpha(c) || isDigit(c) || c == '-' || c == '.' || c == '_'; }
-bool isIpv6Character(char c) { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f') || c == ':' || c == '.'; }
+bool isIpv6Character(char c) { return isDigit(c) || (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'f') || c == ':' || c == '.'; }
 
 int parsePort(std::string_view path, std::string_view digits) {
     if (digits.empty() || digits.size() > 5) bad(path, "bad port");

@@ -8,6 +8,7 @@
 #include "platform/LdapEntry.h"
 #include "platform/LdapFilter.h"
 #include "platform/PagedSearch.h"
+#include "platform/Text.h"
 
 namespace qv::platform {
 namespace {
@@ -35,9 +36,9 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 
 SearchScope scopeOf(std::string_view command, std::string_view text) {
     text = trim(text);
-    if (text.empty() || detail::equalsIgnoringCase(text, "subtree")) return SearchScope::Subtree;
-    if (detail::equalsIgnoringCase(text, "onelevel")) return SearchScope::OneLevel;
-    if (detail::equalsIgnoringCase(text, "base")) return SearchScope::Base;
+    if (text.empty() || equalsIgnoringCase(text, "subtree")) return SearchScope::Subtree;
+    if (equalsIgnoringCase(text, "onelevel")) return SearchScope::OneLevel;
+    if (equalsIgnoringCase(text, "base")) return SearchScope::Base;
     invalid(command, "unknown scope \"" + std::string(text) + "\"");
 }
 
@@ -135,13 +136,13 @@ const SearchField& SearchCursor::field(std::size_t index) const {
 
 const SearchField& SearchCursor::field(std::string_view name) const {
     for (std::size_t i = 0; i < command_.attributes.size(); ++i)
-        if (detail::equalsIgnoringCase(command_.attributes[i], name)) return field(i);
+        if (equalsIgnoringCase(command_.attributes[i], name)) return field(i);
     throw Error(err::ItemNotFound, "Item cannot be found in the collection: field " + std::string(name));
 }
 
 std::size_t SearchCursor::indexOf(std::string_view name) const {
     for (std::size_t i = 0; i < command_.attributes.size(); ++i)
-        if (detail::equalsIgnoringCase(command_.attributes[i], name)) return i;
+        if (equalsIgnoringCase(command_.attributes[i], name)) return i;
     throw Error(err::ItemNotFound, "Item cannot be found in the collection: field " + std::string(name));
 }
 

@@ -10,6 +10,7 @@
 #include "platform/LdapFilter.h"
 #include "platform/LdapSession.h"
 #include "platform/PagedSearch.h"
+#include "platform/Text.h"
 
 namespace qv::platform {
 namespace {
@@ -31,7 +32,7 @@ auto onObject(const AdsPath& server, const Credentials& credentials, const std::
 }
 
 bool isSynthetic(std::string_view name) {
-    return detail::equalsIgnoringCase(name, "distinguishedName") || detail::equalsIgnoringCase(name, "ADsPath");
+    return equalsIgnoringCase(name, "distinguishedName") || equalsIgnoringCase(name, "ADsPath");
 }
 
 bool isWildcard(std::string_view name) { return name == "*" || name == "+" || name == LDAP_NO_ATTRS; }
@@ -40,7 +41,7 @@ bool isWildcard(std::string_view name) { return name == "*" || name == "+" || na
 // without regard to ASCII case and runs of spaces.
 std::string comparable(std::string_view value) {
     std::string out;
-    for (char c : detail::lowerCase(value)) {
+    for (char c : lowerAscii(value)) {
         if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
         out += c;
     }
@@ -60,8 +61,8 @@ std::vector<std::string> withoutEmptyValues(std::vector<std::string> values) {
 
 // The values a Boolean attribute is written with, from what the program gives.
 std::string writableBoolean(const std::string& value) {
-    if (detail::equalsIgnoringCase(value, "true")) return "TRUE";
-    if (detail::equalsIgnoringCase(value, "false")) return "FALSE";
+    if (equalsIgnoringCase(value, "true")) return "TRUE";
+    if (equalsIgnoringCase(value, "false")) return "FALSE";
     return value;
 }
 

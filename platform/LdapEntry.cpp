@@ -106,26 +106,6 @@ std::shared_ptr<ServerInfo> readServerInfo(Connection& connection, std::optional
 
 }  // namespace
 
-std::string lowerCase(std::string_view text) {
-    std::string out(text);
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return out;
-}
-
-namespace {
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-}  // namespace
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
-}
-
 std::size_t CaseInsensitiveHash::operator()(std::string_view text) const noexcept {
     std::size_t hash = 14695981039346656037ull;  // FNV-1a
     for (char c : text) hash = (hash ^ static_cast<unsigned char>(lowerAscii(c))) * 1099511628211ull;
@@ -138,7 +118,7 @@ bool CaseInsensitiveEqual::operator()(std::string_view a, std::string_view b) co
 
 std::string ServerInfo::keyOf(std::string_view name) const {
     auto it = keys_.find(name);
-    return it == keys_.end() ? lowerCase(name) : it->second;
+    return it == keys_.end() ? lowerAscii(name) : it->second;
 }
 
 bool ServerInfo::knows(std::string_view name) const { return !schemaKnown || keys_.find(name) != keys_.end(); }
@@ -149,19 +129,19 @@ void ServerInfo::learnAttributeTypes(const std::vector<std::string>& definitions
         if (auto type = parseDefinition(text)) types.push_back(std::move(*type));
     std::unordered_map<std::string, const TypeDefinition*> byName;
     for (const auto& type : types) {
-        std::string key = lowerCase(type.names.empty() ? type.oid : type.names.front());
-        keys_[lowerCase(type.oid)] = key;
-        byName[lowerCase(type.oid)] = &type;
+        std::string key = lowerAscii(type.names.empty() ? type.oid : type.names.front());
+        keys_[lowerAscii(type.oid)] = key;
+        byName[lowerAscii(type.oid)] = &type;
         for (const auto& name : type.names) {
-            keys_[lowerCase(name)] = key;
-            byName[lowerCase(name)] = &type;
+            keys_[lowerAscii(name)] = key;
+            byName[lowerAscii(name)] = &type;
         }
     }
     for (const auto& type : types) {
         // A type without its own syntax takes its superior's.
         const TypeDefinition* t = &type;
         for (int depth = 0; t && t->syntax.empty() && depth < 16; ++depth) {
-            auto it = byName.find(lowerCase(t->superior));
+            auto it = byName.find(lowerAscii(t->superior));
             t = it == byName.end() ? nullptr : it->second;
         }
         if (t && t->syntax == kBooleanSyntax) booleans_.insert(keyOf(type.oid));

@@ -14,6 +14,7 @@
 
 #include "platform/AdsPath.h"
 #include "platform/LdapSession.h"
+#include "platform/Text.h"
 
 namespace qv::platform::detail {
 
@@ -70,8 +71,6 @@ std::shared_ptr<const ServerInfo> serverInfo(Connection& connection, std::option
 inline constexpr const char* kDistinguishedNameKey = "distinguishedname";
 inline constexpr const char* kAdsPathKey = "adspath";
 
-std::string lowerCase(std::string_view text);
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // The attributes to ask the server for when the caller needs `names`: the
 // names the program makes up itself left out, structuralObjectClass added to

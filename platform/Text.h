@@ -1,6 +1,6 @@
 #pragma once
-// Small text helpers shared by the file readers: ASCII case folding, blank
-// trimming and walking the lines of a text.
+// Small text helpers: ASCII case folding and comparison (names, schemes,
+// keywords), blank trimming and walking the lines of a text.
 #include <string>
 #include <string_view>
 
@@ -19,6 +19,10 @@ inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     for (std::size_t i = 0; i < a.size(); ++i)
         if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
     return true;
+}
+
+inline bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 // Without spaces and tabs at either end.
