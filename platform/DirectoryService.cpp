@@ -35,6 +35,14 @@ bool isSynthetic(std::string_view name) {
     return equalsIgnoringCase(name, "distinguishedName") || equalsIgnoringCase(name, "ADsPath");
 }
 
+// The DN an address stands for: its own, the server's default naming context
+// for a bare server, none for the root entry.
+std::string targetDn(const AdsPath& server, const detail::ServerInfo& info) {
+    if (server.target == AdsTarget::Server) return info.defaultNamingContext;
+    if (server.target == AdsTarget::RootDse) return {};
+    return server.dn;
+}
+
 bool isWildcard(std::string_view name) { return name == "*" || name == "+" || name == LDAP_NO_ATTRS; }
 
 // Values compared roughly as the directory's case-ignoring string match does:
@@ -147,8 +155,7 @@ std::shared_ptr<BoundObject> BoundObject::bind(std::string_view adsPath, const C
     return onObject(server, credentials, dn, [&](Connection& connection) {
         std::optional<detail::Entry> root;
         auto info = detail::serverInfo(connection, &root);
-        if (server.target == AdsTarget::Server) dn = info->defaultNamingContext;
-        if (server.target == AdsTarget::RootDse) dn.clear();
+        dn = targetDn(server, *info);
         if (server.target == AdsTarget::RootDse && root) {
             // Just read whole with the server's information: no need to ask again.
             auto object = std::make_shared<BoundObject>(Private{}, server, credentials, info, dn, std::string(adsPath));
@@ -174,8 +181,7 @@ std::shared_ptr<BoundObject> BoundObject::attach(std::string_view adsPath, const
     std::string dn = server.dn;
     return onObject(server, credentials, dn, [&](Connection& connection) {
         auto info = detail::serverInfo(connection);
-        if (server.target == AdsTarget::Server) dn = info->defaultNamingContext;
-        if (server.target == AdsTarget::RootDse) dn.clear();
+        dn = targetDn(server, *info);
         return std::make_shared<BoundObject>(Private{}, server, credentials, info, dn, std::string(adsPath));
     });
 }
