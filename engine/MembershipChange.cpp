@@ -29,12 +29,16 @@ public:
         }
     }
 
-    bool contains(std::string_view name) const {
+    bool contains(std::string_view name) const { return find(name) != kNone; }
+
+    // The position of the first of `name`'s copies in the list, or kNone.
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t find(std::string_view name) const {
         const std::size_t hash = hashOf(name);
         const auto tag = static_cast<std::uint32_t>(hash >> 32);
         for (std::size_t at = hash & mask_; slots_[at].position != 0; at = (at + 1) & mask_)
-            if (slots_[at].tag == tag && names_[slots_[at].position - 1] == name) return true;
-        return false;
+            if (slots_[at].tag == tag && names_[slots_[at].position - 1] == name) return slots_[at].position - 1;
+        return kNone;
     }
 
 private:
@@ -49,7 +53,36 @@ private:
     std::size_t mask_ = 0;
 };
 
+// How many copies of each name of `names` are still unmatched, kept at the
+// position of the name's first copy.
+std::vector<std::uint32_t> copiesOf(const std::vector<std::string>& names, const NameSet& set) {
+    std::vector<std::uint32_t> copies(names.size(), 0);
+    for (const auto& name : names) ++copies[set.find(name)];
+    return copies;
+}
+
 }  // namespace
+
+MembershipDelta DiffMembership(const std::vector<std::string>& newMembers,
+                               const std::vector<std::string>& oldMembers) {
+    MembershipDelta delta;
+    const NameSet held(oldMembers);
+    auto unmatched = copiesOf(oldMembers, held);
+    for (const auto& name : newMembers) {
+        const std::size_t at = held.find(name);
+        if (at != NameSet::kNone && unmatched[at] > 0)
+            --unmatched[at];
+        else
+            delta.added.push_back(name);
+    }
+    for (std::size_t i = 0; i < oldMembers.size(); ++i) {
+        std::uint32_t& left = unmatched[held.find(oldMembers[i])];
+        if (left == 0) continue;
+        delta.removed.push_back(oldMembers[i]);
+        --left;
+    }
+    return delta;
+}
 
 MembershipChange CompareMembership(const std::vector<std::string>& newMembers,
                                    const std::vector<std::string>& oldMembers) {

@@ -24,4 +24,14 @@ struct MembershipChange {
 MembershipChange CompareMembership(const std::vector<std::string>& newMembers,
                                    const std::vector<std::string>& oldMembers);
 
+// The names a rewrite adds and removes, counted as multisets (case-sensitive):
+// a name the new list holds twice and the old list once is added once.
+// Each list keeps the order of the list it comes from.
+struct MembershipDelta {
+    std::vector<std::string> added;    // in the new list, not matched in the old
+    std::vector<std::string> removed;  // in the old list, not matched in the new
+};
+MembershipDelta DiffMembership(const std::vector<std::string>& newMembers,
+                               const std::vector<std::string>& oldMembers);
+
 }  // namespace qv

@@ -28,6 +28,7 @@ struct clsQuorvel::Run {
     bool updated = false;
     std::vector<std::string> oldMembers;
     std::vector<std::string> newMembers;
+    MembershipDelta delta;  // filled once the membership is known to change
 };
 
 clsKVOR& clsQuorvel::kvor() {
@@ -113,9 +114,14 @@ void clsQuorvel::UpdateMembership(Run& run) {
     if (!change.firstDifference.empty())
         Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation);
     if (!change.changed) return;
+    run.delta = DiffMembership(run.newMembers, run.oldMembers);
 
     if (Logs(LogMaximum))
         Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation);
+    WriteMembership(run);
+}
+
+void clsQuorvel::WriteMembership(Run& run) {
     step_ = "p_UpdateDLWithQuery:PutEX";
     const bool written = run.newMembers.empty() ? run.dl.SetPropertyEx("member", std::string())
                                                 : run.dl.SetPropertyEx("member", run.newMembers);

@@ -36,6 +36,8 @@ private:
     void Steps(Run& run, const std::string& strPrefix, const std::string& strField);
     void CollectNewMembers(Run& run, const std::string& query);
     void UpdateMembership(Run& run);
+    // Sends the new membership in one write; raises the write's failure.
+    void WriteMembership(Run& run);
     void LogCompletion(Run& run);
     void HandleError(const Run& run, const Error& error);
     // The engine's own logging-level filter in front of the event log.

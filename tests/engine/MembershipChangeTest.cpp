@@ -74,3 +74,22 @@ TEST(MembershipChange, NamesInPlaceAndNamesMovedAreFoundAlike) {
     EXPECT_EQ(CompareMembership(first, held).firstDifference,
               "oc=4999\r\nnc=0\r\narrNewMembers(nc)=cn=p0,o=ORG\r\narrOldMembers(oc)=cn=p4999,o=Org");
 }
+
+TEST(MembershipChange, DeltaCountsCopiesAndKeepsOrder) {
+    struct Row {
+        std::vector<std::string> found, held, added, removed;
+    };
+    const std::vector<Row> rows{
+        {{"a", "b", "c"}, {"c", "b", "a"}, {}, {}},
+        {{"a", "d", "b"}, {"a", "b", "c"}, {"d"}, {"c"}},
+        {{"a", "a", "b"}, {"a", "b", "b"}, {"a"}, {"b"}},
+        {{}, {"x", "y"}, {}, {"x", "y"}},
+        {{"B"}, {"b"}, {"B"}, {"b"}},
+        {{"a"}, {"a", "a", "a"}, {}, {"a", "a"}},
+    };
+    for (const auto& row : rows) {
+        const auto delta = DiffMembership(row.found, row.held);
+        EXPECT_EQ(delta.added, row.added);
+        EXPECT_EQ(delta.removed, row.removed);
+    }
+}
