@@ -19,7 +19,10 @@ ListView::ListView(QWidget* parent) : QTreeWidget(parent) {
     setAllColumnsShowFocus(true);
     setSortingEnabled(false);
     header()->setStretchLastSection(false);  // the window sets the column's width
-    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) { emit ItemClick(item); });
+    // A click that took the choice back (Ctrl+click on the chosen row) chooses nothing.
+    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+        if (item && item->isSelected()) emit ItemClick(item);
+    });
 }
 
 QTreeWidgetItem* ListView::AddItem(const QString& key, const QString& text, const QString& smallIcon) {
@@ -65,7 +68,7 @@ void ListView::keyPressEvent(QKeyEvent* event) {
     QTreeWidgetItem* before = currentItem();
     QTreeWidget::keyPressEvent(event);
     QTreeWidgetItem* after = currentItem();
-    if (after && after != before) emit ItemClick(after);
+    if (after && after != before && after->isSelected()) emit ItemClick(after);
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && SelectedItem()) emit DoubleClick();
 }
 

@@ -264,6 +264,11 @@ void frmMain::BuildPanes() {
     list_->setObjectName("lvListView");
     list_->setHeaderLabels({"Display Name"});
     connect(list_, &ListView::ItemClick, this, [this](QTreeWidgetItem* item) { ItemClick(item); });
+    // A list without a chosen row (Ctrl+click on it, or cleared) has no DL
+    // to work on: the DL commands must not fall through to the container.
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (!list_->SelectedItem() && !Title(1).isEmpty()) SetTitle(1, QString());
+    });
     connect(list_, &ListView::DoubleClick, this, [this] { Properties(); });
     connect(list_, &ListView::MouseDown, this,
             [this](Qt::MouseButton button, const QPoint& position) { ListMouseDown(button, position); });
@@ -303,14 +308,7 @@ void frmMain::Load(QProgressBar* splashProgress) {
         ApplyScreenText(this);
         RestoreBounds();
         progress(20);
-        const std::string& server = mdl().strServer;
-        QString title0;
-        if (hasServer(server)) {
-            Guard([&] {
-                if (ConnectToServer(server, tree_, splashProgress)) title0 = tree_->FullPath(tree_->Nodes().value(2));
-            });
-        }
-        SetTitle(0, title0);
+        if (hasServer(mdl().strServer)) Guard([&] { ConnectTree(splashProgress); });
         SetTitle(1, QString());
         UpdateCaption();
         progress(85);
@@ -629,10 +627,7 @@ void frmMain::Refresh() {
             return;
         }
         const QString previous = Title(0);
-        SetTitle(0, QString());
-        SetTitle(1, QString());
-        ClearView();
-        ConnectToServer(mdl().strServer, tree_, nullptr);
+        ConnectTree(nullptr);
         for (QTreeWidgetItem* node : tree_->Nodes()) {
             if (tree_->FullPath(node) == previous) {
                 tree_->SelectNode(node);
@@ -646,17 +641,27 @@ void frmMain::Refresh() {
     });
 }
 
-void frmMain::ReconnectTree() {
-    const std::string& server = mdl().strServer;
+// The titles go first: while the tree is read again, and after any failure
+// to read it, no command may act on the path of the tree that was there.
+bool frmMain::ConnectTree(QProgressBar* progress) {
+    SetTitle(0, QString());
+    SetTitle(1, QString());
     ClearView();
-    if (!hasServer(server)) {
-        SetTitle(0, QString());
-        return;
+    try {
+        if (!ConnectToServer(mdl().strServer, tree_, progress)) return false;
+    } catch (...) {
+        ClearView();  // what was read before the failure is not the server's tree
+        throw;
     }
-    if (ConnectToServer(server, tree_, nullptr))
-        SetTitle(0, tree_->FullPath(tree_->Nodes().value(2)));
-    else
-        SetTitle(0, QString());
+    SetTitle(0, tree_->FullPath(tree_->Nodes().value(2)));
+    return true;
+}
+
+void frmMain::ReconnectTree() {
+    if (hasServer(mdl().strServer)) return static_cast<void>(ConnectTree(nullptr));
+    SetTitle(0, QString());
+    SetTitle(1, QString());
+    ClearView();
 }
 
 void frmMain::Connect() {
@@ -719,6 +724,11 @@ void frmMain::Properties() {
         {
             WaitCursor wait;
             if (!LoadSelection(true)) return;
+        }
+        // Only a DL has these properties; they must never be written onto a container.
+        if (CurrentSelection()->Item(1)->objectClass != DLClass) {
+            MsgBox(this, "Please select a DL first.", MsgButtons::OK, MsgIcon::None, "Properties");
+            return;
         }
         if (!ShowLaterDialog("frmProperties", "DL Properties")) return;
         WaitCursor wait;

@@ -121,6 +121,9 @@ private:
     void SaveBounds();
     void Place(QWidget* control, const TwipsRect& rect);
     void DockBars(double& toolBarHeight, double& titleTop, double& titleHeight, double& statusHeight);
+    // Connects to the server setting and seeds the tree; title 0 := the site
+    // on success. Titles and tree are cleared first and stay cleared on failure.
+    bool ConnectTree(QProgressBar* progress);
     void ReconnectTree();
     void UpdateCaption();
     void ShowTitle(int index);

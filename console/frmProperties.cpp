@@ -135,7 +135,10 @@ frmProperties::frmProperties(QWidget* parent) : QDialog(parent) {
     setModal(true);
     Build();
     ApplyScreenText(this);
-    if (DirObjects* selection = CurrentSelection(); selection && selection->Count() >= 1) dl_ = selection->Item(1);
+    // Only a DL opens: Apply and OK would write its fields onto any other object.
+    if (DirObjects* selection = CurrentSelection();
+        selection && selection->Count() >= 1 && selection->Item(1)->objectClass == "groupOfNames")
+        dl_ = selection->Item(1);
     {
         WaitCursor wait;
         loaded_ = dl_ && Reload();
