@@ -148,6 +148,10 @@ platform::SearchConnection clsExchangeStore::GetADSIConnectionObject() const {
 }
 
 bool clsExchangeStore::prepareSearch(std::string& QueryString) {
+    // A search command's base stands in angle brackets, so a text that begins
+    // with an address scheme is one object's address, whatever its names hold
+    // (a container or DL named "a;b").
+    if (platform::findScheme(QueryString)) return false;
     auto parts = splitAt(QueryString, ';');
     if (parts.size() <= 1) return false;
     if (parts.size() < 3) throw Error(err::SubscriptOutOfRange, "Subscript out of range");

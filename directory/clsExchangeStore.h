@@ -59,8 +59,9 @@ public:
     platform::SearchConnection GetADSIConnectionObject() const;
 
     // Runs a search command (whose attribute list it replaces by the fixed
-    // list, in `QueryString` too) or, for a text without ";", reads the one
-    // object it names. A failure fills lastError and returns no collection.
+    // list, in `QueryString` too) or, for a text without ";" or one that
+    // begins with an address scheme ("LDAP://..."), reads the one object it
+    // names. A failure fills lastError and returns no collection.
     QueryResult Query(std::string& QueryString);
     // Runs a search command exactly as Query does (the same request to the
     // server) and gives only the distinguished names found, in result order,
@@ -87,7 +88,7 @@ public:
 private:
     platform::Credentials credentials() const;
     // Replaces a search command's attribute list by the fixed list; false for
-    // a text without ";" (the address of one object).
+    // the address of one object.
     static bool prepareSearch(std::string& QueryString);
     // The one object an address names, with the attributes Query reads of it.
     std::shared_ptr<platform::BoundObject> readObject(const std::string& adsPath) const;

@@ -7,6 +7,7 @@
 #include "directory/clsExchangeStore.h"
 #include "engine/QueryOnField.h"
 #include "engine/clsQuorvel.h"
+#include "platform/AdsPath.h"
 #include "platform/Error.h"
 #include "platform/LdapFilter.h"
 
@@ -26,10 +27,10 @@ void show(ProgressWindow* window, const std::string& status) {
 
 // The search for every Quorvel DL below `container`. The prefix is escaped so
 // that a prefix holding "*", "(" or ")" cannot widen the pass; only the
-// trailing "*" is a wildcard.
+// trailing "*" is a wildcard. A ";" in a container's name must not end the base.
 std::string quorvelDlSearch(const std::string& container) {
     const auto& m = mdl();
-    return "<" + container + ">;(&((objectClass=groupOfNames)(" + m.strField + "=" +
+    return "<" + platform::searchBaseOf(container) + ">;(&((objectClass=groupOfNames)(" + m.strField + "=" +
            platform::escapeFilterValue(m.strPrefix) + "*)));;subtree";
 }
 

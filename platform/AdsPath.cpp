@@ -206,4 +206,20 @@ std::string escapeSlashes(std::string_view dn) {
     return out;
 }
 
+std::string searchBaseOf(std::string_view address) {
+    std::string out;
+    out.reserve(address.size());
+    for (size_t i = 0; i < address.size(); ++i) {
+        const bool escaped = address[i] == '\\' && i + 1 < address.size();
+        const char c = escaped ? address[++i] : address[i];
+        if (c == ';')
+            out += "\\3b";
+        else if (escaped)
+            out.append(1, '\\').append(1, c);
+        else
+            out += c;
+    }
+    return out;
+}
+
 }  // namespace qv::platform

@@ -48,4 +48,8 @@ AdsPath parseAdsPath(std::string_view path);
 // `dn` with every "/" written "\/", as it stands after the server in an address.
 std::string escapeSlashes(std::string_view dn);
 
+// `address` as it can stand as a search command's base: every ";" of a name
+// (bare or written "\;"), which would end the base, written as the escape "\3b".
+std::string searchBaseOf(std::string_view address);
+
 }  // namespace qv::platform
