@@ -75,7 +75,8 @@ void frmRBDLImport::Build() {
     move_->setChecked(true);
     go_ = new QPushButton("&Go", this);
     go_->setObjectName("cmdGo");
-    go_->setDefault(true);
+    // No default button: Enter in a text box must not start a write over a whole subtree.
+    go_->setAutoDefault(false);
     cancel_ = new QPushButton("Cancel", this);
     cancel_->setObjectName("cmdCancel");
     cancel_->setAutoDefault(false);
@@ -113,6 +114,11 @@ void frmRBDLImport::Go() {
     request.newField = qvlField_->text().toStdString();
     request.newPrefix = qvlPrefix_->text().toStdString();
     request.move = move_->isChecked();
+    if (ClearsNewDefinition(request)) {
+        // Refused before anything is written; the dialog stays open to correct it.
+        MsgBox(this, SameFieldRefusal, MsgButtons::OK, MsgIcon::Exclamation, windowTitle());
+        return;
+    }
     RbdlConversionResult result;
     {
         WaitCursor wait;

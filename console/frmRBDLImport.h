@@ -20,7 +20,9 @@ public:
 
     // Asks the container picker for the container.
     void ChooseContainer();
-    // Runs the conversion, shows "Done." and closes the dialog.
+    // Runs the conversion, shows "Done." and closes the dialog. A request
+    // that would clear the new definition (same field, "Move Query") is
+    // refused with a message, and the dialog stays open.
     void Go();
 
     QPushButton* cmdContainer() const { return containerButton_; }

@@ -6,8 +6,10 @@
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
 #include "engine/QueryOnField.h"
+#include "platform/AdsPath.h"
 #include "platform/Error.h"
 #include "platform/LdapFilter.h"
+#include "platform/Text.h"
 #include "platform/Utf8.h"
 
 namespace qv {
@@ -22,7 +24,7 @@ std::string trimBlanks(const std::string& text) {
 // The search for every RBDL below the container. The prefix is escaped so
 // that only the trailing "*" is a wildcard.
 std::string rbdlSearch(const RbdlConversionRequest& r) {
-    return trimBlanks("<" + r.container + ">;(&(objectClass=groupOfNames)(" + r.rbdlField + "=" +
+    return trimBlanks("<" + platform::searchBaseOf(r.container) + ">;(&(objectClass=groupOfNames)(" + r.rbdlField + "=" +
                       platform::escapeFilterValue(r.rbdlPrefix) + "*));;subtree");
 }
 
@@ -71,11 +73,22 @@ RbdlConversionOutcome convertOne(DirectoryObject& dl, const RbdlConversionReques
 
 }  // namespace
 
+bool ClearsNewDefinition(const RbdlConversionRequest& request) {
+    return request.move && platform::equalsIgnoringCase(platform::trimBlanks(request.rbdlField),
+                                                        platform::trimBlanks(request.newField));
+}
+
 RbdlConversionResult ConvertRbdl(const RbdlConversionRequest& request) {
     const std::string& c = request.container;
+    RbdlConversionResult result;
+    if (ClearsNewDefinition(request)) {
+        result.refused = true;
+        LogEvent("RBDL:" + request.rbdlField + "\r\n" + c + "\r\n" + SameFieldRefusal, LogMinimum, EventError,
+                 EventIdEngineError);
+        return result;
+    }
     LogEvent("Quorvel is beginning a conversion pass on all RBDL distribution lists in " + c, LogSummary,
              EventInformation, EventIdInformation);
-    RbdlConversionResult result;
     std::string command = rbdlSearch(request);
     auto found = QueryOnField(request.rbdlField, command);
     if (!found) {

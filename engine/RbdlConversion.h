@@ -27,12 +27,24 @@ struct RbdlConversionOutcome {
 };
 
 struct RbdlConversionResult {
+    bool refused = false;       // the request would lose the queries (ClearsNewDefinition); nothing was done
     bool searchFailed = false;  // the search for RBDLs itself failed
     std::string searchError;
     std::vector<RbdlConversionOutcome> dls;  // in search order
 };
 
-// Runs the conversion and logs its begin and end (and every failed write as
+// True when the old definition is to be removed from the attribute that the
+// new one is written to (names compared without regard to case): removing
+// it would remove the query just written.
+bool ClearsNewDefinition(const RbdlConversionRequest& request);
+
+// What the user is told when a request is refused for that reason.
+inline constexpr const char* SameFieldRefusal =
+    "The RBDL field and the new field name the same attribute. Moving the query would remove it again "
+    "right after it is written. Choose another new field, or untick \"Move Query\" to convert in place.";
+
+// Refuses a request that ClearsNewDefinition (writing nothing), otherwise
+// runs the conversion and logs its begin and end (and every failed write as
 // an error entry naming the DL).
 RbdlConversionResult ConvertRbdl(const RbdlConversionRequest& request);
 
