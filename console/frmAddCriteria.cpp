@@ -25,7 +25,12 @@ QComboBox* comboBox(QWidget* parent, const char* name, bool editable) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(name);
     combo->setEditable(editable);
-    if (editable) combo->setInsertPolicy(QComboBox::NoInsert);
+    if (editable) {
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        // The box takes exactly what is typed: no completion into a suggestion
+        // ("organizational" must not become "organizationalPerson").
+        combo->setCompleter(nullptr);
+    }
     return combo;
 }
 
