@@ -64,15 +64,10 @@ std::string escapeField(std::string_view field) {
     return escapeText(field, [&](std::size_t i) { return field[i] == '=' || (i == 0 && field[i] == '!'); });
 }
 
-// A "*" at the start of a value (read as "Ends with" or "Present") or, for
-// tests of the whole value, at its end (read as "Starts with") is a literal
-// asterisk; elsewhere it stays a wildcard.
-std::string escapeValue(std::string_view value, int op) {
-    const bool guardStart = op == StartsWith || op == IsExactly || op == IsNot;
-    const bool guardEnd = op == IsExactly || op == IsNot;
-    return escapeText(value, [&](std::size_t i) {
-        return value[i] == '*' && ((guardStart && i == 0) || (guardEnd && i + 1 == value.size()));
-    });
+// Every "*" of a value stays the wildcard the user typed, at either end too:
+// "Starts with" *smith searches (f=*smith*), "Is (exactly)" Smi* (f=Smi*).
+std::string escapeValue(std::string_view value) {
+    return escapeText(value, [](std::size_t) { return false; });
 }
 
 // Every \XX escape replaced by its byte; a lone backslash stays.
@@ -249,7 +244,7 @@ std::vector<std::string> DepthEntries() { return {"subtree", "oneLevel"}; }
 
 std::string FormatCriterion(std::string_view field, int op, std::string_view value) {
     const std::string f = escapeField(field);
-    const std::string v = escapeValue(value, op);
+    const std::string v = escapeValue(value);
     switch (op) {
         case StartsWith: return "(" + f + "=" + v + "*)";
         case EndsWith: return "(" + f + "=*" + v + ")";

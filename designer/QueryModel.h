@@ -12,9 +12,10 @@
 // Characters that would be read as structure are escaped inside criteria as
 // \XX ("(" \28, ")" \29, "&" \26, "|" \7c, ";" \3b, control characters,
 // a backslash before two hexadecimal digits \5c, "=" and a leading "!" of a
-// field name \3d and \21, and a "*" that would be read as the operator's own
-// wildcard \2a), so that every field and value survives the text and reaches
-// the server as written. A "*" inside a value stays a wildcard.
+// field name \3d and \21), so that every field and value survives the text and
+// reaches the server as written. Every "*" of a value is written as typed and
+// stays a wildcard, at its ends too; such a value reads back by the item's
+// form ("Starts with" *a writes (f=*a*), which reads as "Ends with" a*).
 #include <cstddef>
 #include <optional>
 #include <string>
