@@ -119,6 +119,26 @@ void write(Connection& connection, Send&& send) {
     connection.check(result.get());
 }
 
+using AddedAttributes = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
+// True when the entry at `dn` holds what an add sent: every value, and no
+// other value beside them (objectClass aside, where the server may add more).
+bool holdsWhatWasAdded(Connection& connection, const std::string& dn, const AddedAttributes& attributes,
+                       const detail::ServerInfo& info, const AdsPath& server) {
+    std::vector<std::string> names;
+    for (const auto& attribute : attributes) names.push_back(attribute.first);
+    const auto entry = detail::readBase(connection, dn, "(objectClass=*)", names, info, server);
+    if (!entry) return false;
+    return std::all_of(attributes.begin(), attributes.end(), [&](const auto& attribute) {
+        const auto& [name, sent] = attribute;
+        const detail::Attribute* stored = entry->find(info.keyOf(name));
+        if (sent.empty()) return stored == nullptr || stored->values.empty();
+        if (!stored || (stored->values.size() != sent.size() && info.keyOf(name) != info.keyOf("objectClass")))
+            return false;
+        return std::all_of(sent.begin(), sent.end(), [&](const std::string& v) { return holdsValue(stored->values, v); });
+    });
+}
+
 void checkRelativeName(std::string_view relativeName) {
     auto avas = rdnValues(relativeName);
     bool valid = !avas.empty() && firstRdn(relativeName) == relativeName &&
@@ -345,7 +365,7 @@ void BoundObject::modifyInDirectory() {
 
 void BoundObject::addToDirectory() {
     // The staged changes folded into the attributes of the new entry, in the order first given.
-    std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
+    AddedAttributes attributes;
     auto slot = [&](const std::string& name) -> std::vector<std::string>& {
         for (auto& [n, v] : attributes)
             if (info_->keyOf(n) == info_->keyOf(name)) return v;
@@ -366,10 +386,21 @@ void BoundObject::addToDirectory() {
     ModList mods;
     for (const auto& [name, values] : attributes)
         if (!values.empty()) mods.add(LDAP_MOD_ADD, name, values);
+    int attempts = 0;
     onObject(server_, credentials_, dn_, [&](Connection& connection) {
-        write(connection, [&](LDAP* ld, int* msgid) {
-            return ldap_add_ext(ld, dn_.c_str(), mods.get(), nullptr, nullptr, msgid);
-        });
+        // A second attempt follows only a reused connection found dropped: the
+        // first add may have been applied with just its answer lost. The entry
+        // then exists as sent, and that is the add's success.
+        const bool retry = attempts++ > 0;
+        try {
+            write(connection, [&](LDAP* ld, int* msgid) {
+                return ldap_add_ext(ld, dn_.c_str(), mods.get(), nullptr, nullptr, msgid);
+            });
+        } catch (const LdapFailure& failure) {
+            if (!retry || failure.code() != LDAP_ALREADY_EXISTS ||
+                !holdsWhatWasAdded(connection, dn_, attributes, *info_, server_))
+                throw;
+        }
     });
 }
 
@@ -385,10 +416,20 @@ std::shared_ptr<BoundObject> BoundObject::create(std::string_view className, std
 void BoundObject::deleteChild(std::string_view className, std::string_view relativeName) {
     checkRelativeName(relativeName);
     std::string dn = childDn(relativeName, dn_);
+    int attempts = 0;
     onObject(server_, credentials_, dn, [&](Connection& connection) {
-        if (!detail::readBase(connection, dn, classFilter(className), {LDAP_NO_ATTRS}, *info_, server_))
-            throw Error(err::NoSuchObject, "There is no object of class " + std::string(className) + " named " + dn);
-        write(connection, [&](LDAP* ld, int* msgid) { return ldap_delete_ext(ld, dn.c_str(), nullptr, nullptr, msgid); });
+        // A second attempt follows only a reused connection found dropped: the
+        // first delete may have been applied with just its answer lost, and
+        // an object that is gone is what was asked for.
+        const bool retry = attempts++ > 0;
+        try {
+            if (!detail::readBase(connection, dn, classFilter(className), {LDAP_NO_ATTRS}, *info_, server_))
+                throw Error(err::NoSuchObject, "There is no object of class " + std::string(className) + " named " + dn);
+            write(connection,
+                  [&](LDAP* ld, int* msgid) { return ldap_delete_ext(ld, dn.c_str(), nullptr, nullptr, msgid); });
+        } catch (const LdapFailure& failure) {
+            if (!retry || failure.code() != LDAP_NO_SUCH_OBJECT) throw;
+        }
     });
 }
 
