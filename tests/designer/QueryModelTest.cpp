@@ -272,7 +272,11 @@ public:
                 criteria.emplace_back();
             } else {
                 items.push_back(criterion(true));
-                criteria.push_back(Criterion{lastField_, lastOp_, lastValue_});
+                // A "*" at either end of a value is a wildcard, read back by the item's form.
+                const bool wildcardAtAnEnd =
+                    !lastValue_.empty() && (lastValue_.front() == '*' || lastValue_.back() == '*');
+                if (wildcardAtAnEnd) criteria.emplace_back();
+                else criteria.push_back(Criterion{lastField_, lastOp_, lastValue_});
             }
         }
         return {items, criteria};
@@ -334,21 +338,19 @@ private:
     }
 
     // What the server must see for a criterion: the value's characters
-    // literally, except a "*" inside it, which is a wildcard.
+    // literally, except every "*", which is a wildcard.
     static std::string meaning(const std::string& f, int op, const std::string& v) {
-        auto value = [&](bool literalFirst, bool literalLast) {
+        auto value = [&]() {
             std::string out;
-            for (std::size_t i = 0; i < v.size(); ++i) {
-                const bool literal = (literalFirst && i == 0) || (literalLast && i + 1 == v.size());
-                out += (v[i] == '*' && !literal) ? std::string("*") : platform::escapeFilterValue(v.substr(i, 1));
-            }
+            for (std::size_t i = 0; i < v.size(); ++i)
+                out += v[i] == '*' ? std::string("*") : platform::escapeFilterValue(v.substr(i, 1));
             return out;
         };
         switch (op) {
-            case StartsWith: return "(" + f + "=" + value(true, false) + "*)";
-            case EndsWith: return "(" + f + "=*" + value(false, false) + ")";
-            case IsExactly: return "(" + f + "=" + value(true, true) + ")";
-            case IsNot: return "(!(" + f + "=" + value(true, true) + "))";
+            case StartsWith: return "(" + f + "=" + value() + "*)";
+            case EndsWith: return "(" + f + "=*" + value() + ")";
+            case IsExactly: return "(" + f + "=" + value() + ")";
+            case IsNot: return "(!(" + f + "=" + value() + "))";
             case Present: return "(" + f + "=*)";
             default: return "(!(" + f + "=*))";
         }

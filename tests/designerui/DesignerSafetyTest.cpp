@@ -59,7 +59,8 @@ TEST_F(DesignerSafetyTest, TheCriteriaEditorStoresWhatWasTypedNotASuggestion) {
         auto* editor = static_cast<frmAddCriteria*>(window);
         for (QComboBox* box : {editor->cmbField(), editor->cmbValue()}) {
             box->lineEdit()->clear();
-            QTest::keyClicks(box->lineEdit(), box == editor->cmbField() ? "Home-M" : "organizational");
+            box->setFocus();
+            QTest::keyClicks(box, box == editor->cmbField() ? "Home-M" : "organizational");
         }
         editor->cmdOK()->click();
     });
