@@ -123,11 +123,17 @@ using AddedAttributes = std::vector<std::pair<std::string, std::vector<std::stri
 
 // True when the entry at `dn` holds what an add sent: every value, and no
 // other value beside them (objectClass aside, where the server may add more).
+// False when that cannot be read: the add's own outcome then stands.
 bool holdsWhatWasAdded(Connection& connection, const std::string& dn, const AddedAttributes& attributes,
                        const detail::ServerInfo& info, const AdsPath& server) {
     std::vector<std::string> names;
     for (const auto& attribute : attributes) names.push_back(attribute.first);
-    const auto entry = detail::readBase(connection, dn, "(objectClass=*)", names, info, server);
+    std::optional<detail::Entry> entry;
+    try {
+        entry = detail::readBase(connection, dn, "(objectClass=*)", names, info, server);
+    } catch (const Error&) {
+        return false;
+    }
     if (!entry) return false;
     return std::all_of(attributes.begin(), attributes.end(), [&](const auto& attribute) {
         const auto& [name, sent] = attribute;
