@@ -102,7 +102,11 @@ int runPass(const std::string& profile, const RunOptions& options) {
         result = m.objDirObjects->Item(1)->objectClass == "groupOfNames" ? ProcessOneDL(nullptr)
                                                                            : ProcessContainer(nullptr);
     ExitProgram(false);
-    if (std::fflush(stdout) != 0) complain("cannot write the preview to standard output");
+    // A preview that did not reach its reader must not pass for a complete one.
+    if (options.dryRun && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+        complain("cannot write the preview to standard output");
+        return ExitFailed;
+    }
     return result ? ExitSucceeded : ExitFailed;
 }
 
