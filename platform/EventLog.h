@@ -9,9 +9,11 @@
 //                      4 information -> 6, 0 success -> 5 (notice), other -> 6
 //   QUORVEL_EVENT_ID, QUORVEL_EVENT_TYPE, QUORVEL_CATEGORY  in decimal
 //   QUORVEL_ADDED, QUORVEL_REMOVED  repeated, one per name, on an entry that
-//                      carries the names a DL gained and lost; journald drops
-//                      an entry of more than 1024 fields, so at most
-//                      kJournalNamesEach of each, with QUORVEL_ADDED_COUNT and
+//                      carries the names a DL gained and lost; an entry of
+//                      more than about 500 fields never arrives (the client
+//                      sends each field as two pieces of one sendmsg(), which
+//                      takes at most 1024), so at most kJournalNamesEach of
+//                      each, with QUORVEL_ADDED_COUNT and
 //                      QUORVEL_REMOVED_COUNT giving the whole numbers
 //   QUORVEL_PREVIEW=1  on the entries of a preview, which writes nothing
 // or, when no journal is running, to syslog(3) with the same priority.
@@ -52,7 +54,7 @@ struct EventEntry {
 };
 
 // The most names of each list an entry gives the journal as fields.
-inline constexpr std::size_t kJournalNamesEach = 400;
+inline constexpr std::size_t kJournalNamesEach = 200;
 
 // The journal priority (syslog level) of an event type.
 int eventPriority(std::uint16_t type);
