@@ -161,7 +161,7 @@ bool readOptions(std::vector<const char*>& arguments, RunOptions& options) {
 
 const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
-           "       quorvel [--dry-run | -n [--json]] [--force] PROFILE\n"
+           "       quorvel [--dry-run [--json]] [--force] PROFILE\n"
            "       quorvel --help | --version\n"
            "\n"
            "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"

@@ -27,7 +27,8 @@ std::string MetricsText(const PassMetrics& m) {
            gauge("quorvel_pass_end_time_seconds", "When the last pass ended, in seconds since the Unix epoch.",
                  number(end)) +
            gauge("quorvel_dls_processed", "Distribution lists the last pass processed.", std::to_string(c.processed)) +
-           gauge("quorvel_dls_failed", "Distribution lists the last pass could not process.", std::to_string(c.failed)) +
+           gauge("quorvel_dls_failed", "Distribution lists the last pass could not process.",
+                 std::to_string(c.failed)) +
            gauge("quorvel_dls_refused_by_safeguard", "Distribution lists a safeguard kept from being written.",
                  std::to_string(c.refused)) +
            gauge("quorvel_members_added", "Members the last pass added.", std::to_string(c.added)) +

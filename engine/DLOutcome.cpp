@@ -64,7 +64,8 @@ std::string JsonRecord(const DLOutcome& outcome) {
     json["after"] = outcome.after;
     json["added"] = outcome.delta.added;
     json["removed"] = outcome.delta.removed;
-    json["refused"] = outcome.refused.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(outcome.refused);
+    json["refused"] = nullptr;
+    if (!outcome.refused.empty()) json["refused"] = outcome.refused;
     return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
