@@ -51,7 +51,7 @@ frmPreview::frmPreview(const DLOutcome& outcome, QWidget* parent) : QDialog(pare
     layout->addWidget(summary_);
     layout->addLayout(grid);
     layout->addWidget(close);
-    resize(760, 420);
+    resize(1000, 420);  // room for a whole distinguished name in each list
 }
 
 std::optional<DLOutcome> PreviewDL(DirectoryObject& dl) {
