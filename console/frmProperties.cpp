@@ -19,6 +19,7 @@
 #include "console/Twips.h"
 #include "console/WaitCursor.h"
 #include "console/clsDialogParameter.h"
+#include "console/frmPreview.h"
 #include "console/frmProcess.h"
 #include "core/mdlMain.h"
 #include "platform/Error.h"
@@ -259,11 +260,15 @@ void frmProperties::BuildQuorvelPage(QWidget* page) {
     modify_ = button(page, "cmdQuery", "&Modify...");
     update_ = button(page, "cmdUpdate", "Update DL");
     update_->setToolTip(UpdateReadyTip);
+    preview_ = button(page, "cmdPreview", "&Preview");
+    preview_->setToolTip("Show who Update DL would add and remove");
     PlaceTwips(queryLabel, 120, 150, PageWidth - 240, 255);
     PlaceTwips(query_, 120, 435, PageWidth - 240, 3900);
-    PlaceTwips(modify_, PageWidth - 2760, 4455, 1260, ButtonHeight);
+    PlaceTwips(modify_, PageWidth - 4140, 4455, 1260, ButtonHeight);
+    PlaceTwips(preview_, PageWidth - 2760, 4455, 1260, ButtonHeight);
     PlaceTwips(update_, PageWidth - 1380, 4455, 1260, ButtonHeight);
     connect(modify_, &QPushButton::clicked, this, [this] { ModifyQuery(); });
+    connect(preview_, &QPushButton::clicked, this, [this] { PreviewDL(); });
     connect(update_, &QPushButton::clicked, this, [this] { UpdateDL(); });
 }
 
@@ -405,6 +410,7 @@ void frmProperties::Apply() {
     Reload();
     update_->setEnabled(true);
     update_->setToolTip(UpdateReadyTip);
+    preview_->setEnabled(true);
 }
 
 void frmProperties::OK() {
@@ -446,6 +452,7 @@ void frmProperties::ModifyQuery() {
     query_->setPlainText(prefix + record.VarDataText());
     update_->setEnabled(false);
     update_->setToolTip(QueryChangedTip);
+    preview_->setEnabled(false);  // it would show the stored query's change, not this one's
 }
 
 // The pass works on item 1 of the selection; it must be this DL.
@@ -456,6 +463,21 @@ void frmProperties::SelectThisDL() {
     selection->Add(dl_->adsPath, dl_->cn, dl_->objectClass, dl_->distinguishedName, dl_->container, dl_->mail,
                    dl_->uid, dl_->rdn, dl_->objExchangeStore);
     mdl().objDirObjects = selection;
+}
+
+void frmProperties::PreviewDL() {
+    std::optional<DLOutcome> outcome;
+    {
+        WaitCursor wait;
+        outcome = qv::PreviewDL(*dl_);
+    }
+    if (!outcome) {
+        MsgBox(this, "The preview could not be made.  See the application event log for more information.",
+               MsgButtons::OK, MsgIcon::Exclamation, "Preview");
+        return;
+    }
+    frmPreview preview(*outcome, this);
+    preview.exec();
 }
 
 void frmProperties::UpdateDL() {

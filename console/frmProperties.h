@@ -61,6 +61,8 @@ public:
     void ResetMembers();
     void ModifyQuery();
     void UpdateDL();
+    // Shows what Update DL would add and remove, writing nothing.
+    void PreviewDL();
 
     // The left edge of a page in twips.
     double PageLeft(int index) const { return pageLefts_.value(index); }
@@ -85,6 +87,7 @@ public:
     QPlainTextEdit* controlQVL() const { return query_; }
     QPushButton* cmdQuery() const { return modify_; }
     QPushButton* cmdUpdate() const { return update_; }
+    QPushButton* cmdPreview() const { return preview_; }
     QPushButton* cmdOK() const { return ok_; }
     QPushButton* cmdCancel() const { return cancel_; }
     QPushButton* cmdApply() const { return apply_; }
@@ -131,6 +134,7 @@ private:
     QPlainTextEdit* query_ = nullptr;
     QPushButton* modify_ = nullptr;
     QPushButton* update_ = nullptr;
+    QPushButton* preview_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QPushButton* apply_ = nullptr;

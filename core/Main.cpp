@@ -1,15 +1,21 @@
 #include "core/Main.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/ErrorText.h"
+#include "core/PassMetrics.h"
 #include "core/mdlMain.h"
 #include "directory/DirObjects.h"
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
 #include "engine/ProcessingPasses.h"
+#include "engine/clsQuorvel.h"
 #include "platform/Error.h"
 #include "platform/FileText.h"
 #include "platform/InstanceLock.h"
@@ -18,6 +24,14 @@ namespace qv {
 namespace {
 
 void complain(const std::string& text) { std::fprintf(stderr, "quorvel: %s\n", text.c_str()); }
+
+// What the options in front of the profile ask for.
+struct RunOptions {
+    bool dryRun = false;  // --dry-run, -n: write nothing, print the change
+    bool json = false;    // --json: print it as JSON lines instead of LDIF
+    bool force = false;   // --force: the safeguards do not hold this run back
+    bool given = false;   // any option at all: a profile is required
+};
 
 // A password in a profile that others may read is a secret shared with them.
 void warnIfPasswordExposed(const std::string& profile) {
@@ -43,7 +57,29 @@ bool fetchTarget() {
     return false;
 }
 
-int runUnattended(const std::string& profile) {
+// Sets the engine up for this run: limits, preview, and where a preview's change goes.
+bool configureEngine(const std::string& profile, const RunOptions& options) {
+    clsQuorvel& engine = *mdl().objQuorvel;
+    try {
+        engine.Limits = ReadSafeguards([&](const char* section, const char* key) {
+            return mdl().objKVORAPI->GetPrivateProfileString(section, key, "", profile);
+        });
+    } catch (const std::invalid_argument& bad) {
+        complain("the profile " + profile + ": " + bad.what());
+        return false;
+    }
+    engine.Force = options.force;
+    engine.DryRun = options.dryRun;
+    mdl().objKVORAPI->Preview = options.dryRun;
+    if (options.dryRun)
+        engine.OnOutcome = [json = options.json](const DLOutcome& outcome) {
+            const std::string text = json ? JsonRecord(outcome) : LdifRecord(outcome);
+            std::fwrite(text.data(), 1, text.size(), stdout);
+        };
+    return true;
+}
+
+int runPass(const std::string& profile, const RunOptions& options) {
     if (auto reason = ProfileUnreadableReason(profile); !reason.empty()) {
         complain("cannot read the profile " + profile + ": " + reason);
         return ExitBadProfile;
@@ -57,20 +93,75 @@ int runUnattended(const std::string& profile) {
         ExitProgram(false);
         return ExitBadProfile;
     }
+    if (!configureEngine(profile, options)) {
+        ExitProgram(false);
+        return ExitBadProfile;
+    }
     bool result = fetchTarget();
     if (result)
         result = m.objDirObjects->Item(1)->objectClass == "groupOfNames" ? ProcessOneDL(nullptr)
                                                                            : ProcessContainer(nullptr);
     ExitProgram(false);
+    // A preview that did not reach its reader must not pass for a complete one.
+    if (options.dryRun && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+        complain("cannot write the preview to standard output");
+        return ExitFailed;
+    }
     return result ? ExitSucceeded : ExitFailed;
 }
 
+// A preview changes nothing, so it leaves the last real pass's figures alone.
+void writeMetrics(const RunOptions& options, int status, std::chrono::steady_clock::time_point start) {
+    const char* path = std::getenv("QUORVEL_METRICS_FILE");
+    if (!path || !*path || options.dryRun) return;
+    PassMetrics metrics;
+    metrics.success = status == ExitSucceeded;
+    metrics.durationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    metrics.end = std::chrono::system_clock::now();
+    if (mdl().objQuorvel.exists()) metrics.counters = mdl().objQuorvel->Counters;
+    if (auto problem = WriteMetricsFile(path, metrics); !problem.empty())
+        complain("cannot write the metrics file " + std::string(path) + ": " + problem);
+}
+
+int runUnattended(const std::string& profile, const RunOptions& options) {
+    const auto start = std::chrono::steady_clock::now();
+    const int status = runPass(profile, options);
+    writeMetrics(options, status, start);
+    return status;
+}
+
 bool isOption(int argc, char** argv, const char* option) { return argc == 2 && std::strcmp(argv[1], option) == 0; }
+
+// Takes the options in front of the profile off `arguments`; false (after
+// saying why) when one is unknown or they do not go together.
+bool readOptions(std::vector<const char*>& arguments, RunOptions& options) {
+    std::size_t i = 1;
+    for (; i < arguments.size() && arguments[i][0] == '-' && arguments[i][1] != '\0'; ++i) {
+        const std::string option = arguments[i];
+        if (option == "--") {
+            ++i;
+            break;
+        }
+        options.given = true;
+        if (option == "--dry-run" || option == "-n")
+            options.dryRun = true;
+        else if (option == "--json")
+            options.json = true;
+        else if (option == "--force")
+            options.force = true;
+        else
+            return complain("unknown option " + option + " (see quorvel --help)"), false;
+    }
+    arguments.erase(arguments.begin() + 1, arguments.begin() + std::ptrdiff_t(i));
+    if (options.json && !options.dryRun) return complain("--json goes with --dry-run (see quorvel --help)"), false;
+    return true;
+}
 
 }  // namespace
 
 const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
+           "       quorvel [--dry-run [--json]] [--force] PROFILE\n"
            "       quorvel --help | --version\n"
            "\n"
            "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"
@@ -97,10 +188,26 @@ const char* HelpText() {
            "  Password=       the account's password: chmod 600 the profile\n"
            "  Domain=         binds as dc=DOMAIN,cn=USER\n"
            "  Admin=false     true binds as dc=DOMAIN,cn=USER,cn=admin\n"
+           "  [Safeguards]    limits on removals; an absent key sets none\n"
+           "  MaxRemovePercent=  most of a DL's members one pass may remove, 0-100\n"
+           "  MaxRemoveCount=    most members one pass may remove from a DL\n"
+           "  MinMembers=10   MaxRemovePercent applies from this many members\n"
+           "  AllowEmpty=true false: never empty a DL that has members\n"
+           "  A DL whose change exceeds a limit is not written: one error entry names\n"
+           "  it, the pass goes on and ends with exit status 1.\n"
+           "\n"
+           "Options, before PROFILE:\n"
+           "  --dry-run, -n   preview: the same searches, checks and log entries (marked\n"
+           "                  as a preview), but nothing is written; standard output gets\n"
+           "                  the change as LDIF that ldapmodify applies unchanged\n"
+           "  --json          with --dry-run: one JSON object per DL instead, with dn,\n"
+           "                  adspath, before, after, added, removed, refused\n"
+           "  --force         write even the changes the [Safeguards] limits refuse\n"
            "\n"
            "Exit status: 0 the pass succeeded; 1 it failed (target not found, no Quorvel DL\n"
-           "in the container, or a DL failed); 2 the profile cannot be read or names no\n"
-           "target; 3 another instance is running.\n"
+           "in the container, a DL failed, or a safeguard refused a DL's change); 2 the\n"
+           "profile cannot be read, names no target or holds a limit that is not a\n"
+           "number; 3 another instance is running. A preview ends as the pass would.\n"
            "\n"
            "Log: the system journal, identifier Quorvel:\n"
            "  journalctl -t Quorvel -x           the entries, with what each kind means\n"
@@ -108,6 +215,8 @@ const char* HelpText() {
            "\n"
            "Environment:\n"
            "  QUORVEL_EVENT_LOG=FILE             also append each entry to FILE as JSON\n"
+           "  QUORVEL_METRICS_FILE=FILE          replace FILE after each pass with its\n"
+           "                                     figures for node_exporter (.prom)\n"
            "  QUORVEL_LDAP_NETWORK_TIMEOUT=SECS  give up connecting (default 10)\n"
            "  QUORVEL_LDAP_TIMEOUT=SECS          give up waiting for an answer (default 60)\n"
            "  LDAPNOINIT=1                       ignore ldap.conf\n"
@@ -122,7 +231,14 @@ int Main(int argc, char** argv, const ConsoleEntry& console) {
     if (isOption(argc, argv, "--help")) return std::fputs(HelpText(), stdout), ExitSucceeded;
     if (isOption(argc, argv, "--version")) return std::printf("quorvel %s\n", QUORVEL_VERSION), ExitSucceeded;
 
-    const StartRequest request = ReadStartRequest(CommandLineText(argc, argv));
+    std::vector<const char*> arguments(argv, argv + argc);
+    RunOptions options;
+    if (!readOptions(arguments, options)) return ExitBadProfile;
+    const StartRequest request = ReadStartRequest(CommandLineText(int(arguments.size()), arguments.data()));
+    if (options.given && request.mode != StartRequest::Mode::Profile) {
+        complain("the options need a PROFILE (see quorvel --help)");
+        return ExitBadProfile;
+    }
     const bool consoleMode = request.mode == StartRequest::Mode::Console;
     bool running = false;
     try {
@@ -149,7 +265,7 @@ int Main(int argc, char** argv, const ConsoleEntry& console) {
         case StartRequest::Mode::Profile:
             break;
     }
-    return runUnattended(request.profilePath);
+    return runUnattended(request.profilePath, options);
 }
 
 }  // namespace qv

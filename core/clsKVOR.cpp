@@ -125,14 +125,44 @@ std::string clsKVOR::GetPrivateProfileString(const std::string& strSection, cons
     return text;
 }
 
-void clsKVOR::WriteEvent(const std::string& strMessage, const std::string& strTitle, std::int16_t intLogType,
-                         std::uint32_t lngEventID) {
+namespace {
+
+platform::EventEntry entryOf(const std::string& strMessage, const std::string& strTitle, std::int16_t intLogType,
+                             std::uint32_t lngEventID, bool preview) {
+    platform::EventEntry entry;
+    entry.source = strTitle;
+    entry.type = std::uint16_t(intLogType);
+    entry.category = 1;
+    entry.eventId = lngEventID;
+    entry.message = strMessage.substr(0, strMessage.find('\0'));  // the entry holds a zero-terminated text
+    entry.preview = preview;
+    return entry;
+}
+
+void report(const platform::EventEntry& entry) {
     try {
-        // The entry holds the message as a zero-terminated text.
-        const std::string message = strMessage.substr(0, strMessage.find('\0'));
-        platform::reportEvent(strTitle, std::uint16_t(intLogType), 1, lngEventID, message);
+        platform::reportEvent(entry);
     } catch (...) {
         // The event log must never stop the program.
+    }
+}
+
+}  // namespace
+
+void clsKVOR::WriteEvent(const std::string& strMessage, const std::string& strTitle, std::int16_t intLogType,
+                         std::uint32_t lngEventID) {
+    report(entryOf(strMessage, strTitle, intLogType, lngEventID, Preview));
+}
+
+void clsKVOR::WriteEvent(const std::string& strMessage, const std::string& strTitle, std::int16_t intLogType,
+                         std::uint32_t lngEventID, const std::vector<std::string>& added,
+                         const std::vector<std::string>& removed) {
+    try {
+        auto entry = entryOf(strMessage, strTitle, intLogType, lngEventID, Preview);
+        entry.members = platform::EventMembers{added, removed};
+        report(entry);
+    } catch (...) {
+        // Not even running out of memory for the names stops the program.
     }
 }
 

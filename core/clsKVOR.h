@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -52,6 +53,13 @@ public:
     // Writes one event-log entry (category 1) with source strTitle; failures are silent.
     void WriteEvent(const std::string& strMessage, const std::string& strTitle, std::int16_t intLogType,
                     std::uint32_t lngEventID);
+    // The same, with the names a DL gained and lost carried as data beside the message.
+    void WriteEvent(const std::string& strMessage, const std::string& strTitle, std::int16_t intLogType,
+                    std::uint32_t lngEventID, const std::vector<std::string>& added,
+                    const std::vector<std::string>& removed);
+
+    // Marks the entries written from now on as those of a preview, which writes nothing.
+    bool Preview = false;
 
     // The time from dtmStart to dtmEnd in one of the formats "D H", "D H M",
     // "D H M S", "D H:MM", "D HH:MM", "D HH:MM:SS", "H M", "H:MM", "H:MM:SS",

@@ -29,6 +29,10 @@ struct clsQuorvel::Run {
     std::vector<std::string> oldMembers;
     std::vector<std::string> newMembers;
     MembershipDelta delta;  // filled once the membership is known to change
+    bool rewrite = false;           // the change passed every limit: written, or in a preview would be
+    std::string refusal;            // the limit that stopped the change, if one did
+    bool safeguardRefused = false;  // that limit is a safeguard: the DL counts as not done
+    bool completed = false;         // the query ran and the change was decided
 };
 
 clsKVOR& clsQuorvel::kvor() {
@@ -48,17 +52,21 @@ void clsQuorvel::Log(const std::string& message, std::int16_t level, std::int16_
 bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel, const std::string& strPrefix,
                          const std::string& strField) {
     LoggingLevel = intLoggingLevel;
+    kvor().Preview = DryRun;
     step_.clear();
     Run run(dl);
+    bool succeeded = false;
     try {
         Steps(run, strPrefix, strField);
-        return true;
+        succeeded = !run.safeguardRefused;
     } catch (const Error& error) {
         HandleError(run, error);
     } catch (const std::exception& unexpected) {
         HandleError(run, Error(err::Unexpected, unexpected.what()));
     }
-    return false;
+    Count(run, succeeded);
+    Report(run);
+    return succeeded;
 }
 
 void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string& strField) {
@@ -92,6 +100,7 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
             LogMaximum, EventInformation, EventIdInformation);
 
     UpdateMembership(run);
+    run.completed = true;
     LogCompletion(run);
 }
 
@@ -106,19 +115,59 @@ void clsQuorvel::CollectNewMembers(Run& run, const std::string& query) {
 
 void clsQuorvel::UpdateMembership(Run& run) {
     const auto change = CompareMembership(run.newMembers, run.oldMembers);
-    if (change.limitRefused)
+    if (change.limitRefused) {
         Log(std::string("p_thereIsAnyChange") + CRLF +
                 "The new membership will result in a DL that has more than 5000 members." +
                 "This is not a good idea, so the DL will not be updated.",
             LogMinimum, EventError, EventIdEngineError);
+        run.refusal = "more than " + std::to_string(kMaxMembers) + " members";
+    }
     if (!change.firstDifference.empty())
         Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation);
     if (!change.changed) return;
     run.delta = DiffMembership(run.newMembers, run.oldMembers);
+    if (!Force && RefusedBySafeguard(run)) return;
+    run.rewrite = true;
 
     if (Logs(LogMaximum))
         Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation);
+    if (DryRun) {
+        run.updated = true;  // a preview's entries read as the real pass's would
+        return;
+    }
     WriteMembership(run);
+}
+
+bool clsQuorvel::RefusedBySafeguard(Run& run) {
+    const auto limit =
+        SafeguardExceeded(Limits, run.oldMembers.size(), run.newMembers.size(), run.delta.removed.size());
+    if (!limit) return false;
+    step_ = "p_UpdateDLWithQuery:Safeguard";
+    Log(step_ + CRLF + run.dl.adsPath + CRLF + "The change exceeds a safeguard, so the DL will not be updated." +
+            CRLF + "Current membership: " + std::to_string(run.oldMembers.size()) + " members" + CRLF +
+            "New membership: " + std::to_string(run.newMembers.size()) + " members" + CRLF + "Limit: " + *limit +
+            CRLF + "quorvel --force PROFILE writes it regardless, once.",
+        LogMinimum, EventError, EventIdEngineError);
+    run.refusal = *limit;
+    run.safeguardRefused = true;
+    return true;
+}
+
+void clsQuorvel::Count(const Run& run, bool succeeded) {
+    ++Counters.processed;
+    if (run.safeguardRefused)
+        ++Counters.refused;
+    else if (!succeeded)
+        ++Counters.failed;
+    if (!run.updated) return;
+    Counters.added += run.delta.added.size();
+    Counters.removed += run.delta.removed.size();
+}
+
+void clsQuorvel::Report(const Run& run) {
+    if (!OnOutcome || !run.completed) return;
+    OnOutcome(DLOutcome{run.dl.distinguishedName, run.dl.adsPath, run.oldMembers.size(), run.newMembers.size(),
+                        run.delta, run.rewrite, run.refusal});
 }
 
 void clsQuorvel::WriteMembership(Run& run) {
@@ -139,11 +188,14 @@ void clsQuorvel::WriteMembership(Run& run) {
 void clsQuorvel::LogCompletion(Run& run) {
     if (!Logs(LogSummary)) return;  // neither the duration nor the text is needed
     const std::string duration = kvor().GetDuration(run.start, std::chrono::system_clock::now(), "H:MM:SS");
-    Log(std::string("DL Completed.") + CRLF + run.dl.adsPath + CRLF + "Before membership: " +
+    // Who was added and removed travels with the entry as data; nobody when nothing was written.
+    static const MembershipDelta nobody;
+    const MembershipDelta& names = run.updated ? run.delta : nobody;
+    kvor().WriteEvent(std::string("DL Completed.") + CRLF + run.dl.adsPath + CRLF + "Before membership: " +
             std::to_string(run.oldMembers.size()) + " members" + CRLF + "Query results: " +
             std::to_string(run.newMembers.size()) + " members" + CRLF + "Updated: " +
             (run.updated ? "True" : "False") + CRLF + "Time to process: " + duration,
-        LogSummary, EventInformation, EventIdInformation);
+        AppTitle, EventInformation, EventIdInformation, names.added, names.removed);
 }
 
 void clsQuorvel::HandleError(const Run& run, const Error& error) {

@@ -4,10 +4,13 @@
 // replaces the membership in one write. Every step and every failure goes to
 // the event log; it never shows a window.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "core/clsKVOR.h"
+#include "engine/DLOutcome.h"
+#include "engine/Safeguards.h"
 
 namespace qv {
 
@@ -20,6 +23,16 @@ public:
     std::shared_ptr<clsKVOR> objKVORAPI;
     // The logging level in force for this engine's entries, as decimal text.
     std::string LoggingLevel;
+
+    // A preview: every step and entry as usual, but no membership is written.
+    bool DryRun = false;
+    // The removal limits a change must keep to, unless Force is set.
+    Safeguards Limits;
+    bool Force = false;
+    // Told about each DL whose query ran to the end, when set.
+    std::function<void(const DLOutcome&)> OnOutcome;
+    // Totals of every DL processed so far.
+    PassCounters Counters;
 
     // Processes one DL. True when it was processed to the end (changed or not,
     // and also when the membership limit refused the update); false when it is
@@ -36,6 +49,10 @@ private:
     void Steps(Run& run, const std::string& strPrefix, const std::string& strField);
     void CollectNewMembers(Run& run, const std::string& query);
     void UpdateMembership(Run& run);
+    // True (after its error entry) when a safeguard stops the change.
+    bool RefusedBySafeguard(Run& run);
+    void Count(const Run& run, bool succeeded);
+    void Report(const Run& run);
     // Sends the new membership in one write; raises the write's failure.
     void WriteMembership(Run& run);
     void LogCompletion(Run& run);

@@ -97,23 +97,19 @@ const char* messageIdOf(std::uint32_t eventId, std::uint16_t type) {
     return nullptr;
 }
 
-void sendToJournal(const std::string& source, int priority, std::uint16_t type, std::uint16_t category,
-                   std::uint32_t eventId, const std::string& message) {
-    const char* messageId = messageIdOf(eventId, type);
-    std::string fields[] = {
-        "MESSAGE=" + replaceAll(message, "\r\n", "\n"),
-        "SYSLOG_IDENTIFIER=" + source,
-        "PRIORITY=" + std::to_string(priority),
-        "QUORVEL_EVENT_ID=" + std::to_string(eventId),
-        "QUORVEL_EVENT_TYPE=" + std::to_string(type),
-        "QUORVEL_CATEGORY=" + std::to_string(category),
-        messageId ? std::string("MESSAGE_ID=") + messageId : std::string(),
-    };
-    iovec vectors[std::size(fields)];
-    int count = 0;
-    for (auto& field : fields)
-        if (!field.empty()) vectors[count++] = {field.data(), field.size()};
-    sd_journal_sendv(vectors, count);
+// One repeated field per name, up to the cap, then the whole count.
+void addNameFields(std::vector<std::string>& fields, const char* name, const std::vector<std::string>& names) {
+    const std::size_t shown = std::min(names.size(), kJournalNamesEach);
+    for (std::size_t i = 0; i < shown; ++i) fields.push_back(std::string(name) + "=" + names[i]);
+    fields.push_back(std::string(name) + "_COUNT=" + std::to_string(names.size()));
+}
+
+void sendToJournal(const EventEntry& entry) {
+    std::vector<std::string> fields = journalFields(entry);
+    std::vector<iovec> vectors;
+    vectors.reserve(fields.size());
+    for (auto& field : fields) vectors.push_back({field.data(), field.size()});
+    sd_journal_sendv(vectors.data(), int(vectors.size()));
 }
 
 void sendToSyslog(const std::string& source, int priority, const std::string& message) {
@@ -251,6 +247,25 @@ int eventPriority(std::uint16_t type) {
     }
 }
 
+std::vector<std::string> journalFields(const EventEntry& entry) {
+    std::vector<std::string> fields = {
+        "MESSAGE=" + replaceAll(entry.message, "\r\n", "\n"),
+        "SYSLOG_IDENTIFIER=" + entry.source,
+        "PRIORITY=" + std::to_string(eventPriority(entry.type)),
+        "QUORVEL_EVENT_ID=" + std::to_string(entry.eventId),
+        "QUORVEL_EVENT_TYPE=" + std::to_string(entry.type),
+        "QUORVEL_CATEGORY=" + std::to_string(entry.category),
+    };
+    if (const char* messageId = messageIdOf(entry.eventId, entry.type))
+        fields.push_back(std::string("MESSAGE_ID=") + messageId);
+    if (entry.members) {
+        addNameFields(fields, "QUORVEL_ADDED", entry.members->added);
+        addNameFields(fields, "QUORVEL_REMOVED", entry.members->removed);
+    }
+    if (entry.preview) fields.push_back("QUORVEL_PREVIEW=1");
+    return fields;
+}
+
 std::string eventJsonLine(const EventEntry& entry) {
     Json json;
     json["time"] = isoTime(entry.time);
@@ -259,20 +274,33 @@ std::string eventJsonLine(const EventEntry& entry) {
     json["category"] = entry.category;
     json["event_id"] = entry.eventId;
     json["message"] = entry.message;
+    if (entry.members) {
+        json["added"] = entry.members->added;
+        json["removed"] = entry.members->removed;
+    }
+    if (entry.preview) json["preview"] = true;
     return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 void reportEvent(const std::string& source, std::uint16_t type, std::uint16_t category, std::uint32_t eventId,
                  const std::string& message) {
-    const int priority = eventPriority(type);
+    EventEntry entry;
+    entry.source = source;
+    entry.type = type;
+    entry.category = category;
+    entry.eventId = eventId;
+    entry.message = message;
+    reportEvent(std::move(entry));
+}
+
+void reportEvent(EventEntry entry) {
+    entry.time = std::chrono::system_clock::now();
     if (::access(kJournalSocket, F_OK) == 0)
-        sendToJournal(source, priority, type, category, eventId, message);
+        sendToJournal(entry);
     else
-        sendToSyslog(source, priority, message);
-    if (const char* file = std::getenv("QUORVEL_EVENT_LOG"); file && *file) {
-        EventEntry entry{std::chrono::system_clock::now(), source, type, category, eventId, message};
+        sendToSyslog(entry.source, eventPriority(entry.type), entry.message);
+    if (const char* file = std::getenv("QUORVEL_EVENT_LOG"); file && *file)
         appendToEventFile(file, eventJsonLine(entry));
-    }
 }
 
 std::vector<EventEntry> readEventFile(const std::string& path, const std::string& source, std::size_t maxCount) {
