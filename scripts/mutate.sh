@@ -39,7 +39,7 @@ tests_for() {
     engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test reliability_fault_test" ;;
     engine/ProcessingPasses.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" ;;
     platform/LdapFilter.cpp) echo "filter_test designer_model_test directory_search_test designer_filter_server_test" ;;
-    platform/SettingsFile.cpp) echo "core_test" ;;
+    platform/SettingsFile.cpp) echo "core_test reliability_concurrency_test" ;;
   esac
 }
 
@@ -194,7 +194,12 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_CONSOLE=OFF >/dev/null ||
     { echo "mutate: configuring $build failed" >&2; exit 2; }
 fi
-targets_for() { echo "quorvel $(tests_for "$1")"; }
+# The program itself only where a test runs it.
+targets_for() {
+  local tests
+  tests=$(tests_for "$1")
+  case "$tests" in *e2e_* | *reliability_*) echo "quorvel $tests" ;; *) echo "$tests" ;; esac
+}
 build_for() { cmake --build "$build" -j2 --target $(targets_for "$1") >"$build/mutate-build.log" 2>&1; }
 run_tests() { # file: 0 when all its tests pass
   local t
@@ -206,7 +211,8 @@ run_tests() { # file: 0 when all its tests pass
 backup="" backup_of=""
 restore() {
   if [ -n "$backup" ]; then
-    cp -p "$backup" "$here/$backup_of"
+    # A new time stamp: every build folder then recompiles the restored file.
+    cat "$backup" >"$here/$backup_of"
     rm -f "$backup"
     backup=""
   fi
