@@ -1,15 +1,12 @@
-// The designer's model: criteria items, the text conversions and the list
-// operations of the designer and its criteria editor.
+// The designer's model: criteria items written and read back, and filters in
+// RFC notation kept as they stand.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 #include "designer/QueryModel.h"
-#include "engine/QueryString.h"
 #include "platform/Error.h"
-#include "platform/LdapFilter.h"
 
 using namespace qv;
 
@@ -118,124 +115,5 @@ TEST(QueryModel, FiltersInRfcNotationAreNeverRewritten) {
         SelectDepth(model, 0);
         SetContainer(model, model.container);
         EXPECT_EQ(model.rawText, text);
-    }
-}
-
-namespace {
-
-// Random lists of the designer's own items, and what their filter means.
-class ListWriter {
-public:
-    explicit ListWriter(unsigned seed) : random_(seed) {}
-
-    // A balanced list and the RFC 4515 filter it stands for.
-    std::pair<std::vector<std::string>, std::string> balancedList() {
-        std::vector<std::string> items;
-        std::vector<std::string> terms;
-        const int count = 1 + pick(4);
-        for (int i = 0; i < count; ++i) terms.push_back(term(items, 3));
-        if (terms.size() == 1) return {items, terms[0]};
-        std::string rfc = "(&";
-        for (const auto& t : terms) rfc += t;
-        return {items, rfc + ")"};
-    }
-
-private:
-    int pick(int n) { return static_cast<int>(random_() % static_cast<unsigned>(n)); }
-
-    std::string text() {
-        static const std::vector<std::string> pieces = {"a", "Z", "R&D", "|", "(", ")", "*", "\\", "\\28",
-                                                        ";", "=", "!", " ", "\xC3\xA9", "\xFF", "\n", "5c"};
-        std::string t;
-        const int length = pick(5);
-        for (int i = 0; i < length; ++i) t += pieces[pick(static_cast<int>(pieces.size()))];
-        return t;
-    }
-
-    std::string field() {
-        // No attribute options: ";" always separates the query's fields.
-        static const std::vector<std::string> names = {"cn", "department", "extension-attribute-15",
-                                                       "2.5.4.3", "Home-MDB"};
-        return names[pick(static_cast<int>(names.size()))];
-    }
-
-    std::string criterion() {
-        lastField_ = field();
-        lastOp_ = pick(6);
-        lastValue_ = lastOp_ >= Present ? "" : text();
-        if ((lastOp_ == StartsWith || lastOp_ == EndsWith) && lastValue_.empty()) lastValue_ = "v";
-        return FormatCriterion(lastField_, lastOp_, lastValue_);
-    }
-
-    // One term: a criterion or a group, written into `items`; returns its
-    // meaning in RFC 4515 notation.
-    std::string term(std::vector<std::string>& items, int depth) {
-        if (depth == 0 || pick(3) != 0) {
-            items.push_back(criterion());
-            return meaning(lastField_, lastOp_, lastValue_);
-        }
-        const char op = pick(2) == 0 ? '&' : '|';
-        items.push_back(std::string(1, op) + "(");
-        std::string rfc = std::string("(") + op;
-        const int count = pick(4);
-        for (int i = 0; i < count; ++i) rfc += term(items, depth - 1);
-        items.push_back(")");
-        return rfc + ")";
-    }
-
-    // What the server must see for a criterion: the value's characters
-    // literally, except a "*" inside it, which is a wildcard.
-    static std::string meaning(const std::string& f, int op, const std::string& v) {
-        auto value = [&](bool literalFirst, bool literalLast) {
-            std::string out;
-            for (std::size_t i = 0; i < v.size(); ++i) {
-                const bool literal = (literalFirst && i == 0) || (literalLast && i + 1 == v.size());
-                out += (v[i] == '*' && !literal) ? std::string("*") : platform::escapeFilterValue(v.substr(i, 1));
-            }
-            return out;
-        };
-        switch (op) {
-            case StartsWith: return "(" + f + "=" + value(true, false) + "*)";
-            case EndsWith: return "(" + f + "=*" + value(false, false) + ")";
-            case IsExactly: return "(" + f + "=" + value(true, true) + ")";
-            case IsNot: return "(!(" + f + "=" + value(true, true) + "))";
-            case Present: return "(" + f + "=*)";
-            default: return "(!(" + f + "=*))";
-        }
-    }
-
-    std::mt19937 random_;
-    std::string lastField_, lastValue_;
-    int lastOp_ = 0;
-};
-
-// A filter with every escape written in one form: "*", "(", ")", "\" and
-// NUL as "\xx" in lower case, every other byte as itself.
-std::string canonical(const std::string& filter) {
-    auto hex = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-    std::string out;
-    for (std::size_t i = 0; i < filter.size(); ++i) {
-        if (filter[i] != '\\') {
-            out += filter[i];
-            continue;
-        }
-        const auto byte = static_cast<char>(hex(filter[i + 1]) * 16 + hex(filter[i + 2]));
-        i += 2;
-        const bool special = byte == '*' || byte == '(' || byte == ')' || byte == '\\' || byte == '\0';
-        out += special ? platform::escapeFilterValue(std::string(1, byte)) : std::string(1, byte);
-    }
-    return out;
-}
-
-}  // namespace
-
-TEST(QueryModel, EveryFilterTheDesignerBuildsMeansWhatItsItemsSay) {
-    ListWriter writer(1234);
-    for (int i = 0; i < 3000; ++i) {
-        const auto [items, meaning] = writer.balancedList();
-        const std::string filter = BuildFilter(items);
-        std::string rfc;
-        ASSERT_NO_THROW(rfc = platform::toRfc4515Filter(filter)) << filter;
-        EXPECT_EQ(canonical(rfc), canonical(meaning)) << filter;
     }
 }
