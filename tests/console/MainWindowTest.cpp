@@ -1,5 +1,5 @@
-// The main window against the reference directory: delete, update of a DL
-// that has gone, and the settings it keeps at close.
+// The main window against the reference directory: update of a DL that has
+// gone, and the settings it keeps at close.
 #include <QAction>
 #include <QDialog>
 #include <QTest>
@@ -66,40 +66,6 @@ protected:
 
     std::unique_ptr<frmMain> window_;
 };
-
-TEST_F(MainWindowTest, DeleteAsksAndRemovesTheDL) {
-    useAccount(qv::test::kWriter);
-    qv::test::LdapTool ldap(sharedDirectory());
-    const std::string dn = "cn=delete-me,cn=Europe,cn=Sales,cn=Recipients,ou=Amsterdam,o=Northwind Traders";
-    ldap.add("dn: " + dn + "\nobjectClass: groupOfNames\ncn: Delete me\ncn: delete-me\nuid: delete-me\n");
-    qv::test::MessageBoxRecorder boxes(MsgAnswer::No);
-    frmMain& window = open();
-    clickNode(container("cn=Europe"));
-    ASSERT_NE(item("cn=delete-me"), nullptr);
-    clickItem(item("cn=delete-me"));
-
-    window.DeleteDL();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, "Are you sure you want to delete this distribution list?");
-    EXPECT_EQ(boxes.boxes[0].title, "Delete distribution list?");
-    EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNo);
-    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Question);
-    EXPECT_TRUE(ldap.exists(dn));
-
-    boxes.setAnswer(MsgAnswer::Yes);
-    ASSERT_TRUE(window.Button("Delete")->isEnabled());
-    window.Button("Delete")->trigger();
-    ASSERT_EQ(boxes.boxes.size(), 2u);
-    EXPECT_FALSE(ldap.exists(dn));
-    EXPECT_EQ(item("cn=delete-me"), nullptr);
-    EXPECT_EQ(window.Title(0), tree()->FullPath(container("cn=Europe")));
-
-    // With the container itself selected nothing is deleted or asked.
-    boxes.boxes.clear();
-    window.DeleteDL();
-    EXPECT_TRUE(boxes.boxes.empty());
-    EXPECT_TRUE(ldap.exists("cn=qvl-europe,cn=Europe,cn=Sales,cn=Recipients,ou=Amsterdam,o=Northwind Traders"));
-}
 
 TEST_F(MainWindowTest, UpdatingADLThatHasGoneIsReportedWithoutAPass) {
     qv::test::LdapTool ldap(sharedDirectory());

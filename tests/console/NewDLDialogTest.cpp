@@ -130,11 +130,18 @@ TEST_F(NewDLDialogTest, ADLIsCreatedListedOpenedAndDeletedFromTheMainWindow) {
     EXPECT_EQ(caption, "QVL: Team Rotterdam");
     EXPECT_TRUE(main_->Title(1).isEmpty());  // refreshed after the dialog
 
-    // Delete asks, then removes it.
+    // Delete asks: No keeps the DL, Yes removes it.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row("cn=team-rdam")).center());
     ASSERT_EQ(main_->Title(1), "cn=team-rdam");
+    boxes.setAnswer(MsgAnswer::No);
     main_->MenuItem("mnuFileDelete")->trigger();
-    ASSERT_EQ(boxes.boxes.size(), 1u);  // the question itself: MainWindowTest
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Are you sure you want to delete this distribution list?");
+    EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNo);
+    EXPECT_TRUE(ldap.exists(dn));
+    boxes.setAnswer(MsgAnswer::Yes);
+    main_->MenuItem("mnuFileDelete")->trigger();
+    ASSERT_EQ(boxes.boxes.size(), 2u);
     EXPECT_FALSE(ldap.exists(dn));
     EXPECT_EQ(row("cn=team-rdam"), nullptr);
     main_->hide();

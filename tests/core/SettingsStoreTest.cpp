@@ -90,7 +90,9 @@ TEST_F(SettingsStore, KeysAreCreatedAndDeleted) {
     EXPECT_FALSE(kvor_.DeleteKey(HKEY_CURRENT_USER, leaf));  // absent
     ASSERT_TRUE(kvor_.UpdateKey(HKEY_CURRENT_USER, leaf, "A", "1"));
     ASSERT_TRUE(kvor_.UpdateKey(HKEY_CURRENT_USER, kGeneral, "B", "2"));
+    ASSERT_TRUE(kvor_.UpdateKey(HKEY_CURRENT_USER, SettingsKey, "C", "3"));
     EXPECT_FALSE(kvor_.DeleteKey(HKEY_CURRENT_USER, SettingsKey));  // has subkeys
+    EXPECT_EQ(stored(SettingsKey, "C"), "3");
     EXPECT_TRUE(kvor_.DeleteKey(HKEY_CURRENT_USER, leaf));
     EXPECT_EQ(stored(leaf, "A"), "<absent>");
     EXPECT_EQ(stored(kGeneral, "B"), "2");
