@@ -106,7 +106,6 @@ TEST_F(MainWindowTest, ClosingWritesTheBoundsAndTheSettings) {
     frmMain& again = open();
     EXPECT_NEAR(again.WindowWidthTwips(), 9000, onePixel());
     EXPECT_EQ(again.SplitterLeft(), 3000);
-
 }
 
 }  // namespace
