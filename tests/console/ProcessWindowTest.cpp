@@ -1,17 +1,11 @@
-// The processing window: a pass on one DL or on a container, its status
-// lines, its bar and its closing message, against the reference directory.
-#include <QLabel>
-#include <QProgressBar>
-#include <QTest>
-#include <memory>
+// The processing window started from the main window: a pass on the chosen
+// DL or on the whole container, and its closing message.
 
 #include "ConsoleFixture.h"
 #include "console/ListView.h"
 #include "console/TreeView.h"
 #include "console/frmMain.h"
 #include "console/frmProcess.h"
-#include "directory/clsExchangeStore.h"
-#include "support/LdapTool.h"
 
 namespace {
 
@@ -32,83 +26,8 @@ protected:
         mdl().strLoggingLevel = "0";
     }
 
-    // Item 1 of the selection := the object at `dn`.
-    void select(const std::string& dn) {
-        ASSERT_TRUE(mdl().objExchangeStore->Connect(mdl().objConnection.get(), mdl().strServer));
-        std::string path = sharedDirectory().adsPath(dn);
-        QueryResult found = mdl().objExchangeStore->Query(path);
-        ASSERT_TRUE(found.ok());
-        ASSERT_EQ(found.objects().Count(), 1);
-        mdl().objDirObjects = found.shared();
-    }
-
-    // Runs the window as the console does; returns it after it has closed.
-    std::unique_ptr<frmProcess> run() {
-        auto window = std::make_unique<frmProcess>();
-        window->exec();
-        return window;
-    }
-
     qv::test::MessageBoxRecorder boxes_;
 };
-
-TEST_F(ProcessWindowTest, OneDLEndsWithTheSingularCountAndNoErrors) {
-    const std::string dn = "cn=qvl-engineers," + std::string(kDistributionLists);
-    select(dn);
-    bool normalPointerAtTheMessage = false;
-    boxes_.onBox = [&](const MessageBoxRequest&) { normalPointerAtTheMessage = !QApplication::overrideCursor(); };
-    auto window = run();
-    EXPECT_EQ(window->lblData()->text().toStdString(), dn);
-    EXPECT_EQ(window->StatusHistory(),
-              (QStringList{"Processing DL...", "Processed 1 distribution list.", "Processing Complete: " + NoErrors}));
-    EXPECT_EQ(window->lblStatus()->text(), "Processing Complete: " + NoErrors);
-    EXPECT_EQ(window->pbDL()->maximum(), 1);
-    EXPECT_EQ(window->pbDL()->value(), 1);
-    ASSERT_EQ(boxes_.boxes.size(), 1u);
-    EXPECT_EQ(boxes_.boxes[0].text, NoErrors);
-    EXPECT_EQ(boxes_.boxes[0].title, "Processing Complete");
-    EXPECT_EQ(boxes_.boxes[0].icon, MsgIcon::Information);
-    EXPECT_EQ(boxes_.boxes[0].buttons, MsgButtons::OK);
-    EXPECT_TRUE(normalPointerAtTheMessage);
-    EXPECT_FALSE(window->isVisible());
-
-    // The pass really ran: the members are what the query finds.
-    qv::test::LdapTool ldap(sharedDirectory());
-    EXPECT_EQ(ldap.members(dn),
-              ldap.dns(qv::test::kRecipients, "(&(objectClass=organizationalPerson)(title=*Engineer))"));
-    EXPECT_FALSE(ldap.members(dn).empty());
-}
-
-TEST_F(ProcessWindowTest, AContainerCountsEveryDLAndReportsTheFailingOne) {
-    select(kDistributionLists);
-    qv::test::LdapTool ldap(sharedDirectory());
-    const auto quorvelDLs = ldap.dns(kDistributionLists, "(&(objectClass=groupOfNames)(extension-attribute-15=QVL=*))");
-    const int n = static_cast<int>(quorvelDLs.size());
-    ASSERT_GE(n, 3);
-    ASSERT_TRUE(quorvelDLs.count("cn=qvl-broken," + std::string(kDistributionLists)));
-
-    auto window = run();
-    QStringList expected{"Enumerating Quorvel DL's...", QString::number(n) + " DL's to process."};
-    for (int i = 1; i <= n; ++i) expected << QStringLiteral("Processed %1 of %2.").arg(i).arg(n);
-    expected << QStringLiteral("Processed %1 distribution lists.").arg(n) << "Processing Complete: " + SomeErrors;
-    EXPECT_EQ(window->StatusHistory(), expected);
-    EXPECT_EQ(window->pbDL()->maximum(), n);
-    EXPECT_EQ(window->pbDL()->value(), n);
-    ASSERT_EQ(boxes_.boxes.size(), 1u);
-    EXPECT_EQ(boxes_.boxes[0].text, SomeErrors);
-    EXPECT_EQ(boxes_.boxes[0].title, "Processing Complete");
-    EXPECT_EQ(boxes_.boxes[0].icon, MsgIcon::Exclamation);
-}
-
-TEST_F(ProcessWindowTest, AContainerWithoutQuorvelDLsIsAnError) {
-    select(qv::test::kCustomRecipients);
-    auto window = run();
-    ASSERT_GE(window->StatusHistory().size(), 2);
-    EXPECT_EQ(window->StatusHistory().front(), "Enumerating Quorvel DL's...");
-    EXPECT_EQ(window->StatusHistory().back(), "Processing Complete: " + SomeErrors);
-    ASSERT_EQ(boxes_.boxes.size(), 1u);
-    EXPECT_EQ(boxes_.boxes[0].icon, MsgIcon::Exclamation);
-}
 
 TEST_F(ProcessWindowTest, TheMainWindowUpdatesTheChosenDLOrTheWholeContainer) {
     frmMain window;

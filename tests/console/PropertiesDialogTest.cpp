@@ -1,9 +1,6 @@
-// The DL properties dialog against the reference directory: what it shows,
-// what Apply, OK and Reset write, refused writes, the query designer
-// hand-over, and the processing pass it starts.
+// The DL properties dialog against the reference directory: what Apply
+// writes, refused writes, and the processing pass it starts.
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,7 +11,6 @@
 
 #include "DLDialogFixture.h"
 #include "console/frmProperties.h"
-#include "console/frmQueryDesigner.h"
 
 namespace {
 
@@ -46,86 +42,7 @@ protected:
         for (int i = 0; i < dialog.controlmember()->count(); ++i) texts << dialog.controlmember()->item(i)->text();
         return texts;
     }
-
-    static void pressCtrlTab(QWidget* target, bool back) {
-        QTest::keyClick(target, back ? Qt::Key_Backtab : Qt::Key_Tab,
-                        back ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
-    }
 };
-
-TEST_F(PropertiesDialogTest, ShowsTheDLAndItsTabs) {
-    const std::string plain = addDL(sharedDirectory(), "props-plain",
-                                    "cn: Plain list\ninfo: Some notes\nextension-attribute-3: three\n"
-                                    "Admin-Description: admin note\nHide-DL-Membership: TRUE\n"
-                                    "Report-To-Originator: FALSE\nHide-From-Address-Book: TRUE\n"
-                                    "extension-attribute-15: QVL=<LDAP://x/o=Northwind Traders>;(cn=a*);;subtree\n");
-    auto dialog = open(plain);
-    EXPECT_EQ(dialog->windowTitle(), "props-plain");
-    EXPECT_EQ(dialog->lblDisplay()->text(), "props-plain");
-    EXPECT_EQ(dialog->controlcn()->text(), "props-plain");
-    EXPECT_EQ(dialog->controluid()->text(), "props-plain");
-    EXPECT_EQ(dialog->controlinfo()->toPlainText(), "Some notes");
-    EXPECT_EQ(dialog->controlca(3)->text(), "three");
-    EXPECT_TRUE(dialog->controlca(4)->text().isEmpty());
-    EXPECT_EQ(dialog->controladmindesc()->text(), "admin note");
-    EXPECT_EQ(dialog->controlQVL()->toPlainText(), "QVL=<LDAP://x/o=Northwind Traders>;(cn=a*);;subtree");
-    EXPECT_TRUE(dialog->controlQVL()->isReadOnly());
-    EXPECT_TRUE(dialog->chkhidemembershipfromab()->isChecked());
-    EXPECT_TRUE(dialog->chkhidefromab()->isChecked());
-    EXPECT_FALSE(dialog->chkreporttomessageoriginator()->isChecked());
-    EXPECT_FALSE(dialog->chkallowoootooriginator()->isChecked());
-    // No owner: it cannot be reported to. No members: "0 Members".
-    EXPECT_TRUE(dialog->controlowner()->text().isEmpty());
-    EXPECT_FALSE(dialog->chkreporttolistowner()->isEnabledTo(dialog->picOptions(2)));
-    EXPECT_TRUE(dialog->chkreporttomessageoriginator()->isEnabledTo(dialog->picOptions(2)));
-    EXPECT_EQ(dialog->lblMembers()->text(), "0 Members");
-    EXPECT_EQ(dialog->controlmember()->count(), 0);
-    EXPECT_TRUE(dialog->cmdUpdate()->isEnabledTo(dialog->picOptions(3)));
-
-    // Screen texts and the controls' names: one of each kind.
-    EXPECT_EQ(dialog->cmdApply()->text(), "&Apply");
-    EXPECT_EQ(dialog->findChild<QGroupBox*>("fraDLOptions")->title(), "Distribution list options");
-    EXPECT_EQ(dialog->controlca(10), dialog->findChild<QLineEdit*>("controlca10"));
-
-    // One page at a time: the shown one at 210 twips and enabled.
-    QTabBar* tabs = dialog->tbsOptions();
-    ASSERT_EQ(tabs->count(), 4);
-    EXPECT_EQ(QStringList({tabs->tabText(0), tabs->tabText(1), tabs->tabText(2), tabs->tabText(3)}),
-              QStringList({"General", "Custom Attributes", "Advanced", "Quorvel"}));
-    auto expectShown = [&](int shown) {
-        EXPECT_EQ(tabs->currentIndex(), shown);
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(dialog->PageLeft(i), i == shown ? 210 : -20000) << i;
-            EXPECT_EQ(dialog->picOptions(i)->isEnabled(), i == shown) << i;
-        }
-    };
-    expectShown(0);
-    dialog->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
-    pressCtrlTab(dialog->controlcn(), true);  // before the first: the last
-    expectShown(3);
-    pressCtrlTab(dialog->controlQVL(), false);  // after the last: the first
-    expectShown(0);
-    pressCtrlTab(dialog->controlcn(), false);
-    expectShown(1);
-    tabs->setCurrentIndex(2);
-    expectShown(2);
-    dialog->reject();
-
-    // An owner and members, in stored order.
-    const std::string owned = addDL(sharedDirectory(), "props-owned",
-                                    "owner: cn=kbos,cn=Recipients,ou=Amsterdam,o=Northwind Traders\n"
-                                    "Report-To-Owner: TRUE\n" + Members);
-    dialog = open(owned);
-    EXPECT_EQ(dialog->controlowner()->text(), "cn=kbos,cn=Recipients,ou=Amsterdam,o=Northwind Traders");
-    EXPECT_TRUE(dialog->controlowner()->isReadOnly());
-    EXPECT_TRUE(dialog->chkreporttolistowner()->isEnabledTo(dialog->picOptions(2)));
-    EXPECT_TRUE(dialog->chkreporttolistowner()->isChecked());
-    EXPECT_EQ(dialog->lblMembers()->text(), "2 Members");
-    EXPECT_EQ(memberTexts(*dialog), QStringList({"cn=avries,cn=Recipients,ou=Amsterdam,o=Northwind Traders",
-                                                 "cn=cbakker,cn=Recipients,ou=Amsterdam,o=Northwind Traders"}));
-
-}
 
 TEST_F(PropertiesDialogTest, ApplyWritesEveryFieldAndReloads) {
     const std::string dn = addDL(sharedDirectory(), "props-edit",
@@ -259,68 +176,6 @@ TEST_F(PropertiesDialogTest, ARefusedLaterWriteIsReportedInOneMessage) {
     EXPECT_EQ(ldap.values(dn, "extension-attribute-6"), std::vector<std::string>{"six"});
     EXPECT_TRUE(ldap.values(dn, "Admin-Description").empty());
     EXPECT_EQ(ldap.values(dn, "Hide-From-Address-Book"), std::vector<std::string>{"TRUE"});
-}
-
-TEST_F(PropertiesDialogTest, ResetEmptiesTheMembersAtOnce) {
-    const std::string dn = addDL(sharedDirectory(), "props-reset", Members);
-    auto dialog = open(dn);
-    ASSERT_EQ(dialog->lblMembers()->text(), "2 Members");
-    MessageBoxRecorder boxes(MsgAnswer::No);
-    dialog->cmdReset()->click();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, "This action will remove all members immediately.  Do you want to continue?");
-    EXPECT_EQ(boxes.boxes[0].title, "Clear all members?");
-    EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNo);
-    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Question);
-    LdapTool ldap(sharedDirectory());
-    EXPECT_EQ(ldap.members(dn).size(), 2u);
-
-    boxes.setAnswer(MsgAnswer::Yes);
-    dialog->cmdReset()->click();
-    EXPECT_EQ(boxes.boxes.size(), 2u);
-    EXPECT_TRUE(ldap.members(dn).empty());
-    EXPECT_EQ(dialog->lblMembers()->text(), "0 Members");
-    EXPECT_EQ(dialog->controlmember()->count(), 0);
-}
-
-TEST_F(PropertiesDialogTest, TheDesignerEditsTheQueryWithoutItsPrefix) {
-    const std::string stored = "<LDAP://x/o=Northwind Traders>;(cn=c*);cn,ADsPath,distinguishedName;subtree";
-    const std::string dn = addDL(sharedDirectory(), "props-query", "extension-attribute-15: QVL=" + stored + "\n");
-    auto dialog = open(dn);
-    dialog->tbsOptions()->setCurrentIndex(3);
-
-    // Closed without OK: nothing changes.
-    QString received;
-    qv::test::whenShown("frmQueryDesigner", [&](QWidget* window) {
-        auto* designer = qobject_cast<frmQueryDesigner*>(window);
-        received = designer->txtQuery()->toPlainText();
-        EXPECT_EQ(designer->parentWidget(), dialog.get());
-        designer->txtQuery()->setPlainText("<LDAP://x/o=Northwind Traders>;(cn=d*);;subtree");
-        designer->reject();
-    });
-    dialog->cmdQuery()->click();
-    EXPECT_EQ(received.toStdString(), stored);
-    EXPECT_EQ(dialog->controlQVL()->toPlainText().toStdString(), "QVL=" + stored);
-    EXPECT_TRUE(dialog->cmdUpdate()->isEnabled());
-
-    // OK: the answer comes back behind the prefix; Update waits for Apply.
-    const QString changed = "<LDAP://x/o=Northwind Traders>;(cn=e*);cn,ADsPath,distinguishedName;oneLevel";
-    qv::test::whenShown("frmQueryDesigner", [&](QWidget* window) {
-        auto* designer = qobject_cast<frmQueryDesigner*>(window);
-        designer->txtQuery()->setPlainText(changed);
-        designer->cmdOK()->click();
-    });
-    dialog->cmdQuery()->click();
-    EXPECT_EQ(dialog->controlQVL()->toPlainText(), "QVL=" + changed);
-    EXPECT_FALSE(dialog->cmdUpdate()->isEnabled());
-    EXPECT_EQ(dialog->cmdUpdate()->toolTip(), "Query has changed, click Apply first.");
-    LdapTool ldap(sharedDirectory());
-    EXPECT_EQ(ldap.values(dn, "extension-attribute-15"), std::vector<std::string>{"QVL=" + stored});
-
-    dialog->cmdApply()->click();
-    EXPECT_EQ(ldap.values(dn, "extension-attribute-15"), std::vector<std::string>{"QVL=" + changed.toStdString()});
-    EXPECT_TRUE(dialog->cmdUpdate()->isEnabled());
-    EXPECT_EQ(dialog->cmdUpdate()->toolTip(), "Update DL membership");
 }
 
 TEST_F(PropertiesDialogTest, UpdateDLRunsThePassAndShowsTheNewMembers) {

@@ -31,45 +31,6 @@ protected:
     }
 };
 
-TEST_F(RbdlImportTest, OpensFromTheToolsMenuWithItsStartingValuesAndCancelChangesNothing) {
-    bool checked = false;
-    whenShown("frmRBDLImport", [&](QWidget* window) {
-        auto* dialog = qobject_cast<frmRBDLImport*>(window);
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->txtContainer()->text(), sitePath());
-        EXPECT_EQ(dialog->txtRBDLField()->text(), "Admin-Description");
-        EXPECT_EQ(dialog->txtRBDLPrefix()->text(), "RBDL=");
-        EXPECT_EQ(dialog->txtQVLField()->text(), "extension-attribute-15");
-        EXPECT_EQ(dialog->txtQVLPrefix()->text(), "QVL=");
-        EXPECT_TRUE(dialog->ckMove()->isChecked());
-
-        // The picker hands a container over; its Cancel keeps the one there.
-        whenShown("frmContainer", [](QWidget* picker) {
-            EXPECT_EQ(objDialogParameter().SentFrom(), "frmRBDLImport");
-            EXPECT_EQ(objDialogParameter().strControl(), "cmdContainer");
-            static_cast<frmContainer*>(picker)->cmdCancel()->click();
-        });
-        dialog->cmdContainer()->click();
-        EXPECT_EQ(dialog->txtContainer()->text(), sitePath());
-        whenShown("frmContainer", [](QWidget* shown) {
-            auto* picker = static_cast<frmContainer*>(shown);
-            for (QTreeWidgetItem* node : picker->treeContainer()->Nodes())
-                if (node->text(0) == "cn=Distribution Lists") picker->treeContainer()->SelectNode(node);
-            picker->cmdOK()->click();
-        });
-        dialog->cmdContainer()->click();
-        EXPECT_EQ(dialog->txtContainer()->text(), sitePath() + "/cn=Distribution Lists");
-        checked = true;
-        dialog->cmdCancel()->click();
-    });
-    qv::test::MessageBoxRecorder boxes;
-    main_->MenuItem("mnuToolsRBDL")->trigger();
-    EXPECT_TRUE(checked);
-    EXPECT_TRUE(boxes.boxes.empty());
-    const qv::test::LdapTool ldap(qv::test::sharedDirectory());
-    EXPECT_TRUE(ldap.values(kPartners, "extension-attribute-15").empty());
-}
-
 TEST_F(RbdlImportTest, ConvertsTheRuleBasedDLsWithAndWithoutMovingTheQuery) {
     qv::test::ReferenceDirectory directory;  // this test writes
     useAccount(qv::test::kWriter);

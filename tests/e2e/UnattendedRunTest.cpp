@@ -129,22 +129,6 @@ TEST_F(UnattendedRun, ProblemsEndWithTheirExitStatus) {
     EXPECT_NE(busy.err.find("A previous instance of Quorvel is running."), std::string::npos);
 }
 
-TEST_F(UnattendedRun, HelpVersionAndExposedPasswords) {
-    auto help = quorvel({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("Usage: quorvel [PROFILE]"), std::string::npos);
-    auto version = quorvel({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out.rfind("quorvel ", 0), 0u);
-
-    run(path("cn=Europe,cn=Sales," + std::string(kRecipients)));
-    ::chmod(temp.file("run.ini").c_str(), 0644);
-    auto exposed = quorvel({temp.file("run.ini")});
-    EXPECT_EQ(exposed.exitCode, 0);
-    EXPECT_NE(exposed.err.find("can be read by other users"), std::string::npos) << exposed.err;
-    EXPECT_EQ(exposed.err.find("writer-pw"), std::string::npos);
-}
-
 namespace {
 
 // How often `needle` occurs in `text`.

@@ -20,71 +20,42 @@ std::string query(const std::string& base, const std::string& filter, const std:
 
 }  // namespace
 
-TEST(ValidQuery, AcceptsTheDesignersQueriesInBothScopes) {
-    EXPECT_TRUE(ValidQuery(query(kBase, kFilter)));
-    EXPECT_TRUE(ValidQuery(query(kBase, kFilter, kAttributes, "oneLevel")));
-    EXPECT_FALSE(ValidQuery(query(kBase, kFilter, kAttributes, "base")));
-    EXPECT_FALSE(ValidQuery("<LDAP://>;;;subtree"));  // the designer's starting point
-    EXPECT_FALSE(ValidQuery("<LDAP://ams01/o=x>;(&());cn,ADsPath,distinguishedName;subtree"));
-    EXPECT_TRUE(ValidQuery("<LDAP://ams01/o=x>;(&((cn=a*)));cn,ADsPath,distinguishedName;subtree"));
-}
-
-TEST(ValidQuery, RuleOneExactlyFourFields) {
-    EXPECT_FALSE(ValidQuery(""));
-    EXPECT_FALSE(ValidQuery(kBase));
-    EXPECT_FALSE(ValidQuery(kBase + ";" + kFilter + ";" + kAttributes));
-    EXPECT_FALSE(ValidQuery(query(kBase, kFilter) + ";"));
-    EXPECT_FALSE(ValidQuery(query(kBase, "(&((cn=a;b)(sn=c)))")));  // ";" inside a filter splits it
-}
-
-TEST(ValidQuery, RulesTwoToFourTheBase) {
-    EXPECT_FALSE(ValidQuery(query("<LDAP://>", kFilter)));   // 9 characters
-    EXPECT_TRUE(ValidQuery(query("<LDAP://s>", kFilter)));   // 10 characters
-    EXPECT_TRUE(ValidQuery(query("<ldap://s>", kFilter)));   // the scheme in any case
-    EXPECT_TRUE(ValidQuery(query("<LdAp://s>", kFilter)));
-    EXPECT_TRUE(ValidQuery(query("<LDAPS://s>", kFilter)));   // LDAP over TLS
-    EXPECT_TRUE(ValidQuery(query("<ldaps://s>", kFilter)));
-    EXPECT_FALSE(ValidQuery(query("<LDAPX://s>", kFilter)));
-    EXPECT_FALSE(ValidQuery(query("<LDAPS:/s/>", kFilter)));
-    EXPECT_FALSE(ValidQuery(query("LDAP://srv/", kFilter)));  // no "<"
-    EXPECT_FALSE(ValidQuery(query("<LDAP://srv", kFilter)));  // no ">" at the end
-    EXPECT_FALSE(ValidQuery(query("<LDAP://s> ", kFilter)));
-    EXPECT_FALSE(ValidQuery(query(" <LDAP://s>", kFilter)));
-}
-
-TEST(ValidQuery, RulesFiveToEightTheFilter) {
-    EXPECT_FALSE(ValidQuery(query(kBase, "")));
-    EXPECT_FALSE(ValidQuery(query(kBase, "(a=1)")));    // 5 characters
-    EXPECT_TRUE(ValidQuery(query(kBase, "(ab=1)")));    // 6 characters
-    EXPECT_FALSE(ValidQuery(query(kBase, "ab=1)(")));   // must start with "("
-    EXPECT_FALSE(ValidQuery(query(kBase, "(ab=1) ")));  // must end with ")"
-    EXPECT_FALSE(ValidQuery(query(kBase, "((ab=1)")));  // unbalanced
-    EXPECT_FALSE(ValidQuery(query(kBase, "(ab=1))")));
-    // The count may go below zero on the way; only its end value counts.
-    EXPECT_TRUE(ValidQuery(query(kBase, "(a))((b)")));
-    EXPECT_FALSE(ValidQuery(query(kBase, "(a))(b)")));  // ends at -1
-    // ">" and "(" are exact: no look-alikes.
-    EXPECT_FALSE(ValidQuery(query(kBase, "\xEF\xBC\x88" "ab=1)")));  // fullwidth "("
-}
-
-TEST(ValidQuery, RulesNineAndTenAttributesAndScope) {
-    EXPECT_FALSE(ValidQuery(query(kBase, kFilter, "cn,")));  // 3 characters
-    EXPECT_TRUE(ValidQuery(query(kBase, kFilter, "cn,a")));
-    EXPECT_FALSE(ValidQuery(query(kBase, kFilter, kAttributes, "sub")));
-    EXPECT_FALSE(ValidQuery(query(kBase, kFilter, kAttributes, "12345")));
-    EXPECT_TRUE(ValidQuery(query(kBase, kFilter, kAttributes, "123456")));  // any text of six characters
-}
-
-TEST(ValidQuery, CountsCharactersNotBytes) {
-    // Five characters of eight bytes is still too short a filter.
-    EXPECT_FALSE(ValidQuery(query(kBase, "(\xC3\xA9\xC3\xA9\xC3\xA9)")));
-    EXPECT_TRUE(ValidQuery(query(kBase, "(\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9)")));
-    EXPECT_TRUE(ValidQuery(query("<LDAP://\xC3\xA9>", kFilter)));  // 10 characters
-    EXPECT_TRUE(ValidQuery(query("<LDAP://\xC3\xA9\xC3\xA9>", kFilter)));
-    EXPECT_FALSE(ValidQuery(query(kBase, kFilter, "\xC3\xA9\xC3\xA9\xC3\xA9")));  // 3 characters
-    EXPECT_FALSE(ValidQuery(query(kBase, kFilter, kAttributes, "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC")));
-    // Bytes that are not UTF-8 count one each; nothing fails.
-    EXPECT_TRUE(ValidQuery(query(kBase, kFilter, kAttributes, "\xFF\xFF\xFF\xFF\xFF\xFF")));
+// One row per rule and edge: the query, and whether it is valid.
+TEST(ValidQuery, EveryRuleAndItsEdges) {
+    const std::string a = kAttributes;
+    const std::pair<std::string, bool> cases[] = {
+        // The designer's queries in both scopes; its empty starting point.
+        {query(kBase, kFilter), true}, {query(kBase, kFilter, a, "oneLevel"), true},
+        {query(kBase, kFilter, a, "base"), false}, {"<LDAP://>;;;subtree", false},
+        {"<LDAP://ams01/o=x>;(&());cn,ADsPath,distinguishedName;subtree", false},
+        {"<LDAP://ams01/o=x>;(&((cn=a*)));cn,ADsPath,distinguishedName;subtree", true},
+        // Exactly four fields; ";" inside a filter splits it.
+        {"", false}, {kBase, false}, {kBase + ";" + kFilter + ";" + a, false}, {query(kBase, kFilter) + ";", false},
+        {query(kBase, "(&((cn=a;b)(sn=c)))"), false},
+        // The base: at least 10 characters, <LDAP:// or <LDAPS:// in any case, ">" last.
+        {query("<LDAP://>", kFilter), false}, {query("<LDAP://s>", kFilter), true},
+        {query("<LdAp://s>", kFilter), true}, {query("<ldaps://s>", kFilter), true},
+        {query("<LDAPX://s>", kFilter), false}, {query("<LDAPS:/s/>", kFilter), false},
+        {query("LDAP://srv/", kFilter), false}, {query("<LDAP://srv", kFilter), false},
+        {query("<LDAP://s> ", kFilter), false}, {query(" <LDAP://s>", kFilter), false},
+        // The filter: at least 6 characters, "(" ... ")", balanced at its end only.
+        {query(kBase, ""), false}, {query(kBase, "(a=1)"), false}, {query(kBase, "(ab=1)"), true},
+        {query(kBase, "ab=1)("), false}, {query(kBase, "(ab=1) "), false}, {query(kBase, "((ab=1)"), false},
+        {query(kBase, "(ab=1))"), false}, {query(kBase, "(a))((b)"), true}, {query(kBase, "(a))(b)"), false},
+        {query(kBase, "\xEF\xBC\x88" "ab=1)"), false},  // a fullwidth "(" is no "("
+        // Attributes of at least 4 characters, a scope of exactly 6.
+        {query(kBase, kFilter, "cn,"), false}, {query(kBase, kFilter, "cn,a"), true},
+        {query(kBase, kFilter, a, "sub"), false}, {query(kBase, kFilter, a, "12345"), false},
+        {query(kBase, kFilter, a, "123456"), true},
+        // Characters, not bytes, are counted; bytes that are not UTF-8 count one each.
+        {query(kBase, "(\xC3\xA9\xC3\xA9\xC3\xA9)"), false},
+        {query(kBase, "(\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9)"), true},
+        {query("<LDAP://\xC3\xA9>", kFilter), true},
+        {query(kBase, kFilter, "\xC3\xA9\xC3\xA9\xC3\xA9"), false},
+        {query(kBase, kFilter, a, "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"), false},
+        {query(kBase, kFilter, a, "\xFF\xFF\xFF\xFF\xFF\xFF"), true},
+    };
+    for (const auto& [text, valid] : cases) EXPECT_EQ(ValidQuery(text), valid) << text;
 }
 
 TEST(DefinitionPrefix, ComparesTheFirstCharactersIgnoringCase) {

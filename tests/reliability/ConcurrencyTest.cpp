@@ -72,46 +72,6 @@ std::vector<std::string> temporaries(const std::string& folder) {
 
 }  // namespace
 
-TEST(Concurrency, TwentySimultaneousLockAttemptsGiveOneHolder) {
-    IsolatedEnvironment env;
-    int go[2], results[2], release[2];
-    ASSERT_EQ(::pipe(go), 0);
-    ASSERT_EQ(::pipe(results), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    std::vector<pid_t> children;
-    for (int i = 0; i < kStarts; ++i) {
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(go[1]);
-            ::close(release[1]);
-            char byte;
-            [[maybe_unused]] auto started = ::read(go[0], &byte, 1);  // all start when the pipe closes
-            char answer = 'E';
-            try {
-                answer = platform::previousInstanceRunning("qv-race") ? 'R' : 'H';
-            } catch (...) {
-            }
-            [[maybe_unused]] auto told = ::write(results[1], &answer, 1);
-            [[maybe_unused]] auto held = ::read(release[0], &byte, 1);  // the holder keeps its lock until then
-            ::_exit(0);
-        }
-        children.push_back(pid);
-    }
-    ::close(go[0]);
-    ::close(results[1]);
-    ::close(release[0]);
-    ::close(go[1]);
-    std::string answers;
-    char byte;
-    while (answers.size() < std::size_t(kStarts) && ::read(results[0], &byte, 1) == 1) answers += byte;
-    ::close(release[1]);
-    for (pid_t pid : children) ::waitpid(pid, nullptr, 0);
-    ::close(results[0]);
-    EXPECT_EQ(std::count(answers.begin(), answers.end(), 'H'), 1) << answers;
-    EXPECT_EQ(std::count(answers.begin(), answers.end(), 'R'), kStarts - 1) << answers;
-}
-
 TEST(Concurrency, TwentySimultaneousRunsGiveOneRunningInstance) {
     TempDir temp;
     SilentServer silent;

@@ -133,11 +133,6 @@ void FaultProxy::arm(Fault fault) {
     faults_.emplace_back(std::move(fault), 0);
 }
 
-void FaultProxy::refuse(int count) {
-    std::lock_guard lock(mutex_);
-    refuse_ = count;
-}
-
 void FaultProxy::slow(std::chrono::milliseconds delay, std::size_t chunk) {
     {
         std::lock_guard lock(mutex_);
@@ -200,7 +195,6 @@ void FaultProxy::run() {
 void FaultProxy::acceptOne() {
     int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client < 0) return;
-    ++accepted_;
     std::function<void()> hook;
     std::string upstream;
     {

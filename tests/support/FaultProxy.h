@@ -96,16 +96,12 @@ public:
     void arm(Fault fault);
     // Faults that have fired since the start or the last reset().
     int fired() const { return fired_; }
-    // The next `count` connections are reset as soon as they arrive (-1: every one until refuse(0)).
-    void refuse(int count);
     // Every write to either side waits `delay` and sends at most `chunk` bytes.
     void slow(std::chrono::milliseconds delay, std::size_t chunk);
     // Runs `hook` once, when the next connection arrives (before the proxy connects upstream).
     void onNextConnection(std::function<void()> hook);
     // Back to a plain proxy: no armed faults, refusals, slowness or hooks; fired() is 0.
     void reset();
-    // Connections accepted so far (refused ones included).
-    int accepted() const { return accepted_; }
 
 private:
     struct Link;
@@ -124,7 +120,6 @@ private:
     int port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> fired_{0};
-    std::atomic<int> accepted_{0};
     mutable std::mutex mutex_;  // guards the settings below
     std::string upstream_;
     std::vector<std::pair<Fault, int>> faults_;  // with the number of matches seen

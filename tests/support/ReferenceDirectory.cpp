@@ -97,10 +97,4 @@ void ReferenceDirectory::resume() {
     pid_ = std::stoi(valueOf(r.out, "QUORVEL_REFDIR_PID"));
 }
 
-void ReferenceDirectory::restart() {
-    thaw();
-    runCommand({script(), "stop", dir_});
-    start();
-}
-
 }  // namespace qv::test

@@ -45,7 +45,6 @@ public:
     const std::string& url() const { return url_; }        // "ldap://127.0.0.1:PORT"
     const std::string& ldapsServer() const { return ldapsServer_; }
     const std::string& dir() const { return dir_; }
-    int pid() const { return pid_; }
     bool running() const;
 
     // "LDAP://" + server + "/" + dn
@@ -57,7 +56,6 @@ public:
     void kill();     // SIGKILL, as a crashed server
     void freeze();   // SIGSTOP: accepts connections, never answers
     void thaw();     // SIGCONT
-    void restart();  // a fresh instance with fresh seed data (new port)
     void resume();   // after stop() or kill(): the same instance again, on its data and port
 
 private:

@@ -1,0 +1,261 @@
+#!/bin/bash
+# Mutation check: does the test suite notice when the engine, the change test,
+# the filter translation or the settings file is broken on purpose?
+#
+#   scripts/mutate.sh [-l] [-k] [N...]
+#     -l     list the mutants and exit
+#     -k     keep going after a failed base run (default: stop)
+#     N...   run only these mutants (numbers as listed by -l)
+#
+# Each mutant is (file, exact original text, replacement). It is applied
+# alone, only the test binaries that exercise its file are rebuilt (in
+# build-mutate/, or $QUORVEL_MUTATE_DIR, configured like build/ but without the
+# Qt console), those tests run with a time limit, and the file is restored,
+# also when the script is interrupted. A mutant whose original text is no
+# longer in its file is skipped and reported, so the table survives edits
+# elsewhere. A mutant is killed when a test fails or times out, or when the
+# mutant does not compile.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${QUORVEL_MUTATE_DIR:-$here/build-mutate}
+test_timeout=${QUORVEL_MUTATE_TIMEOUT:-120}
+export LDAPNOINIT=1 QT_QPA_PLATFORM=offscreen
+
+list_only=0 keep_going=0 only=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    -l) list_only=1 ;;
+    -k) keep_going=1 ;;
+    *) only+=("$1") ;;
+  esac
+  shift
+done
+
+# The tests that exercise each mutated file, cheapest first (the first
+# failure ends a mutant's run).
+tests_for() {
+  case "$1" in
+    engine/MembershipChange.cpp) echo "engine_unit_test engine_directory_test" ;;
+    engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test reliability_fault_test" ;;
+    engine/ProcessingPasses.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" ;;
+    platform/LdapFilter.cpp) echo "filter_test designer_model_test directory_search_test designer_filter_server_test" ;;
+    platform/SettingsFile.cpp) echo "core_test reliability_concurrency_test" ;;
+  esac
+}
+
+# The mutants: "@@ file", then "- original" and "+ replacement" (either may
+# run over several lines; "+" alone deletes the original text).
+MUTANTS=$(cat <<'EOF'
+@@ engine/MembershipChange.cpp
+- if (newMembers.size() > kMaxMembers) {
++ if (newMembers.size() >= kMaxMembers) {
+@@ engine/MembershipChange.cpp
+- result.limitRefused = true;
++
+@@ engine/MembershipChange.cpp
+- if (held.contains(newMembers[i])) continue;
++ if (true) continue;
+@@ engine/MembershipChange.cpp
+- if (newMembers.size() != oldMembers.size()) {
++ if (newMembers.size() > oldMembers.size()) {
+@@ engine/MembershipChange.cpp
+- if (at != NameSet::kNone && unmatched[at] > 0)
++ if (at != NameSet::kNone)
+@@ engine/MembershipChange.cpp
+- if (left == 0) continue;
++ if (left <= 1) continue;
+@@ engine/MembershipChange.cpp
+- delta.added.push_back(name);
++ (void)name;
+@@ engine/clsQuorvel.cpp
+- if (!qv::ValidQuery(*query)) throw
++ if (false) throw
+@@ engine/clsQuorvel.cpp
+- std::erase(run.newMembers, run.dl.distinguishedName);
++
+@@ engine/clsQuorvel.cpp
+- if (!change.changed) return;
++ if (change.changed) return;
+@@ engine/clsQuorvel.cpp
+- if (failure.Number != err::AccessDenied && failure.Number != 0)
++ if (failure.Number != 0)
+@@ engine/clsQuorvel.cpp
+- run.updated = true;
++
+@@ engine/clsQuorvel.cpp
+- return LoggingLevelValue(LoggingLevel) >= level;
++ return LoggingLevelValue(LoggingLevel) > level;
+@@ engine/clsQuorvel.cpp
+- if (!query) throw Error(err::NotQuorvel, "This DL is not Quorvel!");
++ if (!query) return;
+@@ engine/clsQuorvel.cpp
+- Steps(run, strPrefix, strField);
+        return true;
++ Steps(run, strPrefix, strField);
+        return run.updated;
+@@ engine/clsQuorvel.cpp
+- run.oldMembers = bag.list("member");
++
+@@ engine/ProcessingPasses.cpp
+- result = processDl(*dl) && result;
++ result = processDl(*dl);
+@@ engine/ProcessingPasses.cpp
+- platform::escapeFilterValue(m.strPrefix)
++ m.strPrefix
+@@ engine/ProcessingPasses.cpp
+- if (!found || found.objects().Count() == 0) {
++ if (!found) {
+@@ engine/ProcessingPasses.cpp
+- if (!found) logSearchFailure(sent, container, *found.error());
++
+@@ platform/LdapFilter.cpp
+- if (c == '*' || c == '(' || c == ')' || c == '\\'
++ if (c == '(' || c == ')' || c == '\\'
+@@ platform/LdapFilter.cpp
+- if (!wildcards) return invalid(
++ if (false) return invalid(
+@@ platform/LdapFilter.cpp
+- return dotted ? end : npos;
++ return end;
+@@ platform/LdapFilter.cpp
+- const bool shapeOk = (parts < 2 || firstIsDn) && (hasAttribute || parts >= 1);
++ const bool shapeOk = (parts < 2 || firstIsDn);
+@@ platform/LdapFilter.cpp
+- out += digits[byte & 0x0F];
++ out += digits[byte >> 4];
+@@ platform/LdapFilter.cpp
+- if (count != 1) out_ += "(&";
++ if (count > 1) out_ += "(|";
+@@ platform/LdapFilter.cpp
+- if (open.size() == kMaxDepth) fail(
++ if (open.size() == kMaxDepth * 100) fail(
+@@ platform/LdapFilter.cpp
+- if (!dialect) return invalid("a backslash must be followed by two hexadecimal digits");
++
+@@ platform/SettingsFile.cpp
+- if (current.status == FileReadStatus::Failed) return false;
++
+@@ platform/SettingsFile.cpp
+- mode_t mode = 0600;
++ mode_t mode = 0644;
+@@ platform/SettingsFile.cpp
+- case '\n': out += "\\n"; break;
++ case '\n': out += "\n"; break;
+@@ platform/SettingsFile.cpp
+- return std::nullopt;  // no closing quote: a truncated line
++ return out;
+@@ platform/SettingsFile.cpp
+- if (hasSubkeys || it == doc.end()) return false;
++ if (it == doc.end()) return false;
+@@ platform/SettingsFile.cpp
+- removeStaleTemporaries(folder);
++
+@@ platform/SettingsFile.cpp
+- if (entry && !findEntry(*current, entry->name)) current->entries.push_back
++ if (entry) current->entries.insert(current->entries.begin(), std::move(*entry)); if (false) current->entries.push_back
+EOF
+)
+
+# mutant N [apply|show]: prints "file<TAB>status" (ok, missing, ambiguous),
+# applies the mutant, or shows it; mutant 0 prints how many there are.
+mutant() {
+  MUTANTS="$MUTANTS" python3 - "$here" "$1" "${2:-}" <<'PY'
+import os, sys
+here, number, action = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+records = []
+for block in ("\n" + os.environ["MUTANTS"]).split("\n@@ ")[1:]:
+    lines = block.split("\n")
+    path, rest = lines[0].strip(), "\n".join(lines[1:])
+    original, _, replacement = rest.partition("\n+")
+    records.append((path, original[2:], replacement.lstrip(" ")))
+if number == 0:
+    print(len(records)); sys.exit(0)
+path, original, replacement = records[number - 1]
+text = open(os.path.join(here, path)).read()
+status = "ok" if text.count(original) == 1 else ("missing" if original not in text else "ambiguous")
+if action == "apply" and status == "ok":
+    open(os.path.join(here, path), "w").write(text.replace(original, replacement))
+if action == "show":
+    print(f"{path}: {original!r} -> {replacement!r}")
+else:
+    print(f"{path}\t{status}")
+PY
+}
+
+total=$(mutant 0)
+if [ "$list_only" = 1 ]; then
+  for n in $(seq 1 "$total"); do echo "$n $(mutant "$n" show)"; done
+  exit 0
+fi
+[ ${#only[@]} -eq 0 ] && only=($(seq 1 "$total"))
+
+# ---- the build -------------------------------------------------------------
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_CONSOLE=OFF >/dev/null ||
+    { echo "mutate: configuring $build failed" >&2; exit 2; }
+fi
+# The program itself only where a test runs it.
+targets_for() {
+  local tests
+  tests=$(tests_for "$1")
+  case "$tests" in *e2e_* | *reliability_*) echo "quorvel $tests" ;; *) echo "$tests" ;; esac
+}
+build_for() { cmake --build "$build" -j2 --target $(targets_for "$1") >"$build/mutate-build.log" 2>&1; }
+run_tests() { # file: 0 when all its tests pass
+  local t
+  for t in $(tests_for "$1"); do
+    ctest --test-dir "$build" -R "^$t\$" --timeout "$test_timeout" >"$build/mutate-test.log" 2>&1 || return 1
+  done
+}
+
+backup="" backup_of=""
+restore() {
+  if [ -n "$backup" ]; then
+    # A new time stamp: every build folder then recompiles the restored file.
+    cat "$backup" >"$here/$backup_of"
+    rm -f "$backup"
+    backup=""
+  fi
+}
+trap 'restore' EXIT
+trap 'restore; exit 130' INT TERM
+
+# The unmutated code must pass, or every mutant would count as killed.
+files=$(for n in "${only[@]}"; do mutant "$n" | cut -f1; done | sort -u)
+for f in $files; do
+  if ! build_for "$f" || ! run_tests "$f"; then
+    echo "mutate: the tests of $f fail without a mutant (see $build/mutate-*.log)" >&2
+    [ "$keep_going" = 1 ] || exit 2
+  fi
+done
+
+killed=0 survived=0 skipped=0 survivors=() skips=()
+started=$(date +%s)
+for n in "${only[@]}"; do
+  IFS=$'\t' read -r file status <<<"$(mutant "$n")"
+  if [ "$status" != ok ]; then
+    skipped=$((skipped + 1)); skips+=("$n ($file: original text $status)")
+    echo "mutant $n: skipped ($status in $file)"
+    continue
+  fi
+  backup=$(mktemp) backup_of=$file
+  cp -p "$here/$file" "$backup"
+  mutant "$n" apply >/dev/null
+  if ! build_for "$file"; then
+    verdict=killed; how="does not compile"
+  elif run_tests "$file"; then
+    verdict=survived; how=""
+  else
+    verdict=killed; how=$(grep -m1 -oE '[0-9]+ - [a-z_]+ \([A-Za-z]+\)' "$build/mutate-test.log" || true)
+  fi
+  restore
+  if [ "$verdict" = killed ]; then killed=$((killed + 1)); else survived=$((survived + 1)); survivors+=("$n $(mutant "$n" show)"); fi
+  echo "mutant $n: $verdict ${how:+($how)} $(mutant "$n" show)"
+done
+# Leave the build matching the restored sources.
+for f in $files; do build_for "$f" || true; done
+
+echo "mutants: $killed killed, $survived survived, $skipped skipped ($(( $(date +%s) - started ))s)"
+for s in "${survivors[@]}"; do echo "  survived: $s"; done
+for s in "${skips[@]}"; do echo "  skipped: $s"; done
+[ "$survived" -eq 0 ]
