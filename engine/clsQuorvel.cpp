@@ -20,8 +20,8 @@ constexpr const char* CRLF = "\r\n";
 constexpr const char* kQueryAttributes = "cn,adspath,distinguishedName";
 
 // Only the names that go and come are sent when they are at most half as
-// many as the whole new list: a list where more than half the names change is
-// replaced, which costs the directory no more and is one value list.
+// many as the whole new list; a list where more than half the names change
+// is replaced, as the change would then be hardly smaller than the list.
 bool ChangeIsSmaller(const MembershipDelta& delta, std::size_t newCount) {
     return 2 * (delta.added.size() + delta.removed.size()) <= newCount;
 }
