@@ -3,7 +3,14 @@
 // connection, and does as little as possible with the answers. Its wall time
 // is what the directory costs; a pass should cost barely more.
 //
-//   quorvel_bench_floor --url URL --bind-dn DN --password PW --target DN --manifest dls.tsv
+//   quorvel_bench_floor --url URL --bind-dn DN --password PW --target DN --manifest dls.tsv [--delta]
+//
+// Without --delta every changed DL is written whole (one replace of every
+// member, the replace floor). With --delta it is written as a pass writes it
+// (the delta floor): when the server's root entry lists Permissive Modify and
+// the names that go and come are at most half as many as the new list, one
+// modify under that control that adds back the names that go, deletes them
+// and adds the names that come; otherwise the replace.
 //
 // The requests mirror the pass: one root-entry read, one schema read, the
 // target's read, the paged search for the Quorvel DLs below the target, and per
@@ -14,6 +21,7 @@
 #include <lber.h>
 #include <ldap.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -97,20 +105,22 @@ public:
             fail("bind", rc);
     }
 
-    // One base read; the values of `wanted` (all of them) in the entry.
-    std::vector<std::string> read(const std::string& dn, const char* filter, const std::vector<const char*>& names,
-                                  const char* wanted) {
+    // One base read; the values of each of `wanted` (all of them) in the entry.
+    std::vector<std::vector<std::string>> read(const std::string& dn, const char* filter,
+                                               const std::vector<const char*>& names,
+                                               const std::vector<const char*>& wanted = {}) {
         auto attrs = attributeList(names);
         LDAPMessage* raw = nullptr;
         int rc = ldap_search_ext_s(ld_.get(), dn.c_str(), LDAP_SCOPE_BASE, filter, attrs.data(), 0, nullptr, nullptr,
                                    nullptr, LDAP_NO_LIMIT, &raw);
         Message result(raw);
         if (rc != LDAP_SUCCESS) fail("read " + dn, rc);
-        std::vector<std::string> out;
+        std::vector<std::vector<std::string>> out(wanted.size());
         LDAPMessage* entry = ldap_first_entry(ld_.get(), raw);
-        if (!entry || !wanted) return out;
-        std::unique_ptr<berval*, ValuesFree> values(ldap_get_values_len(ld_.get(), entry, wanted));
-        for (berval** v = values.get(); v && *v; ++v) out.emplace_back((*v)->bv_val, (*v)->bv_len);
+        for (std::size_t i = 0; entry && i < wanted.size(); ++i) {
+            std::unique_ptr<berval*, ValuesFree> values(ldap_get_values_len(ld_.get(), entry, wanted[i]));
+            for (berval** v = values.get(); v && *v; ++v) out[i].emplace_back((*v)->bv_val, (*v)->bv_len);
+        }
         return out;
     }
 
@@ -127,22 +137,42 @@ public:
     }
 
     void replaceMembers(const std::string& dn, const std::vector<std::string>& members) {
-        std::vector<berval> values;
-        values.reserve(members.size());
-        for (const auto& m : members) values.push_back({m.size(), const_cast<char*>(m.data())});
-        std::vector<berval*> pointers;
-        for (auto& v : values) pointers.push_back(&v);
-        pointers.push_back(nullptr);
-        LDAPMod mod{};
-        mod.mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
-        mod.mod_type = const_cast<char*>("member");
-        mod.mod_bvalues = pointers.data();
-        LDAPMod* mods[] = {&mod, nullptr};
-        if (int rc = ldap_modify_ext_s(ld_.get(), dn.c_str(), mods, nullptr, nullptr); rc != LDAP_SUCCESS)
-            fail("modify " + dn, rc);
+        modify(dn, {{LDAP_MOD_REPLACE, &members}}, false);
+    }
+
+    // One modify: the names that go added back and deleted, the names that come added.
+    void changeMembers(const std::string& dn, const std::vector<std::string>& removed,
+                       const std::vector<std::string>& added) {
+        std::vector<std::pair<int, const std::vector<std::string>*>> parts;
+        if (!removed.empty()) parts.insert(parts.end(), {{LDAP_MOD_ADD, &removed}, {LDAP_MOD_DELETE, &removed}});
+        if (!added.empty()) parts.push_back({LDAP_MOD_ADD, &added});
+        modify(dn, parts, true);
     }
 
 private:
+    void modify(const std::string& dn, const std::vector<std::pair<int, const std::vector<std::string>*>>& parts,
+                bool permissive) {
+        std::vector<std::vector<berval>> values(parts.size());
+        std::vector<std::vector<berval*>> pointers(parts.size());
+        std::vector<LDAPMod> mods(parts.size());
+        std::vector<LDAPMod*> list;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            for (const auto& m : *parts[i].second) values[i].push_back({m.size(), const_cast<char*>(m.data())});
+            for (auto& v : values[i]) pointers[i].push_back(&v);
+            pointers[i].push_back(nullptr);
+            mods[i].mod_op = parts[i].first | LDAP_MOD_BVALUES;
+            mods[i].mod_type = const_cast<char*>("member");
+            mods[i].mod_bvalues = pointers[i].data();
+            list.push_back(&mods[i]);
+        }
+        list.push_back(nullptr);
+        LDAPControl control{const_cast<char*>(LDAP_CONTROL_X_PERMISSIVE_MODIFY), {0, nullptr}, 1};
+        LDAPControl* controls[] = {&control, nullptr};
+        if (int rc = ldap_modify_ext_s(ld_.get(), dn.c_str(), list.data(), permissive ? controls : nullptr, nullptr);
+            rc != LDAP_SUCCESS)
+            fail("modify " + dn, rc);
+    }
+
     int sendPage(const Search& s, std::vector<char*>& attrs, const std::string& cookie) {
         berval value{cookie.size(), const_cast<char*>(cookie.data())};
         LDAPControl* rawControl = nullptr;
@@ -225,18 +255,53 @@ bool differ(const std::vector<std::string>& found, const std::vector<std::string
     return false;
 }
 
+// The names that come (in `found`, not matched in `held`) and go (the
+// reverse), counted as multisets, each list in its own order.
+struct Delta {
+    std::vector<std::string> added, removed;
+};
+Delta diff(const std::vector<std::string>& found, const std::vector<std::string>& held) {
+    std::unordered_map<std::string_view, int> left;
+    for (const auto& name : held) ++left[name];
+    Delta d;
+    for (const auto& name : found) {
+        auto it = left.find(name);
+        if (it != left.end() && it->second > 0)
+            --it->second;
+        else
+            d.added.push_back(name);
+    }
+    for (const auto& name : held)
+        if (int& n = left[name]; n > 0) {
+            d.removed.push_back(name);
+            --n;
+        }
+    return d;
+}
+
+std::vector<std::string> distinct(std::vector<std::string> values) {
+    std::unordered_set<std::string> seen;
+    std::erase_if(values, [&](const std::string& v) { return !seen.insert(v).second; });
+    return values;
+}
+
 struct Counts {
-    std::size_t dls = 0, written = 0, refused = 0;
+    std::size_t dls = 0, written = 0, changed = 0, refused = 0;
 };
 
-Counts runPass(Floor& floor, const std::string& target, const std::unordered_map<std::string, Search>& manifest) {
+Counts runPass(Floor& floor, const std::string& target, const std::unordered_map<std::string, Search>& manifest,
+               bool delta) {
     Counts counts;
-    auto schema = floor.read("", "(objectClass=*)", kRootAttributes, "subschemaSubentry");
-    if (!schema.empty()) floor.read(schema.front(), "(objectClass=subschema)", {"attributeTypes"}, nullptr);
-    floor.read(target, "(objectClass=*)", kTargetAttributes, nullptr);
+    auto root = floor.read("", "(objectClass=*)", kRootAttributes, {"subschemaSubentry", "supportedControl"});
+    const auto& schema = root[0];
+    const auto& controls = root[1];
+    const bool permissive = delta && std::find(controls.begin(), controls.end(),
+                                               std::string(LDAP_CONTROL_X_PERMISSIVE_MODIFY)) != controls.end();
+    if (!schema.empty()) floor.read(schema.front(), "(objectClass=subschema)", {"attributeTypes"});
+    floor.read(target, "(objectClass=*)", kTargetAttributes);
     for (const auto& dl : floor.search({target, LDAP_SCOPE_SUBTREE, kDlFilter}, kResultAttributes)) {
         ++counts.dls;
-        auto held = floor.read(dl, "(objectClass=*)", kDlAttributes, "member");
+        auto held = std::move(floor.read(dl, "(objectClass=*)", kDlAttributes, {"member"})[0]);
         auto query = manifest.find(lower(dl));
         if (query == manifest.end()) throw std::runtime_error("not in the manifest: " + dl);
         auto found = floor.search(query->second, kResultAttributes);
@@ -246,8 +311,16 @@ Counts runPass(Floor& floor, const std::string& target, const std::unordered_map
             continue;
         }
         if (!differ(found, held)) continue;
-        floor.replaceMembers(dl, found);
         ++counts.written;
+        if (permissive && !found.empty()) {
+            Delta d = diff(found, held);
+            if (2 * (d.added.size() + d.removed.size()) <= found.size()) {
+                floor.changeMembers(dl, distinct(std::move(d.removed)), distinct(std::move(d.added)));
+                ++counts.changed;
+                continue;
+            }
+        }
+        floor.replaceMembers(dl, found);
     }
     return counts;
 }
@@ -264,8 +337,11 @@ int main(int argc, char** argv) {
     try {
         auto manifest = readManifest(option(argc, argv, "--manifest"));
         Floor floor(option(argc, argv, "--url"), option(argc, argv, "--bind-dn"), option(argc, argv, "--password"));
-        Counts c = runPass(floor, option(argc, argv, "--target"), manifest);
-        std::fprintf(stderr, "floor: %zu DLs, %zu written, %zu refused\n", c.dls, c.written, c.refused);
+        bool delta = false;
+        for (int i = 1; i < argc; ++i) delta = delta || std::strcmp(argv[i], "--delta") == 0;
+        Counts c = runPass(floor, option(argc, argv, "--target"), manifest, delta);
+        std::fprintf(stderr, "floor: %zu DLs, %zu written (%zu as a change), %zu refused\n", c.dls, c.written,
+                     c.changed, c.refused);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quorvel_bench_floor: %s\n", e.what());

@@ -1,9 +1,16 @@
 // Writes the benchmark organisation for the reference directory:
-//   seed.ldif    the organisation, @SERVER@ standing for the server (refdir.sh --seed)
+//   seed.ldif    the organisation, @SERVER@ standing for the server (refdir.sh --seed),
+//                every Quorvel DL holding one stale member
+//   seed-held.ldif  the same with every DL holding what a first pass leaves
+//                (the members its query selects; a list over the limit keeps
+//                its stale member), to start the later scenarios without one
 //   dls.tsv      one line per Quorvel DL: its DN, the members its query selects
 //                before and after the change, and the search it runs (base DN,
 //                scope, filter in RFC 4515 form)
 //   change.ldif  one attribute changed for a share of the people
+// With --full-lists N the DLs are N lists of exactly --max-members people
+// each (one cohort each; the people a multiple of it), and the change moves
+// one person of each cohort to the next: every list changes by one name.
 // and prints a summary. The same options and seed always give the same files.
 #include <algorithm>
 #include <array>
@@ -29,12 +36,13 @@ struct Options {
     std::size_t maxMembers = 5000;
     std::uint64_t seed = 1;
     double changePercent = 1.0;
+    std::size_t fullLists = 0;
     std::string out = ".";
 };
 
 const char* kUsage =
     "usage: quorvel_bench_generate [--people N] [--dls N] [--seed N] [--max-members N]\n"
-    "                              [--change-percent P] [--out DIR]\n"
+    "                              [--change-percent P] [--full-lists N] [--out DIR]\n"
     "defaults: 20000 people, 300 DLs, seed 1, 5000 members at most, 1% changed, DIR .\n";
 
 Options parseOptions(int argc, char** argv) {
@@ -48,10 +56,13 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--seed") o.seed = std::stoull(value);
         else if (arg == "--max-members") o.maxMembers = std::stoul(value);
         else if (arg == "--change-percent") o.changePercent = std::stod(value);
+        else if (arg == "--full-lists") o.fullLists = std::stoul(value);
         else if (arg == "--out") o.out = value;
         else throw std::invalid_argument(arg);
     }
     if (o.people == 0 || o.maxMembers == 0) throw std::invalid_argument("--people and --max-members must be positive");
+    if (o.fullLists && o.people % o.maxMembers != 0)
+        throw std::invalid_argument("--full-lists needs --people to be a multiple of --max-members");
     return o;
 }
 
@@ -220,6 +231,25 @@ std::vector<Chosen> choose(std::vector<Query> queries, const Organisation& org, 
     return out;
 }
 
+// N lists of one whole cohort each, the cohorts taken in turn; base and
+// filter forms vary as for the other lists.
+std::vector<Chosen> fullLists(const Organisation& org, std::size_t count, Random& random) {
+    std::vector<Chosen> out;
+    const auto& cohorts = org.domain(Field::Cohort);
+    for (std::size_t k = 0; k < count; ++k) {
+        Query q;
+        const auto& cohort = cohorts[k % cohorts.size()];
+        q.name = cohort + " list " + std::to_string(k + 1);
+        q.terms = {is(Field::Cohort, cohort)};
+        q.base = std::array{Base::Organisation, Base::Site, Base::Recipients}[random.below(3)];
+        q.dialect = random.chance(0.3);
+        q.treePath = random.chance(0.4);
+        auto members = org.select(q);
+        out.push_back({std::move(q), std::move(members), {}, {}});
+    }
+    return out;
+}
+
 const char* containerOf(const Query& q) {
     Field f = q.terms.empty() ? Field::City : q.terms.front().anyOf.front().field;
     if (q.base == Base::Region) return "Locations";
@@ -276,7 +306,7 @@ std::string frame(const Organisation& org) {
 }
 
 std::string dlLdif(const std::string& dn, const std::string& alias, const std::string& name, const std::string& parent,
-                   const std::string& definition) {
+                   const std::string& definition, const std::vector<std::string>& members = {kStaleMember}) {
     std::string out = "dn: " + dn + "\nobjectClass: groupOfNames\ncn: " + name + "\ncn: " + alias + "\nuid: " + alias +
                       "\nrdn: " + alias + "\nmail: " + alias + "@northwind.example\nrfc822Mailbox: " + alias +
                       "@northwind.example\nObj-View-Containers: " + parent +
@@ -284,7 +314,8 @@ std::string dlLdif(const std::string& dn, const std::string& alias, const std::s
                       ";\nHide-DL-Membership: TRUE\nReport-To-Originator: TRUE\nReport-To-Owner: FALSE\n"
                       "Replication-Sensitivity: 20\ninfo: " + kNotice + "\n";
     if (!definition.empty()) out += "extension-attribute-15: QVL=" + definition + "\n";
-    return out + "member: " + kStaleMember + "\n\n";
+    for (const auto& member : members) out += "member: " + member + "\n";
+    return out + "\n";
 }
 
 void writeFile(const std::string& path, const std::string& text) {
@@ -311,10 +342,12 @@ Written expectedWrites(const std::vector<Chosen>& dls, std::size_t limit) {
 int run(const Options& o) {
     Random random(o.seed);
     Organisation org(o.people, o.maxMembers, random);
-    auto dls = choose(Candidates(org, random).all(), org, o.dls, random);
+    auto dls = o.fullLists ? fullLists(org, o.fullLists, random)
+                           : choose(Candidates(org, random).all(), org, o.dls, random);
 
     std::string seed = frame(org), manifest = "# dn\tbefore\tafter\tscope\tbase\tfilter\n";
     for (const auto& p : org.people()) seed += org.personLdif(p);
+    std::string held = seed;
     for (std::size_t i = 0; i < dls.size(); ++i) {
         auto& dl = dls[i];
         std::string alias = "qvl-" + std::to_string(i + 1) + "-" + slug(dl.query.name);
@@ -324,11 +357,21 @@ int run(const Options& o) {
                                  Organisation::storedFilter(dl.query) + ";cn,ADsPath,distinguishedName;" +
                                  dl.query.scopeText;
         seed += dlLdif(dl.dn, alias, dl.query.name, parent, definition);
-        if (i % 30 == 0)  // ordinary lists beside them, which a pass leaves alone
-            seed += dlLdif("cn=list-" + std::to_string(i + 1) + "," + parent, "list-" + std::to_string(i + 1),
-                           "Ordinary list " + std::to_string(i + 1), parent, "");
+        std::vector<std::string> members;
+        for (std::size_t p : dl.before) members.push_back(org.personDn(org.people()[p]));
+        if (members.size() > o.maxMembers) members = {kStaleMember};
+        held += dlLdif(dl.dn, alias, dl.query.name, parent, definition, members);
+        if (i % 30 == 0) {  // ordinary lists beside them, which a pass leaves alone
+            std::string ordinary = dlLdif("cn=list-" + std::to_string(i + 1) + "," + parent,
+                                          "list-" + std::to_string(i + 1), "Ordinary list " + std::to_string(i + 1),
+                                          parent, "");
+            seed += ordinary;
+            held += ordinary;
+        }
     }
-    auto changes = org.change(std::size_t(std::lround(double(o.people) * o.changePercent / 100.0)), random);
+    auto changes = o.fullLists
+                       ? org.rotateCohorts(random)
+                       : org.change(std::size_t(std::lround(double(o.people) * o.changePercent / 100.0)), random);
     for (auto& dl : dls) {
         dl.after = org.select(dl.query);
         manifest += dl.dn + "\t" + std::to_string(dl.before.size()) + "\t" + std::to_string(dl.after.size()) + "\t" +
@@ -338,6 +381,7 @@ int run(const Options& o) {
     std::string changeLdif;
     for (const auto& c : changes) changeLdif += c + "\n";
     writeFile(o.out + "/seed.ldif", seed);
+    writeFile(o.out + "/seed-held.ldif", held);
     writeFile(o.out + "/dls.tsv", manifest);
     writeFile(o.out + "/change.ldif", changeLdif);
 

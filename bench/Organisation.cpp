@@ -389,6 +389,24 @@ std::vector<std::string> Organisation::change(std::size_t count, Random& random)
     return records;
 }
 
+std::vector<std::string> Organisation::rotateCohorts(Random& random) {
+    std::vector<std::vector<std::size_t>> members(cohorts_.size());
+    for (const auto& p : people_) members[p.cohort].push_back(p.index);
+    std::vector<std::size_t> moving;
+    for (const auto& cohort : members)
+        if (!cohort.empty()) moving.push_back(cohort[random.below(cohort.size())]);
+    std::vector<std::string> records;
+    if (moving.size() < 2) return records;
+    for (std::size_t index : moving) {
+        Person& p = people_[index];
+        p.cohort = (p.cohort + 1) % cohorts_.size();
+        const char* attribute = attributeOf(Field::Cohort);
+        records.push_back("dn: " + personDn(p) + "\nchangetype: modify\nreplace: " + attribute + "\n" + attribute +
+                          ": " + valueOf(p, Field::Cohort) + "\n-\n");
+    }
+    return records;
+}
+
 std::string Organisation::personLdif(const Person& p) const {
     const std::string mail = p.uid + "@northwind.example";
     std::string out = "dn: " + personDn(p) + "\nobjectClass: organizationalPerson\ncn: " + p.given + " " + p.surname +

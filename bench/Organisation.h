@@ -92,6 +92,11 @@ public:
     // each change as an LDIF modify record.
     std::vector<std::string> change(std::size_t count, Random& random);
 
+    // Moves one person of each cohort to the next cohort (the last one's to
+    // the first): every cohort keeps its size and changes by one name going
+    // and one coming. Each move as an LDIF modify record.
+    std::vector<std::string> rotateCohorts(Random& random);
+
     std::string personLdif(const Person& person) const;
 
 private:

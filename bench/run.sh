@@ -1,38 +1,48 @@
 #!/bin/bash
 # Quorvel's benchmark: a container pass over a large organisation against the
-# protocol floor, the least LDAP work the same job can be done with.
+# protocol floors, the least LDAP work the same job can be done with.
 #
-#   bench/run.sh [--runs N] [--people N] [--dls N] [--seed N] [--scenarios "1 2 3"]
-#                [--levels "0 2"] [--baseline QUORVEL] [--no-micro] [--keep]
+#   bench/run.sh [--runs N] [--people N] [--dls N] [--full-lists N] [--seed N]
+#                [--scenarios "1 2 3 4"] [--levels "0 2"] [--baseline QUORVEL]
+#                [--no-micro] [--keep]
 #   bench/run.sh --report DIR      prints the report of a run kept with --keep
 #
 # --baseline also runs another quorvel program (say, a build of an earlier
 # commit) in the same rounds, as the sides base0 and base2.
 #
 # Run it after ./setup.sh. It builds the benchmark programs into build-bench/
-# (QUORVEL_BENCH_BUILD_DIR to change), generates the organisation (20,000
-# people and 300 Quorvel DLs by default), and for each scenario
+# (QUORVEL_BENCH_BUILD_DIR to change), generates the organisations, and for
+# each scenario
 #   1  first pass: every DL's membership is rewritten
 #   2  second pass: nothing has changed, nothing is written
 #   3  after one attribute of 1% of the people changed: the DLs affected are rewritten
+#   4  lists of 5,000 members, one name of each changed: every DL gets a small change
 # runs `quorvel PROFILE` at logging levels 0 and 2 (QUORVEL_EVENT_LOG set, so
-# level 2 writes its entries) and the floor program, each --runs times (3),
-# interleaved in rotating order, each against the same freshly prepared
-# directory. It prints per scenario and side the median wall time, its ratio
-# to the floor's (and the median of the ratios within each round), CPU seconds
-# and peak RSS of the client, slapd's CPU seconds, and the LDAP operations each
-# side sent (from slapd's stats log); it checks that pass and floor sent the
-# same operations in the same order and that every DL ends with the number of
-# members the generator computed. Then it runs the micro-benchmarks.
+# level 2 writes its entries) and the two floor programs, each --runs times
+# (3), interleaved in rotating order, each against the same freshly prepared
+# directory. The replace floor (side "floor") writes every changed DL whole,
+# as the program did before it wrote changes; the delta floor ("dfloor") sends
+# the same searches and the same writes as a pass. Scenarios 1-3 run over
+# --people people (20,000) and --dls DLs (300 per 20,000 people), scenario 4
+# over --people people (40,000 unless given) in --full-lists DLs (60 per
+# 40,000 people) of exactly 5,000 members each. It prints per scenario and
+# side the median wall time, its ratios to both floors (and the median of the
+# ratios within each round), CPU seconds and peak RSS of the client, slapd's
+# CPU seconds, the bytes the client sent to the server (what slapd read from
+# its sockets), and the LDAP operations each side sent (from slapd's stats
+# log); it checks that pass and delta floor sent the same operations in the
+# same order and, after every run, that every DL holds the number of members
+# the generator computed. Then it runs the micro-benchmarks.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVEL_BENCH_BUILD_DIR:-$here/build-bench}
-runs=3 people=20000 dls=300 seed=1 scenarios="1 2 3" levels="0 2" micro=1 keep=0 report="" baseline=""
+runs=3 people="" dls="" full_lists="" seed=1 scenarios="1 2 3 4" levels="0 2" micro=1 keep=0 report="" baseline=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift ;;
     --people) people=$2; shift ;;
     --dls) dls=$2; shift ;;
+    --full-lists) full_lists=$2; shift ;;
     --seed) seed=$2; shift ;;
     --scenarios) scenarios=$2; shift ;;
     --levels) levels=$2; shift ;;
@@ -40,12 +50,16 @@ while [ $# -gt 0 ]; do
     --keep) keep=1 ;;
     --baseline) baseline=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
     --report) report=$2; shift ;;
-    -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,37p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
 done
 export LDAPNOINIT=1 LC_ALL=C
+people123=${people:-20000}
+people4=${people:-40000}
+[ -n "$dls" ] || dls=$((300 * people123 / 20000))
+[ -n "$full_lists" ] || full_lists=$((60 * people4 / 40000))
 
 if [ -n "$report" ]; then
   work=$(cd "$report" && pwd)
@@ -71,23 +85,34 @@ if [ -z "$report" ]; then
   }
   trap cleanup EXIT
 
-  # ---- the organisation ---------------------------------------------------------
-  mkdir -p "$work/gen" "$work/ops"
-  summary=$("$build/bench/quorvel_bench_generate" --people "$people" --dls "$dls" --seed "$seed" --out "$work/gen")
-  declare -p people dls seed runs scenarios levels summary baseline >"$work/settings"
+  # ---- the organisations ----------------------------------------------------------
+  mkdir -p "$work/ops"
+  summary="" summary4=""
+  if [[ " $scenarios " =~ \ [123]\  ]]; then
+    mkdir -p "$work/gen"
+    summary=$("$build/bench/quorvel_bench_generate" --people "$people123" --dls "$dls" --seed "$seed" --out "$work/gen")
+  fi
+  if [[ " $scenarios " == *" 4 "* ]]; then
+    mkdir -p "$work/gen4"
+    summary4=$("$build/bench/quorvel_bench_generate" --people "$people4" --full-lists "$full_lists" --seed "$seed" \
+      --out "$work/gen4")
+  fi
+  declare -p people123 people4 dls full_lists seed runs scenarios levels summary summary4 baseline >"$work/settings"
 fi
 expected_writes=(
   "$(sed -n 's/.*first pass \([0-9]*\),.*/\1/p' <<<"$summary")"
   0
   "$(sed -n 's/.*people \([0-9]*\)$/\1/p' <<<"$summary")"
+  "$(sed -n 's/.*people \([0-9]*\)$/\1/p' <<<"$summary4")"
 )
 target_dn="cn=Distribution Lists,ou=Amsterdam,o=Northwind Traders"
+gen_of() { if [ "$1" = 4 ]; then echo "$work/gen4"; else echo "$work/gen"; fi; }
 
 # ---- the directory ----------------------------------------------------------------
-start_directory() {
+start_directory() { # seed
   stop_directory
   local settings
-  settings=$("$here/refdir/refdir.sh" start --seed "$work/gen/seed.ldif" --db-conf "$here/bench/directory.conf")
+  settings=$("$here/refdir/refdir.sh" start --seed "$1" --db-conf "$here/bench/directory.conf")
   refdir_dir=$(sed -n 's/^QUORVEL_REFDIR_DIR=//p' <<<"$settings")
   server=$(sed -n 's/^QUORVEL_REFDIR_SERVER=//p' <<<"$settings")
   url=$(sed -n 's/^QUORVEL_REFDIR_URL=//p' <<<"$settings")
@@ -102,17 +127,16 @@ stop_directory() {
   if [ -n "$refdir_dir" ]; then "$here/refdir/refdir.sh" stop "$refdir_dir" >/dev/null 2>&1 || true; fi
   refdir_dir=""
 }
-first_pass() { QUORVEL_EVENT_LOG=/dev/null "$quorvel" "$work/level0.ini" >/dev/null 2>&1 || true; }
-apply_change() {
-  ldapmodify -x -H "$url" -D "dc=CORP,cn=writer" -w writer-pw -f "$work/gen/change.ldif" >/dev/null
+apply_change() { # generator folder
+  ldapmodify -x -H "$url" -D "dc=CORP,cn=writer" -w writer-pw -f "$1/change.ldif" >/dev/null
 }
 # Compares every Quorvel DL's number of members with what the generator
 # computed (column 2: before the change, 3: after it); a list over the limit
 # keeps its one stale member. Appends "label ok" or "label wrong N" to $work/checks.
-verify_members() { # column label
+verify_members() { # generator-folder column label
   ldapsearch -x -H "$url" -D "dc=CORP,cn=writer" -w writer-pw -LLL -o ldif-wrap=no -b "$target_dn" \
     "(extension-attribute-15=QVL=*)" member |
-    awk -v col="$1" -v label="$2" -v manifest="$work/gen/dls.tsv" '
+    awk -v col="$2" -v label="$3" -v manifest="$1/dls.tsv" '
       BEGIN { FS = "\t"; while ((getline line < manifest) > 0) if (line !~ /^#/) {
                 split(line, f, "\t"); want[tolower(f[1])] = f[col] + 0 > 5000 ? 1 : f[col] + 0 } FS = " " }
       /^dn: / { dn = tolower(substr($0, 5)); seen[dn] = 0 }
@@ -122,6 +146,9 @@ verify_members() { # column label
             print label, (wrong ? "wrong " wrong : "ok") }' >>"$work/checks"
 }
 slapd_ticks() { awk '{ print $14 + $15 }' "/proc/$slapd_pid/stat"; }
+# What slapd has read so far: with the database mapped into memory, the bytes
+# its clients sent it.
+slapd_read() { awk '$1 == "rchar:" { print $2 }' "/proc/$slapd_pid/io"; }
 
 # Waits until slapd has logged the end of every connection opened since `offset`.
 settle_log() { # offset
@@ -135,17 +162,20 @@ settle_log() { # offset
 }
 
 # Runs one side once and appends its figures to $work/results:
-#   scenario side run wall user sys rss_kib slapd_cpu ops writes status
+#   scenario side run wall user sys rss_kib slapd_cpu ops writes status bytes_sent write_seconds
+# (write_seconds: the time slapd took over the modify operations, from its log)
 measure() { # scenario side run
-  local scenario=$1 side=$2 run=$3 log="$refdir_dir/slapd.log" offset ticks times="$work/times.$$"
-  local ops="$work/ops/$scenario-$side-$run.txt"
+  local scenario=$1 side=$2 run=$3 log="$refdir_dir/slapd.log" offset ticks read0 times="$work/times.$$"
+  local ops="$work/ops/$scenario-$side-$run.txt" manifest
+  manifest=$(gen_of "$scenario")/dls.tsv
   offset=$(stat -c %s "$log")
   ticks=$(slapd_ticks)
+  read0=$(slapd_read)
   rm -f "$times"
   case "$side" in
-    floor)
+    floor|dfloor)
       "$timer" "$times" "$floor" --url "$url" --bind-dn "dc=CORP,cn=writer" --password writer-pw \
-        --target "$target_dn" --manifest "$work/gen/dls.tsv" 2>/dev/null || true ;;
+        --target "$target_dn" --manifest "$manifest" $([ "$side" = dfloor ] && echo --delta) 2>/dev/null || true ;;
     pass*)
       QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
         "$timer" "$times" "$quorvel" "$work/level${side#pass}.ini" 2>/dev/null || true ;;
@@ -154,16 +184,19 @@ measure() { # scenario side run
         "$timer" "$times" "$baseline" "$work/level${side#base}.ini" 2>/dev/null || true ;;
   esac
   settle_log "$offset"
-  local slapd_cpu
+  local slapd_cpu sent
   slapd_cpu=$(awk -v a="$ticks" -v b="$(slapd_ticks)" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", (b - a) / hz }')
+  sent=$(($(slapd_read) - read0))
   tail -c +"$((offset + 1))" "$log" | awk -f "$here/bench/slapd-ops.awk" >"$ops"
+  write_time=$(tail -c +"$((offset + 1))" "$log" | awk '/ RESULT tag=103 / { for (i = 1; i <= NF; i++)
+    if ($i ~ /^etime=/) t += substr($i, 7) } END { printf "%.3f", t }')
   read -r wall user sys rss status <"$times"
-  echo "$scenario $side $run $wall $user $sys $rss $slapd_cpu $(wc -l <"$ops") $(grep -c '^MOD ' "$ops" || true) $status" \
-    >>"$work/results"
+  echo "$scenario $side $run $wall $user $sys $rss $slapd_cpu $(wc -l <"$ops") $(grep -c '^MOD ' "$ops" || true) $status $sent" \
+    "$write_time" >>"$work/results"
 }
 
 # The sides in rotating order, so that a slow moment hits each side alike.
-# The sides besides the floor: the pass at each level (and the baseline's).
+# The sides besides the floors: the pass at each level (and the baseline's).
 pass_sides() {
   local s
   for s in $levels; do echo "pass$s"; done
@@ -171,25 +204,29 @@ pass_sides() {
 }
 
 sides_for_round() { # round
-  local all=(floor) s
+  local all=(floor dfloor) s
   for s in $(pass_sides); do all+=("$s"); done
   local n=${#all[@]} i
   for ((i = 0; i < n; i++)); do printf '%s ' "${all[$(((i + $1) % n))]}"; done
 }
 
+# Scenario 1 starts from every DL holding a stale member, the others from the
+# memberships a first pass leaves (seed-held.ldif), 3 and 4 with the change
+# applied; scenario 2 runs every side on the same directory, as nothing changes.
 run_scenario() { # scenario
-  local scenario=$1 round side
-  [ "$scenario" = 2 ] && { start_directory; first_pass; verify_members 2 "first pass by quorvel"; }
+  local scenario=$1 round side gen
+  gen=$(gen_of "$scenario")
+  [ "$scenario" = 2 ] && start_directory "$gen/seed-held.ldif"
   for ((round = 1; round <= runs; round++)); do
     for side in $(sides_for_round "$round"); do
       case "$scenario" in
-        1) start_directory ;;
-        3) start_directory; first_pass; apply_change ;;
+        1) start_directory "$gen/seed.ldif" ;;
+        3|4) start_directory "$gen/seed-held.ldif"; apply_change "$gen" ;;
       esac
       measure "$scenario" "$side" "$round"
       case "$scenario" in
-        1) verify_members 2 "scenario 1, $side, run $round" ;;
-        3) verify_members 3 "scenario 3, $side, run $round" ;;
+        1|2) verify_members "$gen" 2 "scenario $scenario, $side, run $round" ;;
+        3|4) verify_members "$gen" 3 "scenario $scenario, $side, run $round" ;;
       esac
     done
   done
@@ -201,40 +238,54 @@ median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]
 column_of() { # scenario side column
   awk -v s="$1" -v d="$2" -v c="$3" '$1 == s && $2 == d { print $c }' "$work/results"
 }
+# The median within each round of side/other for one column.
+paired() { # scenario side other column
+  awk -v s="$1" -v d="$2" -v o="$3" -v c="$4" '$1 == s && $2 == o { f[$3] = $c } $1 == s && $2 == d { p[$3] = $c }
+    END { for (r in p) if ((r in f) && f[r] > 0) print p[r] / f[r] }' "$work/results" | median
+}
 
 report_scenario() { # scenario
-  local scenario=$1 names=("" "1 first pass" "2 second pass" "3 after 1% changed")
-  local floor_wall side wall ratio cpu rss slapd ops writes walls same status
+  local scenario=$1 names=("" "1 first pass" "2 second pass" "3 after 1% changed" "4 one name of each 5,000-member list changed")
+  local floor_wall dfloor_wall side wall ratio dratio cpu rss slapd ops writes walls same status sent n wtime
   floor_wall=$(column_of "$scenario" floor 4 | median)
+  dfloor_wall=$(column_of "$scenario" dfloor 4 | median)
+  n=$people123
+  [ "$scenario" = 4 ] && n=$people4
   echo
-  echo "Scenario ${names[$scenario]} (writes expected: ${expected_writes[$((scenario - 1))]})"
-  printf '  %-8s %9s %7s %7s %9s %9s %9s %7s %6s  %s\n' side "wall(med)" ratio paired "cpu(med)" "rss(max)" \
-    "slapd cpu" ops writes "wall of each run"
-  for side in floor $(pass_sides); do
+  echo "Scenario ${names[$scenario]} ($n people; writes expected: ${expected_writes[$((scenario - 1))]})"
+  printf '  %-8s %9s %7s %7s %7s %9s %9s %9s %10s %8s %7s %6s  %s\n' side "wall(med)" floor dfloor paired \
+    "cpu(med)" "rss(max)" "slapd cpu" "sent" "writing" ops writes "wall of each run"
+  for side in floor dfloor $(pass_sides); do
     wall=$(column_of "$scenario" "$side" 4 | median)
     ratio=$(awk -v a="$wall" -v b="$floor_wall" 'BEGIN { printf "%.3f", a / b }')
-    paired=$(awk -v s="$scenario" -v d="$side" '$1 == s && $2 == "floor" { f[$3] = $4 } $1 == s && $2 == d { p[$3] = $4 }
-      END { for (r in p) if (r in f) print p[r] / f[r] }' "$work/results" | median)
+    dratio=$(awk -v a="$wall" -v b="$dfloor_wall" 'BEGIN { printf "%.3f", a / b }')
     cpu=$(awk -v s="$scenario" -v d="$side" '$1 == s && $2 == d { print $5 + $6 }' "$work/results" | median)
     rss=$(column_of "$scenario" "$side" 7 | sort -n | tail -1)
     slapd=$(column_of "$scenario" "$side" 8 | median)
+    sent=$(column_of "$scenario" "$side" 12 | median)
+    wtime=$(column_of "$scenario" "$side" 13 | median)
     ops=$(column_of "$scenario" "$side" 9 | sort -u | paste -sd/)
     writes=$(column_of "$scenario" "$side" 10 | sort -u | paste -sd/)
     walls=$(column_of "$scenario" "$side" 4 | awk '{ printf "%.2f ", $1 }')
     status=$(column_of "$scenario" "$side" 11 | sort -u | paste -sd/)
     [ "$status" = 0 ] || walls="$walls (exit status $status)"
-    printf '  %-8s %8.2fs %7s %7.3f %8.2fs %6.1fMiB %8.2fs %7s %6s  %s\n' "$side" "$wall" "$ratio" "$paired" "$cpu" \
-      "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "$slapd" "$ops" "$writes" "$walls"
+    printf '  %-8s %8.2fs %7s %7s %7.3f %8.2fs %6.1fMiB %8.2fs %8.2fMB %7.2fs %7s %6s  %s\n' "$side" "$wall" "$ratio" \
+      "$dratio" "$(paired "$scenario" "$side" dfloor 4)" "$cpu" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" \
+      "$slapd" "$(awk -v b="$sent" 'BEGIN { print b / 1e6 }')" "$wtime" "$ops" "$writes" "$walls"
   done
   for side in $(pass_sides); do
+    echo "  $side against the replace floor (medians of the ratios within each round): wall" \
+      "$(paired "$scenario" "$side" floor 4), slapd cpu $(paired "$scenario" "$side" floor 8), bytes sent" \
+      "$(paired "$scenario" "$side" floor 12) (1/$(awk -v r="$(paired "$scenario" "$side" floor 12)" \
+        'BEGIN { printf "%.1f", (r > 0) ? 1 / r : 0 }')), slapd time writing $(paired "$scenario" "$side" floor 13)"
     same=yes
     for ((round = 1; round <= runs; round++)); do
-      cmp -s "$work/ops/$scenario-floor-$round.txt" "$work/ops/$scenario-$side-$round.txt" || same=no
+      cmp -s "$work/ops/$scenario-dfloor-$round.txt" "$work/ops/$scenario-$side-$round.txt" || same=no
     done
-    echo "  $side sent the same operations as the floor, in the same order: $same"
+    echo "  $side sent the same operations as the delta floor, in the same order: $same"
     if [ "$same" = no ]; then
-      echo "    operations of run 1 that only one side sent (< floor, > pass; bases left out):"
-      { diff "$work/ops/$scenario-floor-1.txt" "$work/ops/$scenario-$side-1.txt" || true; } | grep '^[<>]' |
+      echo "    operations of run 1 that only one side sent (< delta floor, > pass; bases left out):"
+      { diff "$work/ops/$scenario-dfloor-1.txt" "$work/ops/$scenario-$side-1.txt" || true; } | grep '^[<>]' |
         sed 's/base="[^"]*"/base=.../; s/dn="[^"]*"/dn=.../' | cut -c1-150 | sort | uniq -c | sort -rn | head -5 |
         sed 's/^/    /' || true
     fi
@@ -242,13 +293,17 @@ report_scenario() { # scenario
 }
 
 cpu_model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
-echo "Quorvel benchmark: $people people, $dls Quorvel DLs, seed $seed, $runs runs per side"
-echo "$summary"
+echo "Quorvel benchmark: scenarios $scenarios; $people123 people and $dls Quorvel DLs (1-3), $people4 people and" \
+  "$full_lists lists of 5,000 (4); seed $seed, $runs runs per side"
+[ -n "$summary" ] && echo "$summary"
+[ -n "$summary4" ] && echo "$summary4"
 echo "Machine: $(nproc) cores, ${cpu_model:-unknown CPU}, $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) memory"
 if [ -z "$report" ]; then
   echo "Load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
-  for scenario in $scenarios; do run_scenario "$scenario"; done
-  echo "Load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
+  for scenario in $scenarios; do
+    run_scenario "$scenario"
+    echo "Load after scenario $scenario: $(cut -d' ' -f1-3 /proc/loadavg)"
+  done
 fi
 for scenario in $scenarios; do report_scenario "$scenario"; done
 echo
@@ -258,10 +313,11 @@ if [ -f "$work/checks" ]; then
   grep -v ' ok$' "$work/checks" | sed 's/^/  /' || true
 fi
 echo
-echo "wall: median wall time of the client process; ratio: to the floor's median; paired: median of"
-echo "pass/floor within each round; cpu: the client's user+system seconds; rss: its largest peak"
-echo "resident size; slapd cpu: the server's CPU seconds during the run; ops: LDAP operations the"
-echo "client sent (slapd stats log); writes: modify operations."
+echo "wall: median wall time of the client process; floor, dfloor: its ratio to the replace floor's and the"
+echo "delta floor's median; paired: median of side/delta floor within each round; cpu: the client's"
+echo "user+system seconds; rss: its largest peak resident size; slapd cpu: the server's CPU seconds during"
+echo "the run; sent: bytes the client sent to the server; writing: slapd's time over the modify operations"
+echo "(etime, its log); ops: LDAP operations the client sent (slapd stats log); writes: modify operations."
 
 if [ "$micro" = 1 ] && [ -z "$report" ]; then
   echo

@@ -72,18 +72,12 @@ PropertyBag DirectoryObject::GetPropertiesEx(const std::vector<std::string>& arr
     return bag;
 }
 
-bool DirectoryObject::SetPropertyEx(const std::string& strProperty, const PropertyValue& Values) {
+template <class Stage>
+bool DirectoryObject::write(Stage&& stage) {
     // The write itself shows whether the object exists: no read before it.
     auto object = storeOf(objExchangeStore).AttachADSIObject(adsPath);
     try {
-        if (const auto* list = std::get_if<std::vector<std::string>>(&Values))
-            object->putEx(platform::PutExCode::Update, strProperty, *list);
-        else if (const auto* flag = std::get_if<bool>(&Values))
-            object->putBoolean(strProperty, *flag);
-        else if (const auto& text = std::get<std::string>(Values); text.empty())
-            object->putEx(platform::PutExCode::Clear, strProperty, {});
-        else
-            object->put(strProperty, text);
+        stage(*object);
         object->setInfo();
     } catch (const Error& error) {
         if (error.number() == err::NoSuchObject) throw;  // as a bind to it raises it
@@ -92,6 +86,30 @@ bool DirectoryObject::SetPropertyEx(const std::string& strProperty, const Proper
     }
     lastError.ClearProperties();
     return true;
+}
+
+bool DirectoryObject::SetPropertyEx(const std::string& strProperty, const PropertyValue& Values) {
+    return write([&](platform::BoundObject& object) {
+        if (const auto* list = std::get_if<std::vector<std::string>>(&Values))
+            object.putEx(platform::PutExCode::Update, strProperty, *list);
+        else if (const auto* flag = std::get_if<bool>(&Values))
+            object.putBoolean(strProperty, *flag);
+        else if (const auto& text = std::get<std::string>(Values); text.empty())
+            object.putEx(platform::PutExCode::Clear, strProperty, {});
+        else
+            object.put(strProperty, text);
+    });
+}
+
+bool DirectoryObject::SetPropertyChangeEx(const std::string& strProperty, const std::vector<std::string>& Values,
+                                          const std::vector<std::string>& removed,
+                                          const std::vector<std::string>& added) {
+    return write([&](platform::BoundObject& object) {
+        if (object.permissiveModify())
+            object.putChange(strProperty, removed, added);
+        else
+            object.putEx(platform::PutExCode::Update, strProperty, Values);
+    });
 }
 
 }  // namespace qv

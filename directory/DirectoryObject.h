@@ -48,6 +48,19 @@ public:
     // one value. False, with lastError filled, when the write fails; a bind
     // failure, and an object that does not exist, raise qv::Error.
     bool SetPropertyEx(const std::string& strProperty, const PropertyValue& Values);
+
+    // Writes the change of a multi-valued attribute from its present values
+    // (`removed` go, `added` come) in one modify and commits it at once, when
+    // the directory takes it so that sending it again after a lost answer
+    // leaves the same values (it lists Permissive Modify); otherwise replaces
+    // every value by `Values`, the whole new list. Outcome as SetPropertyEx.
+    bool SetPropertyChangeEx(const std::string& strProperty, const std::vector<std::string>& Values,
+                             const std::vector<std::string>& removed, const std::vector<std::string>& added);
+
+private:
+    // Binds, stages with `stage` and commits; the outcome as SetPropertyEx reports it.
+    template <class Stage>
+    bool write(Stage&& stage);
 };
 
 }  // namespace qv

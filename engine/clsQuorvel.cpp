@@ -19,6 +19,13 @@ constexpr const char* CRLF = "\r\n";
 // The attributes a DL's own query asks for; the search supplies its own list anyway.
 constexpr const char* kQueryAttributes = "cn,adspath,distinguishedName";
 
+// Only the names that go and come are sent when they are at most half as
+// many as the whole new list; a list where more than half the names change
+// is replaced, as the change would then be hardly smaller than the list.
+bool ChangeIsSmaller(const MembershipDelta& delta, std::size_t newCount) {
+    return 2 * (delta.added.size() + delta.removed.size()) <= newCount;
+}
+
 }  // namespace
 
 struct clsQuorvel::Run {
@@ -172,8 +179,13 @@ void clsQuorvel::Report(const Run& run) {
 
 void clsQuorvel::WriteMembership(Run& run) {
     step_ = "p_UpdateDLWithQuery:PutEX";
-    const bool written = run.newMembers.empty() ? run.dl.SetPropertyEx("member", std::string())
-                                                : run.dl.SetPropertyEx("member", run.newMembers);
+    bool written = false;
+    if (run.newMembers.empty())
+        written = run.dl.SetPropertyEx("member", std::string());
+    else if (ChangeIsSmaller(run.delta, run.newMembers.size()))
+        written = run.dl.SetPropertyChangeEx("member", run.newMembers, run.delta.removed, run.delta.added);
+    else
+        written = run.dl.SetPropertyEx("member", run.newMembers);
     if (!written) {
         // Refused rights keep their own entry; any other cause is reported as
         // itself rather than as a lack of rights.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <deque>
+#include <string_view>
+#include <unordered_set>
 
 #include "platform/DirectoryErrors.h"
 #include "platform/DistinguishedName.h"
@@ -65,6 +67,17 @@ bool holdsValue(const std::vector<std::string>& values, const std::string& value
 std::vector<std::string> withoutEmptyValues(std::vector<std::string> values) {
     values.erase(std::remove(values.begin(), values.end(), std::string()), values.end());
     return values;
+}
+
+// The values without a second copy of any (exactly equal) value: one
+// request may not name a value twice.
+std::vector<std::string> distinctValues(const std::vector<std::string>& values) {
+    std::vector<std::string> out;
+    out.reserve(values.size());
+    std::unordered_set<std::string_view> seen;
+    for (const auto& v : values)
+        if (seen.insert(v).second) out.push_back(v);
+    return out;
 }
 
 // The values a Boolean attribute is written with, from what the program gives.
@@ -312,6 +325,19 @@ void BoundObject::putEx(PutExCode code, std::string_view name, const std::vector
     stage(code, name, code == PutExCode::Clear ? std::vector<std::string>{} : values);
 }
 
+bool BoundObject::permissiveModify() const { return info_->permissiveModify; }
+
+void BoundObject::putChange(std::string_view name, const std::vector<std::string>& removed,
+                            const std::vector<std::string>& added) {
+    if (!info_->permissiveModify)
+        throw Error(err::Unexpected, "The directory server does not take a change of values under Permissive Modify");
+    const auto gone = distinctValues(removed);
+    stage(PutExCode::Append, name, gone);
+    stage(PutExCode::Delete, name, gone);
+    stage(PutExCode::Append, name, distinctValues(added));
+    permissive_ = true;
+}
+
 void BoundObject::stage(PutExCode code, std::string_view name, std::vector<std::string> values) {
     std::string key = info_->keyOf(name);
     values = withoutEmptyValues(std::move(values));
@@ -342,6 +368,7 @@ void BoundObject::setInfo() {
         loaded_.erase(info_->keyOf(change.name));
     }
     changes_.clear();
+    permissive_ = false;
     isNew_ = false;
     loadedAll_ = false;
     keepSyntheticAttributes();
@@ -362,9 +389,13 @@ void BoundObject::modifyInDirectory() {
                     values.push_back(ava.value);
         mods.add(op, change.name, values);
     }
+    // Critical: a server that cannot honour it must refuse the change rather
+    // than apply it in a way that a second send would not repeat.
+    LDAPControl permissive{const_cast<char*>(LDAP_CONTROL_X_PERMISSIVE_MODIFY), {0, nullptr}, 1};
+    LDAPControl* controls[] = {&permissive, nullptr};
     onObject(server_, credentials_, dn_, [&](Connection& connection) {
         write(connection, [&](LDAP* ld, int* msgid) {
-            return ldap_modify_ext(ld, dn_.c_str(), mods.get(), nullptr, nullptr, msgid);
+            return ldap_modify_ext(ld, dn_.c_str(), mods.get(), permissive_ ? controls : nullptr, nullptr, msgid);
         });
     });
 }

@@ -90,6 +90,19 @@ public:
     void putBoolean(std::string_view name, bool value);    // TRUE or FALSE
     void putInteger(std::string_view name, std::int16_t value);  // its decimal text
     void putEx(PutExCode code, std::string_view name, const std::vector<std::string>& values);
+    // True when the server lists the Permissive Modify control in its root
+    // entry (read with the server's information, no request of its own).
+    bool permissiveModify() const;
+    // Stages the change of a multi-valued attribute from the values `removed`
+    // to the values `added`, for a server with permissiveModify(), as a change
+    // that leaves the same values when it is sent a second time (after a lost
+    // answer): the removed values are first added back (skipped where they
+    // are still there), so that their delete always finds them, then the
+    // added ones added (skipped where they are there already), all in one
+    // modify under Permissive Modify. A delete of a value already gone is not
+    // relied on: some servers refuse it even under the control.
+    void putChange(std::string_view name, const std::vector<std::string>& removed,
+                   const std::vector<std::string>& added);
     // Sends every staged change in one modify request, or the whole new object
     // in one add request. The value of the object's RDN always stays in the
     // entry: a change of the naming attribute that lacks it keeps it as a
@@ -134,6 +147,7 @@ private:
     std::set<std::string> loaded_;                          // keys the server was asked for
     bool loadedAll_ = false;
     std::vector<Change> changes_;
+    bool permissive_ = false;  // send the staged changes under Permissive Modify
 };
 
 // The children of one container, read forward.

@@ -34,6 +34,9 @@ public:
     std::string defaultNamingContext;
     std::string subschemaSubentry;
     bool schemaKnown = false;  // false when the server would not show its schema
+    // The root entry lists the Permissive Modify control: an add of a value
+    // already there and a delete of one already gone are then no errors.
+    bool permissiveModify = false;
 
     // The key an attribute is kept under: its first schema name in lower
     // case (every alias and the OID lead there), else the name in lower case.

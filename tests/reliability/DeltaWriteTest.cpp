@@ -1,0 +1,155 @@
+// Membership writes that send only the names that go and come: what reaches
+// the server, the memberships that come out (case-only changes, a name given
+// twice), a write whose answer is lost and that is sent again, and the whole
+// replace on a server whose root entry does not list Permissive Modify.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <map>
+#include <set>
+
+#include "../engine/EngineFixture.h"
+#include "support/FaultProxy.h"
+#include "support/TestEnvironment.h"
+
+using namespace qv::test;
+
+namespace {
+
+const std::string kOu = "ou=Delta,o=Northwind Traders";
+constexpr int kFound = 8;  // people each list's query finds
+
+std::string person(const std::string& alias, int i) { return "cn=" + alias + "-0" + std::to_string(i) + "," + kOu; }
+std::string gone(const std::string& alias, int i) { return "cn=" + alias + "-gone" + std::to_string(i) + "," + kOu; }
+std::string dlDn(const std::string& alias) { return "cn=" + alias + "," + kOu; }
+
+// One DL: what it holds before the pass, and whether the pass sends only the change.
+struct ListCase {
+    std::string alias;
+    bool delta;
+    std::vector<std::string> held;
+    int unchanged = 4;  // a person held before and after: a replace carries it, a change does not
+};
+
+std::vector<ListCase> cases() {
+    std::vector<ListCase> out{{"dw-swap", true, {}}, {"dw-case", true, {}},  {"dw-grow", true, {}},
+                              {"dw-shrink", true, {}}, {"dw-most", false, {}, 1}, {"dw-empty", false, {}}};
+    for (auto& c : out) {
+        for (int i = 0; i < kFound; ++i) c.held.push_back(person(c.alias, i));
+        if (c.alias == "dw-swap") c.held.front() = gone(c.alias, 1);
+        if (c.alias == "dw-case") c.held[2] = "cn=DW-CASE-02," + kOu;  // the same entry, other case
+        if (c.alias == "dw-grow") c.held.pop_back();
+        if (c.alias == "dw-shrink") c.held.push_back(gone(c.alias, 1));
+        if (c.alias == "dw-most") c.held = {person(c.alias, 0), person(c.alias, 1), gone(c.alias, 1), gone(c.alias, 2)};
+        if (c.alias == "dw-empty") c.held = {gone(c.alias, 1), gone(c.alias, 2)};
+    }
+    return out;
+}
+
+// People, and DLs whose queries reach the directory through `proxy`; the members each query finds.
+std::map<std::string, std::set<std::string>> seedLists(const ReferenceDirectory& dir, const std::string& proxy) {
+    LdapTool ldap(dir);
+    ldap.add("dn: " + kOu + "\nobjectClass: organizationalUnit\nou: Delta\n");
+    std::map<std::string, std::set<std::string>> found;
+    for (const auto& c : cases()) {
+        for (int i = 0; c.alias != "dw-empty" && i < kFound; ++i) {
+            ldap.add("dn: " + person(c.alias, i) + "\nobjectClass: organizationalPerson\ncn: " + c.alias + "-0" +
+                     std::to_string(i) + "\ndepartment: " + c.alias + "\n");
+            found[c.alias].insert(person(c.alias, i));
+        }
+        std::string ldif = "dn: " + dlDn(c.alias) + "\nobjectClass: groupOfNames\ncn: " + c.alias +
+                           "\nextension-attribute-15: QVL=<LDAP://" + proxy + "/" + kOu +
+                           ">;(&(objectClass=organizationalPerson)(department=" + c.alias + "));cn,ADsPath,distinguishedName;subtree\n";
+        for (const auto& m : c.held) ldif += "member: " + m + "\n";
+        ldap.add(ldif);
+    }
+    return found;
+}
+
+struct Run {
+    CommandResult command;
+    std::vector<LoggedEntry> entries;
+};
+
+// The real program over the container, through `proxy`.
+Run runPass(const FaultProxy& proxy) {
+    TempDir temp;
+    writeFile(temp.file("run.ini"), "[General]\nTarget=LDAP://" + proxy.server() + "/" + kOu +
+                                        "\nLoggingLevel=1\n[Authentication]\nUser=writer\nDomain=CORP\n"
+                                        "Password=writer-pw\n");
+    ::chmod(temp.file("run.ini").c_str(), 0600);
+    writeFile(temp.file("events.jsonl"), "");
+    Run r;
+    r.command = runCommand({binaryDir() + "/quorvel", temp.file("run.ini")},
+                           {{"QUORVEL_EVENT_LOG", temp.file("events.jsonl")}, {"XDG_RUNTIME_DIR", temp.path()},
+                            {"XDG_CONFIG_HOME", temp.file("config")}, {"LDAPNOINIT", "1"}},
+                           {}, 60);
+    r.entries = parseEventLines(readFile(temp.file("events.jsonl")));
+    return r;
+}
+
+// The shared directory lists Permissive Modify (refdir/rootdse.ldif); the
+// second one runs with a root entry that does not.
+std::unique_ptr<ReferenceDirectory> directoryWithoutPermissiveModify(TempDir& folder) {
+    const std::string listed = "supportedControl: 1.2.840.113556.1.4.1413\n";
+    std::string rootDse = readFile(sourceDir() + "/refdir/rootdse.ldif");
+    rootDse.erase(rootDse.find(listed), listed.size());
+    writeFile(folder.file("rootdse.ldif"), rootDse);
+    RefDirOptions options;
+    options.rootDse = folder.file("rootdse.ldif");
+    return std::make_unique<ReferenceDirectory>(options);
+}
+
+}  // namespace
+
+// Each DL's write, with the answer to one change lost and the change sent
+// again on a new connection; then a second pass, which must find nothing to do.
+TEST(DeltaWrite, OnlyTheChangeIsSentAndEveryMembershipComesOutExact) {
+    TempDir folder;
+    auto plain = directoryWithoutPermissiveModify(folder);
+    for (ReferenceDirectory* dir : {&sharedDirectory(), plain.get()}) {
+        const bool permissive = dir == &sharedDirectory();
+        SCOPED_TRACE(permissive ? "server lists Permissive Modify" : "server does not list it");
+        FaultProxy proxy(dir->server());
+        auto found = seedLists(*dir, proxy.server());
+        proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-swap")).cutAfter(0));  // applied, the answer lost
+        int replaces = 0;
+        for (const auto& c : cases()) {
+            if (c.alias == "dw-empty") continue;
+            proxy.arm(Fault::on(LdapOp::Modify, person(c.alias, c.unchanged)).pass());
+            replaces += permissive ? !c.delta : 1;
+        }
+        auto r = runPass(proxy);
+        EXPECT_EQ(r.command.exitCode, 0) << r.command.err;
+        for (const auto& e : r.entries) EXPECT_NE(e.type, 1) << e.message;
+        EXPECT_EQ(proxy.fired(), 1 + replaces);  // the cut, and one probe per whole list sent
+        LdapTool ldap(*dir);
+        for (const auto& c : cases()) EXPECT_EQ(ldap.members(dlDn(c.alias)), found[c.alias]) << c.alias;
+
+        proxy.reset();
+        proxy.arm(Fault::on(LdapOp::Modify, "").pass());
+        r = runPass(proxy);
+        EXPECT_EQ(r.command.exitCode, 0) << r.command.err;
+        EXPECT_EQ(proxy.fired(), 0) << "a second pass wrote again";
+    }
+}
+
+// A change that names a value twice (as a list with duplicates yields) is
+// sent with each value once, and the membership comes out exact.
+TEST(DeltaWrite, ValuesGivenTwiceAreWrittenOnce) {
+    TempDir folder;
+    auto plain = directoryWithoutPermissiveModify(folder);
+    for (ReferenceDirectory* dir : {&sharedDirectory(), plain.get()}) {
+        prepareUnattendedRun(*dir, "0");
+        LdapTool ldap(*dir);
+        const std::string dl = "cn=dw-twice," + std::string(kDistributionLists), a = person("a", 1),
+                          b = person("b", 1), c = person("c", 1), d = person("d", 1);
+        ldap.add("dn: " + dl + "\nobjectClass: groupOfNames\ncn: dw-twice\nmember: " + a + "\nmember: " + b +
+                 "\nmember: " + c + "\n");
+        std::string path = dir->adsPath(dl);
+        auto object = qv::mdl().objExchangeStore->Query(path).objects().Item(1);
+        ASSERT_TRUE(object->SetPropertyChangeEx("member", {a, d}, {b, c, c}, {d, d})) << object->lastError.Description;
+        EXPECT_EQ(ldap.members(dl), (std::set<std::string>{a, d}));
+    }
+}
