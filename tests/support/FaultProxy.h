@@ -25,13 +25,10 @@ namespace qv::test {
 // A request by the tag of its protocol operation (RFC 4511).
 enum class LdapOp : unsigned char {
     Any = 0,
-    Bind = 0x60,
-    Unbind = 0x42,
     Search = 0x63,
     Modify = 0x66,
     Add = 0x68,
     Delete = 0x4a,
-    Abandon = 0x50,
 };
 
 enum class FaultAction {
