@@ -35,14 +35,13 @@ protected:
 
 TEST_F(RbdlImportTest, ConvertsTheRuleBasedDLsWithAndWithoutMovingTheQuery) {
     qv::test::ReferenceDirectory directory;  // this test writes
-    useAccount(qv::test::kWriter);
     mdl().strServer = directory.server();
     const qv::test::LdapTool ldap(directory);
     const std::string partners = ldap.values(kPartners, "Admin-Description").at(0);
     const std::string finance = ldap.values(kFinance, "Admin-Description").at(0);
     ASSERT_EQ(finance.substr(0, 5), "rbdl=");  // found and cut by length whatever the case
-    connectStore();
-    const QString container = "LDAP://" + QString::fromStdString(directory.server()) + "/o=Northwind Traders/ou=Amsterdam";
+    connectStore(directory.server());
+    const QString container = serverPath(directory) + "/o=Northwind Traders/ou=Amsterdam";
 
     for (bool move : {false, true}) {
         SCOPED_TRACE(move ? "moving" : "copying");
@@ -74,7 +73,8 @@ TEST_F(RbdlImportTest, ConvertsTheRuleBasedDLsWithAndWithoutMovingTheQuery) {
 // The reader: nothing may be written. Moving the query onto its own field is refused before
 // any write, Enter in a text box is no Go, and DLs that cannot be written are named in Done.
 TEST_F(RbdlImportTest, RefusalsAndDLsThatCannotBeWrittenAreNamedAndDoneStillEnds) {
-    connectStore();
+    useAccount(qv::test::kReader);  // nothing may be written
+    connectStore(qv::test::sharedDirectory().server());
     qv::test::MessageBoxRecorder boxes;
     frmRBDLImport dialog;
     dialog.show();
