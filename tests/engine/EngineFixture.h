@@ -23,8 +23,6 @@ namespace qv::test {
 // field, `loggingLevel`), its store bound to `directory` as `account`.
 void prepareUnattendedRun(const ReferenceDirectory& directory, const std::string& loggingLevel,
                           Account account = kWriter);
-// Binds the module's store to `directory` as `account` (domain CORP).
-void bindModule(const ReferenceDirectory& directory, Account account);
 
 class EngineFixture : public ::testing::Test {
 protected:
