@@ -1,5 +1,7 @@
 #include "EngineFixture.h"
 
+#include "engine/clsQuorvel.h"
+
 namespace qv::test {
 namespace {
 
@@ -14,6 +16,12 @@ void bindModule(const ReferenceDirectory& directory, Account account) {
 }
 
 }  // namespace
+
+bool process(DirectoryObject& dl) {
+    clsQuorvel engine;
+    auto& m = mdl();
+    return engine.Process(dl, m.strLoggingLevel, m.strPrefix, m.strField);
+}
 
 void prepareUnattendedRun(const ReferenceDirectory& directory, const std::string& loggingLevel, Account account) {
     ResetModuleState();

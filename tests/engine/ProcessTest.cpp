@@ -4,7 +4,6 @@
 
 #include "EngineFixture.h"
 #include "engine/QueryString.h"
-#include "engine/clsQuorvel.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -13,12 +12,6 @@ namespace {
 
 const char* kFinance = "(&((objectClass=organizationalPerson)(department=Finance)))";
 const char* kNobody = "(&((objectClass=organizationalPerson)(department=Procurement)))";
-
-bool process(DirectoryObject& dl) {
-    clsQuorvel engine;
-    auto& m = mdl();
-    return engine.Process(dl, m.strLoggingLevel, m.strPrefix, m.strField);
-}
 
 // The summary entry with its duration checked by form, not by value.
 void expectSummary(const std::string& message, const std::string& path, int before, int results, bool updated) {

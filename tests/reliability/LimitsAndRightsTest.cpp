@@ -8,7 +8,6 @@
 #include "../engine/EngineFixture.h"
 #include "engine/ProcessingPasses.h"
 #include "engine/RbdlConversion.h"
-#include "engine/clsQuorvel.h"
 #include "platform/ErrorNumbers.h"
 
 using namespace qv;
@@ -19,12 +18,6 @@ namespace {
 const char* kEveryone = "(objectClass=organizationalPerson)";  // 50 people: more than `limited` may read
 const char* kFinance = "(&((objectClass=organizationalPerson)(department=Finance)))";
 const std::string kSomeone = std::string("cn=avries,") + kRecipients;
-
-bool process(DirectoryObject& dl) {
-    clsQuorvel engine;
-    auto& m = mdl();
-    return engine.Process(dl, m.strLoggingLevel, m.strPrefix, m.strField);
-}
 
 // The one error entry of the engine, or "" when there is none or more.
 std::string onlyError(const EventLogCapture& log) {

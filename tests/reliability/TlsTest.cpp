@@ -98,7 +98,7 @@ protected:
         return dn;
     }
     std::set<std::string> finance() const {
-        return LdapTool(*dir).dns(kSite, std::string("(&(objectClass=organizationalPerson)(department=Finance))"));
+        return LdapTool(*dir).dns(kSite, kFinance);
     }
 
     CommandResult quorvel(const std::string& target, const std::string& authority, const TempDir& temp,
