@@ -81,7 +81,8 @@ MUTANTS=$(cat <<'EOF'
 + if (failure.Number != 0)
 @@ engine/clsQuorvel.cpp
 - run.updated = true;
-+
+}
++ }
 @@ engine/clsQuorvel.cpp
 - return LoggingLevelValue(LoggingLevel) >= level;
 + return LoggingLevelValue(LoggingLevel) > level;
@@ -89,10 +90,8 @@ MUTANTS=$(cat <<'EOF'
 - if (!query) throw Error(err::NotQuorvel, "This DL is not Quorvel!");
 + if (!query) return;
 @@ engine/clsQuorvel.cpp
-- Steps(run, strPrefix, strField);
-        return true;
-+ Steps(run, strPrefix, strField);
-        return run.updated;
+- succeeded = !run.safeguardRefused;
++ succeeded = run.updated && !run.safeguardRefused;
 @@ engine/clsQuorvel.cpp
 - run.oldMembers = bag.list("member");
 +

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QStringList>
-#include <QTreeWidgetItem>
 
 #include "ConsoleTestSupport.h"
 #include "core/IsolatedEnvironment.h"
@@ -29,19 +27,6 @@ protected:
         mdl().objConnection->setPassword(account.password);
         mdl().objConnection->setDomain(kDomain);
         mdl().objConnection->setAdmin(false);
-    }
-
-    // The texts of a node's children, in order.
-    static QStringList childTexts(const QTreeWidgetItem* node) {
-        QStringList texts;
-        for (int i = 0; node && i < node->childCount(); ++i) texts << node->child(i)->text(0);
-        return texts;
-    }
-
-    static QTreeWidgetItem* childNamed(const QTreeWidgetItem* node, const QString& text) {
-        for (int i = 0; node && i < node->childCount(); ++i)
-            if (node->child(i)->text(0) == text) return node->child(i);
-        return nullptr;
     }
 
     IsolatedEnvironment env_;

@@ -7,7 +7,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "console/MessageBoxes.h"
 
@@ -47,17 +50,22 @@ private:
     MsgAnswer answer_;
 };
 
-// Runs `act` on the modal dialog that the next call opens, once it is up,
-// then lets the call go on. `act` must close the dialog.
-inline void whenModalShows(std::function<void(QWidget*)> act) {
+// Runs `act` on the modal window named `objectName` (any, when empty) once it
+// is up. `act` must close it. A window that never shows is given up after a
+// while, so a broken dialog fails the test instead of hanging it.
+inline void whenShown(const QString& objectName, std::function<void(QWidget*)> act) {
     auto* timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, act]() {
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, objectName, act]() {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible()) return;
+        const bool up = modal && modal->isVisible() && (objectName.isEmpty() || modal->objectName() == objectName);
+        if (!up && ++*tries <= 2000) return;
         timer->stop();
         timer->deleteLater();
-        act(modal);
+        if (up) return act(modal);
+        ADD_FAILURE() << objectName.toStdString() << " never showed";
+        if (modal) modal->close();
     });
     timer->start();
 }

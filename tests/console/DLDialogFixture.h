@@ -2,13 +2,17 @@
 // The fixture of the DL dialogs' tests: the console fixture with the writer
 // account, the Quorvel prefix and field, a store connected to the shared
 // reference directory, and DLs of the test's own made with ldap-utils.
+#include <QAction>
+#include <QTest>
 #include <memory>
 #include <string>
 
 #include "ConsoleFixture.h"
+#include "console/ListView.h"
+#include "console/TreeView.h"
 #include "console/clsDialogParameter.h"
+#include "console/frmMain.h"
 #include "directory/clsExchangeStore.h"
-#include "designerui/DesignerUiFixture.h"  // whenShown
 #include "support/LdapTool.h"
 
 namespace qv::test {
@@ -51,6 +55,44 @@ protected:
     static QString listsPath(const ReferenceDirectory& dir) {
         return serverPath(dir) + "/o=Northwind Traders/ou=Amsterdam/cn=Distribution Lists";
     }
+};
+
+// The main window, shown, with the nodes of its tree and the rows of its list.
+class MainWindowFixture : public DLDialogFixture {
+protected:
+    void TearDown() override {
+        window_.reset();
+        DLDialogFixture::TearDown();
+    }
+    frmMain& open() {
+        window_ = std::make_unique<frmMain>();
+        window_->Load(nullptr);
+        window_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        return *window_;
+    }
+    // The tree node shown as `text`, or whose full path is `text`.
+    QTreeWidgetItem* node(const QString& text) const {
+        for (QTreeWidgetItem* n : window_->tvTreeView()->Nodes())
+            if (n->text(0) == text || window_->tvTreeView()->FullPath(n) == text) return n;
+        return nullptr;
+    }
+    QTreeWidgetItem* row(const QString& key) const {
+        ListView* list = window_->lvListView();
+        for (int i = 0; i < list->Count(); ++i)
+            if (ListView::Key(list->topLevelItem(i)) == key) return list->topLevelItem(i);
+        return nullptr;
+    }
+    // A mouse click on a node or a row, the tree opened down to it.
+    static void click(QTreeWidgetItem* item, Qt::KeyboardModifiers modifiers = {}) {
+        for (QTreeWidgetItem* n = item->parent(); n; n = n->parent()) n->setExpanded(true);
+        QTreeWidget* view = item->treeWidget();
+        view->scrollToItem(item);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, view->visualItemRect(item).center());
+    }
+    bool enabled(const char* button) const { return window_->Button(button)->isEnabled(); }
+
+    std::unique_ptr<frmMain> window_;
 };
 
 }  // namespace qv::test

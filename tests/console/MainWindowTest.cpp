@@ -1,79 +1,127 @@
-// The main window against the reference directory: update of a DL that has
-// gone, and the settings it keeps at close.
+// The main window against the reference directory: it never lets a command
+// fall through to an object the user did not choose (a row chosen and taken
+// back, names holding ";", a reconnect that fails half-way), the processing
+// window of Update, update of a DL that has gone, and the settings it keeps at close.
 #include <QAction>
 #include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <memory>
 
-#include "ConsoleFixture.h"
-#include "console/ListView.h"
-#include "console/TreeView.h"
+#include "DLDialogFixture.h"
+#include "console/ConsoleDialogs.h"
+#include "console/Selection.h"
 #include "console/Twips.h"
-#include "console/frmMain.h"
-#include "support/LdapTool.h"
+#include "console/frmProcess.h"
+#include "console/frmProperties.h"
+#include "platform/Error.h"
 
 namespace {
 
 using namespace qv;
+using qv::test::kRecipients;
 using qv::test::sharedDirectory;
 
 // One pixel, in twips, as the tolerance of a converted length.
 double onePixel() { return 1440.0 / LogicalDpiX() + 0.01; }
 
-class MainWindowTest : public qv::test::ConsoleFixture {
+class MainWindowTest : public qv::test::MainWindowFixture {
 protected:
-    void TearDown() override {
-        if (window_) window_->hide();
-        window_.reset();
-    }
-
-    frmMain& open() {
-        window_ = std::make_unique<frmMain>();
-        window_->Load(nullptr);
-        window_->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        return *window_;
-    }
-
-    TreeView* tree() const { return window_->tvTreeView(); }
-    ListView* list() const { return window_->lvListView(); }
-    QTreeWidgetItem* container(const QString& text) const {
-        for (QTreeWidgetItem* node : tree()->Nodes())
-            if (node->text(0) == text) return node;
-        return nullptr;
-    }
-
-    void clickNode(QTreeWidgetItem* node) {
-        for (QTreeWidgetItem* n = node->parent(); n; n = n->parent()) n->setExpanded(true);
-        tree()->scrollToItem(node);
-        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualItemRect(node).center());
-    }
-
-    QTreeWidgetItem* item(const QString& key) const {
-        for (int i = 0; i < list()->Count(); ++i)
-            if (ListView::Key(list()->topLevelItem(i)) == key) return list()->topLevelItem(i);
-        return nullptr;
-    }
-
-    void clickItem(QTreeWidgetItem* row) {
-        list()->scrollToItem(row);
-        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualItemRect(row).center());
-    }
-
     std::string setting(const char* name) const {
         return mdl().objKVORAPI->GetPrivateProfileStringFromREG("Settings", name, "(none)", SettingsKey);
     }
-
-    std::unique_ptr<frmMain> window_;
 };
+
+TEST_F(MainWindowTest, ADLChoiceTakenBackLeavesNoPropertiesToOpenOrWrite) {
+    frmMain& window = open();
+    const QString lists = listsPath(sharedDirectory());
+    window.NodeClick(node(lists));
+    QTreeWidgetItem* sales = row("cn=qvl-sales");
+    ASSERT_NE(sales, nullptr);
+    click(sales);
+    ASSERT_EQ(window.Title(1), "cn=qvl-sales");
+    click(sales, Qt::ControlModifier);  // takes the choice back
+    EXPECT_TRUE(window.Title(1).isEmpty());
+    EXPECT_FALSE(enabled("Properties"));
+    EXPECT_FALSE(enabled("Delete"));
+
+    // A DL key without a chosen row loads the container: Properties refuses it.
+    int opened = 0;
+    RegisterDialog("frmProperties", [&](QWidget* parent) {
+        ++opened;
+        auto dialog = std::make_unique<QDialog>(parent);
+        QTimer::singleShot(0, dialog.get(), &QDialog::reject);
+        return dialog;
+    });
+    qv::test::MessageBoxRecorder boxes;
+    window.SetTitle(1, "cn=qvl-sales");
+    window.Properties();
+    RegisterDialog("frmProperties", {});
+    EXPECT_EQ(opened, 0);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Please select a DL first.");
+    // Nor does the dialog itself take anything but a DL.
+    ASSERT_EQ(CurrentSelection()->Item(1)->objectClass, "Container");
+    EXPECT_FALSE(frmProperties().Loaded());
+}
+
+TEST_F(MainWindowTest, NamesHoldingASemicolonAreUpdatedAndDeleted) {
+    const std::string container = "cn=a\\;b," + std::string(kRecipients), dl = "cn=a\\;b," + container;
+    const std::string query = "QVL=<LDAP://" + sharedDirectory().server() + "/" + kRecipients +
+                              ">;(&((objectClass=organizationalPerson)(department=Sales)));cn,ADsPath,distinguishedName;oneLevel";
+    qv::test::LdapTool ldap(sharedDirectory());
+    ldap.add("dn: " + container + "\nobjectClass: Container\ncn: a;b\n\ndn: " + dl +
+             "\nobjectClass: groupOfNames\ncn: a;b\nuid: ab\nextension-attribute-15: " + query + "\n");
+    const auto sales = ldap.dns(kRecipients, "(department=Sales)", "one");
+    ASSERT_FALSE(sales.empty());
+    frmMain& window = open();
+    // The selection as a directory that writes the escape as "\;" names it.
+    window.SetTitle(0, serverPath(sharedDirectory()) + "/o=Northwind Traders/ou=Amsterdam/cn=Recipients/cn=a\\;b");
+    qv::test::MessageBoxRecorder boxes(MsgAnswer::Yes);
+    for (const char* key : {"cn=a\\;b", ""}) {  // the DL, then the whole container
+        window.SetTitle(1, key);
+        ldap.replace(dl, "member", {});
+        ASSERT_TRUE(window.LoadSelection(false)) << key;
+        EXPECT_EQ(CurrentSelection()->Item(1)->objectClass, *key ? "groupOfNames" : "Container");
+        window.Update();
+        ASSERT_FALSE(boxes.boxes.empty());
+        EXPECT_EQ(boxes.boxes.back().text, "Completed with no errors.") << key;
+        EXPECT_EQ(ldap.members(dl), sales) << key;
+    }
+    window.SetTitle(1, "cn=a\\;b");
+    window.DeleteDL();
+    EXPECT_FALSE(ldap.exists(dl));
+    ldap.remove(container);
+}
+
+TEST_F(MainWindowTest, AReconnectThatFailsLeavesNoPathOfTheOldTree) {
+    frmMain& window = open();
+    ASSERT_FALSE(window.Title(0).isEmpty());
+    bool thrown = false;
+    qv::test::MessageBoxRecorder boxes;
+    boxes.onBox = [&](const MessageBoxRequest&) {  // the connect fails, and its report throws
+        if (!std::exchange(thrown, true)) throw Error(5, "Invalid procedure call or argument");
+    };
+    qv::test::whenShown("", [](QWidget* modal) {
+        modal->findChild<QLineEdit*>("txtServer")->setText("127.0.0.1:1");
+        modal->findChild<QPushButton*>("cmdOK")->click();
+    });
+    window.Connect();
+    ASSERT_TRUE(thrown);
+    EXPECT_TRUE(window.Title(0).isEmpty());
+    EXPECT_EQ(window.tvTreeView()->topLevelItemCount(), 0);
+    for (const char* button : {"Refresh", "Update", "Designer", "New", "Properties", "Delete"})
+        EXPECT_FALSE(enabled(button)) << button;
+}
 
 TEST_F(MainWindowTest, UpdatingADLThatHasGoneIsReportedWithoutAPass) {
     qv::test::LdapTool ldap(sharedDirectory());
     const std::string dn = "cn=gone-soon,cn=Europe,cn=Sales,cn=Recipients,ou=Amsterdam,o=Northwind Traders";
     ldap.add("dn: " + dn + "\nobjectClass: groupOfNames\ncn: Gone soon\nuid: gone-soon\n");
     frmMain& window = open();
-    clickNode(container("cn=Europe"));
-    clickItem(item("cn=gone-soon"));
+    click(node("cn=Europe"));
+    click(row("cn=gone-soon"));
     ldap.remove(dn);
     qv::test::MessageBoxRecorder boxes;
     window.Update();
@@ -106,6 +154,36 @@ TEST_F(MainWindowTest, ClosingWritesTheBoundsAndTheSettings) {
     frmMain& again = open();
     EXPECT_NEAR(again.WindowWidthTwips(), 9000, onePixel());
     EXPECT_EQ(again.SplitterLeft(), 3000);
+}
+
+// The processing window: a pass on the chosen DL, or with none chosen on the whole container.
+TEST_F(MainWindowTest, UpdateRunsAPassOnTheChosenDLOrTheWholeContainer) {
+    frmMain& window = open();
+    window.NodeClick(node("cn=Distribution Lists"));
+    window.ItemClick(row("cn=qvl-nobody"));
+    ASSERT_EQ(window.Title(1), "cn=qvl-nobody");
+    QStringList seen;
+    qv::test::MessageBoxRecorder boxes;
+    boxes.onBox = [&](const MessageBoxRequest&) {
+        if (auto* process = window.findChild<frmProcess*>()) seen = process->StatusHistory();
+    };
+    window.MenuItem("mnuToolsUpdate")->trigger();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Completed with no errors.");
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.front(), "Processing DL...");
+    EXPECT_EQ(mdl().objDirObjects->Item(1)->distinguishedName,
+              "cn=qvl-nobody," + std::string(qv::test::kDistributionLists));
+    EXPECT_EQ(window.Title(1), "cn=qvl-nobody");  // the list is not refreshed
+
+    // With no DL chosen the toolbar's Update covers the container.
+    window.NodeClick(node("cn=Distribution Lists"));
+    boxes.boxes.clear();
+    window.Button("Update")->trigger();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text,
+              "Completed with at least one error.  See the application event log for more information.");
+    EXPECT_EQ(seen.front(), "Enumerating Quorvel DL's...");
 }
 
 }  // namespace

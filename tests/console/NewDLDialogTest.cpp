@@ -6,9 +6,6 @@
 #include <QTest>
 
 #include "DLDialogFixture.h"
-#include "console/ListView.h"
-#include "console/TreeView.h"
-#include "console/frmMain.h"
 #include "console/frmNew.h"
 #include "console/frmProperties.h"
 
@@ -19,30 +16,24 @@ using qv::test::LdapTool;
 using qv::test::MessageBoxRecorder;
 using qv::test::sharedDirectory;
 
-class NewDLDialogTest : public qv::test::DLDialogFixture {
+class NewDLDialogTest : public qv::test::MainWindowFixture {
 protected:
     void SetUp() override {
-        DLDialogFixture::SetUp();
+        MainWindowFixture::SetUp();
         connectStore(sharedDirectory().server());
-        main_ = std::make_unique<frmMain>();
-        main_->SetTitle(0, listsPath(sharedDirectory()));
-    }
-    void TearDown() override {
-        main_.reset();
-        DLDialogFixture::TearDown();
+        window_ = std::make_unique<frmMain>();
+        window_->SetTitle(0, listsPath(sharedDirectory()));
     }
 
     static std::string listDn(const std::string& alias) {
         return "cn=" + alias + "," + qv::test::kDistributionLists;
     }
-
-    std::unique_ptr<frmMain> main_;
 };
 
 TEST_F(NewDLDialogTest, FailedCreationsAreExplainedAndCloseTheDialog) {
     MessageBoxRecorder boxes;
     // The alias is taken.
-    frmNew taken(main_.get());
+    frmNew taken(window_.get());
     taken.txtcn()->setText("QVL-Sales");
     ASSERT_EQ(taken.txtuid()->text(), "qvl-sales");
     taken.show();
@@ -55,8 +46,8 @@ TEST_F(NewDLDialogTest, FailedCreationsAreExplainedAndCloseTheDialog) {
     EXPECT_EQ(LdapTool(sharedDirectory()).values(listDn("qvl-sales"), "cn").front(), "Sales (all sites)");
 
     // A container that is not there: the number, in hexadecimal too, and the description.
-    main_->SetTitle(0, serverPath(sharedDirectory()) + "/o=Northwind Traders/ou=Amsterdam/cn=Nowhere");
-    frmNew nowhere(main_.get());
+    window_->SetTitle(0, serverPath(sharedDirectory()) + "/o=Northwind Traders/ou=Amsterdam/cn=Nowhere");
+    frmNew nowhere(window_.get());
     nowhere.cmdOK()->click();
     ASSERT_EQ(boxes.boxes.size(), 2u);
     EXPECT_TRUE(boxes.boxes[1].text.startsWith("Error -2147016656 [80072030]: ")) << boxes.boxes[1].text.toStdString();
@@ -64,10 +55,10 @@ TEST_F(NewDLDialogTest, FailedCreationsAreExplainedAndCloseTheDialog) {
     EXPECT_EQ(boxes.boxes[1].icon, MsgIcon::None);
 
     // An account that may only read.
-    main_->SetTitle(0, listsPath(sharedDirectory()));
+    window_->SetTitle(0, listsPath(sharedDirectory()));
     useAccount(qv::test::kReader);
     connectStore(sharedDirectory().server());
-    frmNew denied(main_.get());
+    frmNew denied(window_.get());
     denied.txtcn()->setText("Reader list");
     denied.cmdOK()->click();
     ASSERT_EQ(boxes.boxes.size(), 3u);
@@ -80,25 +71,11 @@ TEST_F(NewDLDialogTest, FailedCreationsAreExplainedAndCloseTheDialog) {
 // From the main window: New, the new DL in the list under its display name,
 // its properties by double click, and Delete.
 TEST_F(NewDLDialogTest, ADLIsCreatedListedOpenedAndDeletedFromTheMainWindow) {
-    main_.reset();
-    main_ = std::make_unique<frmMain>();
-    main_->Load(nullptr);
-    main_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
-    TreeView* tree = main_->tvTreeView();
-    ListView* list = main_->lvListView();
-    QTreeWidgetItem* lists = nullptr;
-    for (QTreeWidgetItem* node : tree->Nodes())
-        if (node->text(0) == "cn=Distribution Lists") lists = node;
-    ASSERT_NE(lists, nullptr);
-    tree->SelectNode(lists);
-    main_->NodeClick(lists);
-    auto row = [&](const QString& key) -> QTreeWidgetItem* {
-        for (int i = 0; i < list->Count(); ++i)
-            if (ListView::Key(list->topLevelItem(i)) == key) return list->topLevelItem(i);
-        return nullptr;
-    };
-
+    frmMain& main = open();
+    ListView* list = main.lvListView();
+    ASSERT_NE(node("cn=Distribution Lists"), nullptr);
+    main.tvTreeView()->SelectNode(node("cn=Distribution Lists"));
+    main.NodeClick(node("cn=Distribution Lists"));
     qv::test::whenShown("frmNew", [](QWidget* window) {
         auto* dialog = qobject_cast<frmNew*>(window);
         QTest::keyClicks(dialog->txtcn(), "Team Rotterdam");
@@ -106,7 +83,7 @@ TEST_F(NewDLDialogTest, ADLIsCreatedListedOpenedAndDeletedFromTheMainWindow) {
         QTest::keyClick(dialog->txtuid(), Qt::Key_Return);  // the default button
     });
     MessageBoxRecorder boxes(MsgAnswer::Yes);
-    main_->Button("New")->trigger();
+    main.Button("New")->trigger();
     EXPECT_TRUE(boxes.boxes.empty());
     LdapTool ldap(sharedDirectory());
     const std::string dn = listDn("team-rdam");
@@ -114,13 +91,12 @@ TEST_F(NewDLDialogTest, ADLIsCreatedListedOpenedAndDeletedFromTheMainWindow) {
     EXPECT_EQ(ldap.values(dn, "cn").front(), "QVL: Team Rotterdam");
     EXPECT_EQ(ldap.values(dn, "mail"), std::vector<std::string>{"qvlteamrotterdam@amsterdam.northwindtraders.com"});
     // The window was refreshed: the container stays and lists the new DL by its display name.
-    EXPECT_EQ(main_->Title(0), listsPath(sharedDirectory()));
+    EXPECT_EQ(main.Title(0), listsPath(sharedDirectory()));
     ASSERT_NE(row("cn=team-rdam"), nullptr);
     EXPECT_EQ(row("cn=team-rdam")->text(0), "QVL: Team Rotterdam");
 
     // A double click opens its properties; Escape cancels.
-    list->scrollToItem(row("cn=team-rdam"));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row("cn=team-rdam")).center());
+    click(row("cn=team-rdam"));
     QString caption;
     qv::test::whenShown("frmProperties", [&](QWidget* window) {
         caption = window->windowTitle();
@@ -128,23 +104,22 @@ TEST_F(NewDLDialogTest, ADLIsCreatedListedOpenedAndDeletedFromTheMainWindow) {
     });
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row("cn=team-rdam")).center());
     EXPECT_EQ(caption, "QVL: Team Rotterdam");
-    EXPECT_TRUE(main_->Title(1).isEmpty());  // refreshed after the dialog
+    EXPECT_TRUE(main.Title(1).isEmpty());  // refreshed after the dialog
 
     // Delete asks: No keeps the DL, Yes removes it.
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row("cn=team-rdam")).center());
-    ASSERT_EQ(main_->Title(1), "cn=team-rdam");
+    click(row("cn=team-rdam"));
+    ASSERT_EQ(main.Title(1), "cn=team-rdam");
     boxes.setAnswer(MsgAnswer::No);
-    main_->MenuItem("mnuFileDelete")->trigger();
+    main.MenuItem("mnuFileDelete")->trigger();
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Are you sure you want to delete this distribution list?");
     EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNo);
     EXPECT_TRUE(ldap.exists(dn));
     boxes.setAnswer(MsgAnswer::Yes);
-    main_->MenuItem("mnuFileDelete")->trigger();
+    main.MenuItem("mnuFileDelete")->trigger();
     ASSERT_EQ(boxes.boxes.size(), 2u);
     EXPECT_FALSE(ldap.exists(dn));
     EXPECT_EQ(row("cn=team-rdam"), nullptr);
-    main_->hide();
 }
 
 }  // namespace

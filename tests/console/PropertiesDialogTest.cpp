@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "DLDialogFixture.h"
+#include "console/frmPreview.h"
 #include "console/frmProperties.h"
 
 namespace {
@@ -19,8 +20,19 @@ using qv::test::LdapTool;
 using qv::test::MessageBoxRecorder;
 using qv::test::sharedDirectory;
 
-const std::string Members = "member: cn=avries,cn=Recipients,ou=Amsterdam,o=Northwind Traders\n"
-                            "member: cn=cbakker,cn=Recipients,ou=Amsterdam,o=Northwind Traders\n";
+const std::string kAvries = "cn=avries," + std::string(qv::test::kRecipients);
+
+std::set<std::string> texts(const QListWidget* list) {
+    std::set<std::string> result;
+    for (int i = 0; i < list->count(); ++i) result.insert(list->item(i)->text().toStdString());
+    return result;
+}
+
+std::set<std::string> lowered(const std::set<std::string>& names) {
+    std::set<std::string> result;
+    for (const auto& name : names) result.insert(QString::fromStdString(name).toLower().toStdString());
+    return result;
+}
 
 class PropertiesDialogTest : public qv::test::DLDialogFixture {
 protected:
@@ -35,12 +47,6 @@ protected:
         auto dialog = std::make_unique<frmProperties>();
         EXPECT_TRUE(dialog->Loaded());
         return dialog;
-    }
-
-    static QStringList memberTexts(const frmProperties& dialog) {
-        QStringList texts;
-        for (int i = 0; i < dialog.controlmember()->count(); ++i) texts << dialog.controlmember()->item(i)->text();
-        return texts;
     }
 };
 
@@ -60,7 +66,7 @@ TEST_F(PropertiesDialogTest, ApplyWritesEveryFieldAndReloads) {
     dialog->controladmindesc()->setText("admin");
     // Someone else adds a member meanwhile: the reload shows it.
     LdapTool ldap(sharedDirectory());
-    ldap.replace(dn, "member", {"cn=avries,cn=Recipients,ou=Amsterdam,o=Northwind Traders"});
+    ldap.replace(dn, "member", {kAvries});
 
     MessageBoxRecorder boxes;
     dialog->cmdApply()->click();
@@ -89,7 +95,6 @@ TEST_F(PropertiesDialogTest, ApplyWritesEveryFieldAndReloads) {
     EXPECT_EQ(dialog->lblMembers()->text(), "1 Members");
     EXPECT_TRUE(dialog->chkreporttomessageoriginator()->isChecked());
     EXPECT_TRUE(dialog->cmdUpdate()->isEnabledTo(dialog->picOptions(3)));
-    EXPECT_EQ(dialog->cmdUpdate()->toolTip(), "Update DL membership");
 
     // OK saves too, closes and lets go of the selection.
     dialog->controlca(1)->setText("after ok");
@@ -127,7 +132,7 @@ TEST_F(PropertiesDialogTest, AReadOnlyAccountIsToldAccessIsDeniedAndNothingChang
     EXPECT_EQ(dialog->controlinfo()->toPlainText(), "kept");
 
     // Reset is refused alike, and says so.
-    ldap.replace(dn, "member", {"cn=avries,cn=Recipients,ou=Amsterdam,o=Northwind Traders"});
+    ldap.replace(dn, "member", {kAvries});
     boxes.setAnswer(MsgAnswer::Yes);
     dialog->cmdReset()->click();
     ASSERT_EQ(boxes.boxes.size(), 3u);
@@ -178,29 +183,41 @@ TEST_F(PropertiesDialogTest, ARefusedLaterWriteIsReportedInOneMessage) {
     EXPECT_EQ(ldap.values(dn, "Hide-From-Address-Book"), std::vector<std::string>{"TRUE"});
 }
 
-TEST_F(PropertiesDialogTest, UpdateDLRunsThePassAndShowsTheNewMembers) {
-    const std::string query = "QVL=<LDAP://" + sharedDirectory().server() +
-                              "/cn=Recipients,ou=Amsterdam,o=Northwind Traders>;"
-                              "(&(objectClass=organizationalPerson)(title=*Engineer));cn,ADsPath,distinguishedName;subtree";
-    const std::string dn = addDL(sharedDirectory(), "props-update", "extension-attribute-15: " + query + "\n");
+// Preview shows whom Update DL would add and remove and writes nothing; Update DL then writes them.
+TEST_F(PropertiesDialogTest, PreviewWritesNothingAndUpdateDLRunsThePass) {
+    const std::string engineers = "(&(objectClass=organizationalPerson)(title=*Engineer))";
+    const std::string dn = addDL(sharedDirectory(), "props-update",
+                                 "member: " + kAvries +
+                                     "\nextension-attribute-15: QVL=<LDAP://" + sharedDirectory().server() + "/" +
+                                     qv::test::kRecipients + ">;" + engineers + ";cn,ADsPath,distinguishedName;subtree\n");
+    LdapTool ldap(sharedDirectory());
+    const auto before = ldap.members(dn);
+    const auto expected = ldap.dns(qv::test::kRecipients, engineers);
+    ASSERT_FALSE(expected.empty());
+    ASSERT_FALSE(expected.count(*before.begin()));
     auto dialog = open(dn);
-    ASSERT_EQ(dialog->lblMembers()->text(), "0 Members");
+    ASSERT_EQ(dialog->lblMembers()->text(), "1 Members");
+    std::set<std::string> added, removed;
+    qv::test::whenShown("frmPreview", [&](QWidget* shown) {
+        auto* preview = static_cast<frmPreview*>(shown);
+        added = texts(preview->lstAdded());
+        removed = texts(preview->lstRemoved());
+        preview->close();
+    });
     MessageBoxRecorder boxes;
     dialog->tbsOptions()->setCurrentIndex(3);
+    dialog->cmdPreview()->click();
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(added, expected);
+    EXPECT_EQ(removed, before);
+    EXPECT_EQ(ldap.members(dn), before);
+
     dialog->cmdUpdate()->click();
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Completed with no errors.");
-    LdapTool ldap(sharedDirectory());
-    const auto expected = ldap.dns(qv::test::kRecipients, "(&(objectClass=organizationalPerson)(title=*Engineer))");
-    ASSERT_FALSE(expected.empty());
     EXPECT_EQ(ldap.members(dn), expected);
     EXPECT_EQ(dialog->lblMembers()->text(), QString::number(expected.size()) + " Members");
-    QStringList shown = memberTexts(*dialog);
-    std::set<std::string> shownSet;
-    for (const QString& member : shown) shownSet.insert(member.toLower().toStdString());
-    std::set<std::string> expectedSet;
-    for (const std::string& member : expected) expectedSet.insert(QString::fromStdString(member).toLower().toStdString());
-    EXPECT_EQ(shownSet, expectedSet);
+    EXPECT_EQ(lowered(texts(dialog->controlmember())), lowered(expected));
 }
 
 TEST_F(PropertiesDialogTest, ADLThatHasGoneIsReportedAndTheDialogDoesNotOpen) {

@@ -1,6 +1,7 @@
 // What the designer writes is what the server sees: criteria with characters
 // that are structure in the designer's text, run against the reference
-// directory after translation, find exactly the entries they name.
+// directory after translation, find exactly the entries they name, and a "*"
+// typed at either end of a value is a wildcard.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -55,6 +56,13 @@ TEST(DesignerFilterOnServer, ValuesReachTheServerAsWritten) {
          {}},
         {{"&(", "(objectClass=organizationalPerson)", FormatCriterion("department", IsNot, "R&D"), ")"},
          "(&(objectClass=organizationalPerson)(!(department=R&D)))",
+         {}},
+        // A "*" typed at either end of a value stays a wildcard.
+        {{FormatCriterion("title", StartsWith, "*Engineer")}, "(title=*Engineer*)", {}},
+        {{FormatCriterion("title", IsExactly, "Manag*")}, "(title=Manag*)", {}},
+        {{FormatCriterion("title", IsExactly, "*")}, "(title=*)", {}},
+        {{"&(", "(objectClass=organizationalPerson)", FormatCriterion("title", IsNot, "*Engineer"), ")"},
+         "(&(objectClass=organizationalPerson)(!(title=*Engineer)))",
          {}},
     };
     for (const auto& c : cases) {

@@ -1,18 +1,22 @@
-// The query designer opened from the DL properties: what OK hands back.
+// The query designer: what OK hands back to the DL properties, and the
+// criteria editor stores what was typed, not a completion.
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "DesignerUiFixture.h"
+#include "console/frmAddCriteria.h"
 #include "console/frmQueryDesigner.h"
 
 namespace {
 
 using namespace qv;
 using qv::test::sharedDirectory;
+using qv::test::whenShown;
 
 class QueryDesignerTest : public qv::test::DesignerUiFixture {
 protected:
@@ -56,6 +60,24 @@ TEST_F(QueryDesignerTest, FromThePropertiesOKHandsTheTextBackAndClosingHandsNoth
     EXPECT_EQ(designer->result(), QDialog::Rejected);
     EXPECT_EQ(objDialogParameter().SendTo(), "frmQueryDesigner");
     EXPECT_EQ(objDialogParameter().VarDataText(), text);
+}
+
+
+TEST_F(QueryDesignerTest, TheCriteriaEditorStoresWhatWasTypedNotASuggestion) {
+    frmQueryDesigner designer;
+    designer.show();
+    whenShown("frmAddCriteria", [](QWidget* window) {
+        auto* editor = static_cast<frmAddCriteria*>(window);
+        for (QComboBox* box : {editor->cmbField(), editor->cmbValue()}) {
+            box->lineEdit()->clear();
+            box->setFocus();
+            QTest::keyClicks(box, box == editor->cmbField() ? "Home-M" : "organizational");
+        }
+        editor->cmdOK()->click();
+    });
+    designer.cmdAddCriteria()->click();
+    const QStringList written = items(designer.lstCriteria());
+    EXPECT_TRUE(written.contains("(Home-M=organizational*)")) << written.join(' ').toStdString();
 }
 
 }  // namespace

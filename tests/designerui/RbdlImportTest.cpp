@@ -4,11 +4,13 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "DesignerUiFixture.h"
 #include "console/TreeView.h"
 #include "console/frmContainer.h"
 #include "console/frmRBDLImport.h"
+#include "engine/RbdlConversion.h"
 #include "support/LdapTool.h"
 
 namespace {
@@ -33,14 +35,13 @@ protected:
 
 TEST_F(RbdlImportTest, ConvertsTheRuleBasedDLsWithAndWithoutMovingTheQuery) {
     qv::test::ReferenceDirectory directory;  // this test writes
-    useAccount(qv::test::kWriter);
     mdl().strServer = directory.server();
     const qv::test::LdapTool ldap(directory);
     const std::string partners = ldap.values(kPartners, "Admin-Description").at(0);
     const std::string finance = ldap.values(kFinance, "Admin-Description").at(0);
     ASSERT_EQ(finance.substr(0, 5), "rbdl=");  // found and cut by length whatever the case
-    connectStore();
-    const QString container = "LDAP://" + QString::fromStdString(directory.server()) + "/o=Northwind Traders/ou=Amsterdam";
+    connectStore(directory.server());
+    const QString container = serverPath(directory) + "/o=Northwind Traders/ou=Amsterdam";
 
     for (bool move : {false, true}) {
         SCOPED_TRACE(move ? "moving" : "copying");
@@ -69,11 +70,34 @@ TEST_F(RbdlImportTest, ConvertsTheRuleBasedDLsWithAndWithoutMovingTheQuery) {
     EXPECT_EQ(boxes.boxes[0].detail, "No RBDL distribution list was found.");
 }
 
-TEST_F(RbdlImportTest, DLsThatCannotBeWrittenAreNamedAndDoneStillEnds) {
-    connectStore();  // as the reader, who may not write
+// The reader: nothing may be written. Moving the query onto its own field is refused before
+// any write, Enter in a text box is no Go, and DLs that cannot be written are named in Done.
+TEST_F(RbdlImportTest, RefusalsAndDLsThatCannotBeWrittenAreNamedAndDoneStillEnds) {
+    useAccount(qv::test::kReader);  // nothing may be written
+    connectStore(qv::test::sharedDirectory().server());
     qv::test::MessageBoxRecorder boxes;
     frmRBDLImport dialog;
-    dialog.Go();  // the site from the main window's title
+    dialog.show();
+    dialog.txtContainer()->setText(sitePath());
+    dialog.txtQVLField()->setText("admin-DESCRIPTION ");
+    dialog.cmdGo()->click();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, SameFieldRefusal);
+    EXPECT_TRUE(dialog.isVisible());  // open, to choose another field
+    RbdlConversionRequest request;
+    request.container = sitePath().toStdString();
+    request.newField = "ADMIN-Description";
+    const RbdlConversionResult result = ConvertRbdl(request);
+    EXPECT_TRUE(result.refused);
+    EXPECT_TRUE(result.dls.empty());
+
+    dialog.txtQVLField()->setText("extension-attribute-15");
+    for (QLineEdit* box : {dialog.txtContainer(), dialog.txtQVLPrefix()}) QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_TRUE(dialog.isVisible());
+
+    boxes.boxes.clear();
+    dialog.Go();
     expectDone(boxes);
     const QString detail = boxes.boxes[0].detail;
     EXPECT_TRUE(detail.startsWith("Converted 0 of 2 distribution lists.\nNot converted:\n")) << detail.toStdString();

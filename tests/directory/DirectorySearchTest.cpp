@@ -89,34 +89,19 @@ TEST(DirectorySearch, FailuresOfTheServerAreTheProvidersOwnNumbers) {
 }
 
 // A directory with thousands of DLs in one container.
-class BulkDirectory : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        folder_ = new TempDir;
-        RefDirOptions options;
-        options.seedFile = bulkSeed(folder_->path(), kLists, kPeople);
-        dir_ = new ReferenceDirectory(options);
-    }
-    static void TearDownTestSuite() {
-        delete dir_;
-        delete folder_;
-    }
-    static constexpr int kLists = 5000;
-    static constexpr int kPeople = 250;
-    static TempDir* folder_;
-    static ReferenceDirectory* dir_;
-};
-TempDir* BulkDirectory::folder_ = nullptr;
-ReferenceDirectory* BulkDirectory::dir_ = nullptr;
-
-TEST_F(BulkDirectory, SearchesOfMoreThanOnePageReturnEveryRow) {
+TEST(BulkDirectory, SearchesOfMoreThanOnePageReturnEveryRow) {
+    constexpr int kLists = 5000, kPeople = 250;
+    TempDir folder;
+    RefDirOptions options;
+    options.seedFile = bulkSeed(folder.path(), kLists, kPeople);
+    ReferenceDirectory dir(options);
     auto started = std::chrono::steady_clock::now();
-    auto lists = searchDns(base(*dir_, kBulk) + ";(objectClass=groupOfNames);cn,ADsPath,distinguishedName;onelevel");
+    auto lists = searchDns(base(dir, kBulk) + ";(objectClass=groupOfNames);cn,ADsPath,distinguishedName;onelevel");
     auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::cout << "[ figure ] search of " << lists.size() << " DLs: " << took << " s\n";
     EXPECT_EQ(lists.size(), size_t(kLists));
-    EXPECT_EQ(lists, LdapTool(*dir_).dns(kBulk, "(objectClass=groupOfNames)", "one"));
-    EXPECT_EQ(searchDns(base(*dir_, kBulk) + ";(department=Bulk);distinguishedName;subtree").size(), size_t(kPeople));
+    EXPECT_EQ(lists, LdapTool(dir).dns(kBulk, "(objectClass=groupOfNames)", "one"));
+    EXPECT_EQ(searchDns(base(dir, kBulk) + ";(department=Bulk);distinguishedName;subtree").size(), size_t(kPeople));
     // A page at a time: the log shows the pages.
-    EXPECT_GE(countInLog(*dir_, "SRCH base=\"" + std::string(kBulk) + "\""), kLists / 100);
+    EXPECT_GE(countInLog(dir, "SRCH base=\"" + std::string(kBulk) + "\""), kLists / 100);
 }

@@ -52,15 +52,10 @@ inline Error errorOf(const std::function<void()>& action) {
     return Error(0, "no error");
 }
 
-// The number of the error `action` raised, 0 when it raised none.
-inline std::int32_t numberOf(const std::function<void()>& action) { return errorOf(action).number(); }
-
-using ScopedEnvironment = ScopedEnv;
-
 // Short timeouts, so that a silent server fails a test in a second.
 struct ShortTimeouts {
-    ScopedEnvironment network{"QUORVEL_LDAP_NETWORK_TIMEOUT", "1"};
-    ScopedEnvironment operation{"QUORVEL_LDAP_TIMEOUT", "1"};
+    ScopedEnv network{"QUORVEL_LDAP_NETWORK_TIMEOUT", "1"};
+    ScopedEnv operation{"QUORVEL_LDAP_TIMEOUT", "1"};
 };
 
 }  // namespace qv::test

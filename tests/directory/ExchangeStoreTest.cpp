@@ -62,9 +62,9 @@ TEST(ExchangeStore, CreateADlWhoseDisplayNameDiffersFromItsAlias) {
     LdapTool tool(dir);
     auto entry = tool.search(dn, "(objectClass=*)", "base").at(0);
     EXPECT_EQ(entry.values("cn"), (std::vector<std::string>{"Quarterly Review, \"Team\"", "qrt"}));
-    EXPECT_EQ(entry.first("uid"), "qrt");
-    EXPECT_EQ(entry.first("mail"), "qrt@northwind.example");
-    EXPECT_EQ(entry.first("rfc822Mailbox"), "qrt@northwind.example");
+    EXPECT_EQ(entry.values("uid").at(0), "qrt");
+    EXPECT_EQ(entry.values("mail").at(0), "qrt@northwind.example");
+    EXPECT_EQ(entry.values("rfc822Mailbox").at(0), "qrt@northwind.example");
     EXPECT_TRUE(entry.values("member").empty());
 
     // The same alias again; a reader; a container that does not exist.

@@ -1,6 +1,27 @@
 #include "EngineFixture.h"
 
+#include "engine/clsQuorvel.h"
+
 namespace qv::test {
+namespace {
+
+// Binds the module's store to `directory` as `account` (domain CORP).
+void bindModule(const ReferenceDirectory& directory, Account account) {
+    auto& m = mdl();
+    m.objConnection->setUsername(account.user);
+    m.objConnection->setDomain(kDomain);
+    m.objConnection->setPassword(account.password);
+    ASSERT_TRUE(m.objExchangeStore->Connect(m.objConnection.get(), directory.server()))
+        << m.objExchangeStore->lastError().Description;
+}
+
+}  // namespace
+
+bool process(DirectoryObject& dl) {
+    clsQuorvel engine;
+    auto& m = mdl();
+    return engine.Process(dl, m.strLoggingLevel, m.strPrefix, m.strField);
+}
 
 void prepareUnattendedRun(const ReferenceDirectory& directory, const std::string& loggingLevel, Account account) {
     ResetModuleState();
@@ -9,15 +30,6 @@ void prepareUnattendedRun(const ReferenceDirectory& directory, const std::string
     m.strField = "extension-attribute-15";
     m.strLoggingLevel = loggingLevel;
     bindModule(directory, account);
-}
-
-void bindModule(const ReferenceDirectory& directory, Account account) {
-    auto& m = mdl();
-    m.objConnection->setUsername(account.user);
-    m.objConnection->setDomain(kDomain);
-    m.objConnection->setPassword(account.password);
-    ASSERT_TRUE(m.objExchangeStore->Connect(m.objConnection.get(), directory.server()))
-        << m.objExchangeStore->lastError().Description;
 }
 
 void EngineFixture::SetUp() {

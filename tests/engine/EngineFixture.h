@@ -19,12 +19,13 @@
 
 namespace qv::test {
 
+// One DL through the engine with the module's logging level, prefix and field.
+bool process(DirectoryObject& dl);
+
 // The module state as an unattended run sets it (prefix "QVL=", the default
 // field, `loggingLevel`), its store bound to `directory` as `account`.
 void prepareUnattendedRun(const ReferenceDirectory& directory, const std::string& loggingLevel,
                           Account account = kWriter);
-// Binds the module's store to `directory` as `account` (domain CORP).
-void bindModule(const ReferenceDirectory& directory, Account account);
 
 class EngineFixture : public ::testing::Test {
 protected:

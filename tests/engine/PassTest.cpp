@@ -95,7 +95,7 @@ TEST_F(PassTest, APrefixCannotWidenThePass) {
     EXPECT_TRUE(membersOf("marked").empty());
 }
 
-TEST_F(PassTest, RbdlConversionCopiesAndMovesTheQuery) {
+TEST_F(PassTest, RbdlConversionCopiesAndMovesTheQueryOrKeepsItWhenTheCopyFails) {
     const std::string q = query(kSite, kFinance);
     addDl("moved", "RBDL=" + q, {}, "Admin-Description");
     addDl("kept", "rbdl=" + q, {}, "Admin-Description");
@@ -116,14 +116,11 @@ TEST_F(PassTest, RbdlConversionCopiesAndMovesTheQuery) {
     EXPECT_EQ(ldap.values(dlDn("kept"), "extension-attribute-15"), std::vector<std::string>{"QVL=" + q});
     EXPECT_EQ(ldap.values(dlDn("kept"), "Admin-Description"), std::vector<std::string>{"rbdl=" + q});
     EXPECT_TRUE(ldap.values(dlDn("unrelated"), "extension-attribute-15").empty());
-}
 
-TEST_F(PassTest, RbdlConversionKeepsTheOldDefinitionWhenTheCopyFails) {
-    const std::string q = query(kSite, kFinance);
+    // A copy the account may not write keeps the old definition.
     addDl("refused", "RBDL=" + q, {}, "Admin-Description");
     useAccount(kReader);
-    RbdlConversionRequest request;
-    request.container = sharedDirectory().adsPath(container);
+    request.container = sharedDirectory().adsPath(dlDn("refused"));
     auto result = ConvertRbdl(request);
     ASSERT_EQ(result.dls.size(), 1u);
     EXPECT_FALSE(result.dls[0].copied);

@@ -2,9 +2,7 @@
 // lock file that cannot be used as its own clear error, and settings writers
 // killed at random moments that never leave a torn file.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +16,7 @@
 #include "platform/Error.h"
 #include "platform/InstanceLock.h"
 #include "platform/SettingsFile.h"
+#include "support/ReferenceDirectory.h"
 #include "support/TestEnvironment.h"
 
 using namespace qv;
@@ -26,29 +25,6 @@ using namespace qv::test;
 namespace {
 
 constexpr int kStarts = 20;
-
-// A server that accepts connections into its backlog and never answers, so
-// that a run holding the instance lock lasts until its operation timeout.
-class SilentServer {
-public:
-    SilentServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(fd_, 64) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            throw std::runtime_error("cannot listen");
-        port_ = ntohs(address.sin_port);
-    }
-    ~SilentServer() { ::close(fd_); }
-    std::string server() const { return "127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
 
 // The payload of write number n: its own length and end marker tell a whole value from a torn one.
 std::string payload(int n) {
@@ -63,19 +39,14 @@ bool wholePayload(const std::string& text) {
     return text == payload(std::stoi(text.substr(0, colon)));
 }
 
-std::vector<std::string> temporaries(const std::string& folder) {
-    std::vector<std::string> found;
-    for (const auto& item : std::filesystem::directory_iterator(folder))
-        if (item.path().filename().string().rfind(".settings.", 0) == 0) found.push_back(item.path().string());
-    return found;
-}
-
 }  // namespace
 
 TEST(Concurrency, TwentySimultaneousRunsGiveOneRunningInstance) {
     TempDir temp;
-    SilentServer silent;
-    writeFile(temp.file("run.ini"), "[General]\nTarget=LDAP://" + silent.server() + "/o=Org\n");
+    // A frozen server accepts connections and never answers: the run holding the lock lasts its timeout.
+    ReferenceDirectory silent;
+    silent.freeze();
+    writeFile(temp.file("run.ini"), "[General]\nTarget=" + silent.adsPath("o=Org") + "\n");
     const std::map<std::string, std::string> env{{"QUORVEL_EVENT_LOG", temp.file("events.jsonl")},
                                                  {"XDG_RUNTIME_DIR", temp.path()},
                                                  {"XDG_CONFIG_HOME", temp.file("config")},
@@ -94,6 +65,7 @@ TEST(Concurrency, TwentySimultaneousRunsGiveOneRunningInstance) {
             EXPECT_NE(r.err.find("A previous instance of Quorvel is running."), std::string::npos);
         }
     }
+    silent.thaw();
     EXPECT_EQ(statuses[3], kStarts - 1);
     EXPECT_EQ(statuses[1], 1);  // the one that ran found no server that answers
 }
@@ -150,6 +122,7 @@ TEST(Concurrency, ASettingsWriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
     // The next write removes what killed writers left behind (a temporary may hold a password).
     writeFile(platform::SettingsFile::folder() + "/.settings.Ab12Cd", "\"Password\"=\"half written");
     ASSERT_TRUE(file.setValue(key, "Payload", {platform::SettingsValueType::String, payload(1), 0}));
-    EXPECT_TRUE(temporaries(platform::SettingsFile::folder()).empty());
+    for (const auto& item : std::filesystem::directory_iterator(platform::SettingsFile::folder()))
+        EXPECT_NE(item.path().filename().string().rfind(".settings.", 0), 0u) << item.path();
     EXPECT_EQ(file.value(key, "Payload")->bytes, payload(1));
 }

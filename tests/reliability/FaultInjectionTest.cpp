@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "support/EventLogCapture.h"
@@ -100,14 +101,16 @@ protected:
         seedFolder.reset();
     }
 
-    // Every test starts from the seeded memberships with a plain proxy and a running server.
-    void SetUp() override {
+    // Every scenario starts from the seeded memberships with a plain proxy and a running server.
+    void restore() {
         proxy->reset();
+        dir->thaw();
         if (!dir->running()) dir->resume();
         LdapTool ldap(*dir);
         for (const auto& alias : kAliases)
             ldap.replace(dlDn(alias), "member", {before[alias].begin(), before[alias].end()});
     }
+    void SetUp() override { restore(); }
     void TearDown() override {
         proxy->reset();
         dir->thaw();
@@ -148,10 +151,10 @@ protected:
 
     // The checks every scenario shares; `failing` is the DL the fault hit
     // ("" when none failed). Prints the scenario's line of the fault table.
-    void expectOutcome(const RunOutcome& r, const std::string& failing, const std::set<std::string>& allowed) {
+    void expectOutcome(const RunOutcome& r, const char* name, const std::string& failing,
+                       const std::set<std::string>& allowed) {
         dir->thaw();  // a run cut short before its next DL must not leave the checks to a frozen server
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::printf("| %s | exit %d | %s %s %s | %.1f s |\n", info->name(), r.command.exitCode,
+        std::printf("| %s | exit %d | %s %s %s | %.1f s |\n", name, r.command.exitCode,
                     state(kAliases[0]).c_str(), state(kAliases[1]).c_str(), state(kAliases[2]).c_str(), r.seconds);
         EXPECT_EQ(r.command.exitCode, failing.empty() ? 0 : 1) << r.command.err;
         for (const auto& alias : kAliases) {
@@ -194,11 +197,6 @@ std::map<std::string, std::set<std::string>> FaultInjection::before, FaultInject
 
 }  // namespace
 
-TEST_F(FaultInjection, NoFaultAllDlsAreUpdated) {
-    auto r = run();
-    expectOutcome(r, "", {});
-}
-
 TEST_F(FaultInjection, ServerStoppedBeforeThePass) {
     dir->stop();
     auto r = run();
@@ -213,92 +211,63 @@ TEST_F(FaultInjection, ServerStoppedBeforeThePass) {
     for (const auto& alias : kAliases) EXPECT_EQ(state(alias), "old") << alias;
 }
 
-TEST_F(FaultInjection, ConnectionCutAfterTheFirstPage) {
-    proxy->arm(Fault::on(LdapOp::Search, kBulk, 2).cutBefore());
-    auto r = run();
-    EXPECT_EQ(proxy->fired(), 1);
-    expectOutcome(r, kAliases[1], {"old"});
-    EXPECT_EQ(errorText(r).rfind(searchStep(), 0), 0u) << errorText(r);
-    EXPECT_NE(errorText(r).find(pathOf(kAliases[1])), std::string::npos) << errorText(r);
-}
-
-TEST_F(FaultInjection, ConnectionCutInTheMiddleOfTheSecondPage) {
-    proxy->arm(Fault::on(LdapOp::Search, kBulk, 2).cutAfter(1500));
-    auto r = run();
-    EXPECT_EQ(proxy->fired(), 1);
-    expectOutcome(r, kAliases[1], {"old"});
-    EXPECT_EQ(errorText(r).rfind(searchStep(), 0), 0u) << errorText(r);
-}
-
-TEST_F(FaultInjection, ConnectionCutJustBeforeTheWriteAndTheServerStaysAway) {
-    proxy->arm(Fault::on(LdapOp::Modify, dlDn(kAliases[1])).cutBefore().thenRefuse(1));
-    auto r = run();
-    expectOutcome(r, kAliases[1], {"old"});
-    EXPECT_EQ(errorText(r), writeFailure(kAliases[1]));
-}
-
-TEST_F(FaultInjection, ConnectionCutJustBeforeTheWriteIsWrittenOnANewConnection) {
-    proxy->arm(Fault::on(LdapOp::Modify, dlDn(kAliases[1])).cutBefore());
-    auto r = run();
-    EXPECT_EQ(proxy->fired(), 1);
-    expectOutcome(r, "", {});  // one replace sent again: nothing failed, nothing half done
-}
-
-TEST_F(FaultInjection, ConnectionCutJustAfterTheWriteAndTheServerStaysAway) {
-    // The server applied the replace; its answer never arrived.
-    proxy->arm(Fault::on(LdapOp::Modify, dlDn(kAliases[1])).cutAfter(0).thenRefuse(1));
-    auto r = run();
-    expectOutcome(r, kAliases[1], {"new"});
-    EXPECT_EQ(errorText(r), writeFailure(kAliases[1]));
-}
-
-TEST_F(FaultInjection, ConnectionCutJustAfterTheWriteIsWrittenAgain) {
-    proxy->arm(Fault::on(LdapOp::Modify, dlDn(kAliases[1])).cutAfter(0));
-    auto r = run();
-    EXPECT_EQ(proxy->fired(), 1);
-    expectOutcome(r, "", {});  // the replace is the same the second time
-}
-
-TEST_F(FaultInjection, ServerFrozenDuringTheSearch) {
-    proxy->arm(Fault::on(LdapOp::Search, kBulk).pass().withHook([] {
-        dir->freeze();
-        proxy->onNextConnection([] { dir->thaw(); });  // back for the next DL
-    }));
-    auto r = run();
-    expectOutcome(r, kAliases[1], {"old"});
-    EXPECT_EQ(errorText(r).rfind(searchStep(), 0), 0u) << errorText(r);
-}
-
-TEST_F(FaultInjection, ServerFrozenDuringTheWrite) {
-    proxy->arm(Fault::on(LdapOp::Modify, dlDn(kAliases[1])).pass().withHook([] {
-        dir->freeze();
-        proxy->onNextConnection([] { dir->thaw(); });
-    }));
-    auto r = run();
-    // The frozen server holds the replace; once thawed it may still apply it.
-    expectOutcome(r, kAliases[1], {"old", "new"});
-    EXPECT_EQ(errorText(r), writeFailure(kAliases[1]));
-}
-
-TEST_F(FaultInjection, LinkSilentDuringTheWrite) {
-    proxy->arm(Fault::on(LdapOp::Modify, dlDn(kAliases[1])).stall());
-    auto r = run();
-    expectOutcome(r, kAliases[1], {"old"});
-    EXPECT_EQ(errorText(r), writeFailure(kAliases[1]));
-}
-
-TEST_F(FaultInjection, ServerKilledAfterTheFirstPage) {
-    proxy->arm(Fault::on(LdapOp::Search, kBulk, 2).pass().withHook([] {
-        dir->kill();
-        proxy->onNextConnection([] { dir->resume(); });
-    }));
-    auto r = run();
-    expectOutcome(r, kAliases[1], {"old"});
-    EXPECT_EQ(errorText(r).rfind(searchStep(), 0), 0u) << errorText(r);
+// The fault matrix: one row per fault, the middle DL (fl-b-bulk) taking it.
+TEST_F(FaultInjection, EachFaultCostsAtMostTheDlItHits) {
+    enum Step { NoError, SearchError, WriteError };
+    struct Scenario {
+        const char* name;
+        std::optional<Fault> fault;
+        std::set<std::string> allowed;  // the states the hit DL may be left in; empty: nothing fails
+        Step error;
+    };
+    const std::string bulkDl = dlDn(kAliases[1]);
+    const Scenario scenarios[] = {
+        {"NoFault", std::nullopt, {}, NoError},
+        {"CutAfterTheFirstPage", Fault::on(LdapOp::Search, kBulk, 2).cutBefore(), {"old"}, SearchError},
+        {"CutInTheSecondPage", Fault::on(LdapOp::Search, kBulk, 2).cutAfter(1500), {"old"}, SearchError},
+        {"CutBeforeTheWriteServerAway", Fault::on(LdapOp::Modify, bulkDl).cutBefore().thenRefuse(1), {"old"},
+         WriteError},
+        // One replace sent again on a new connection: nothing failed, nothing half done.
+        {"CutBeforeTheWrite", Fault::on(LdapOp::Modify, bulkDl).cutBefore(), {}, NoError},
+        // The server applied the replace; its answer never arrived.
+        {"CutAfterTheWriteServerAway", Fault::on(LdapOp::Modify, bulkDl).cutAfter(0).thenRefuse(1), {"new"},
+         WriteError},
+        {"CutAfterTheWrite", Fault::on(LdapOp::Modify, bulkDl).cutAfter(0), {}, NoError},
+        {"FrozenDuringTheSearch", Fault::on(LdapOp::Search, kBulk).pass().withHook([] {
+             dir->freeze();
+             proxy->onNextConnection([] { dir->thaw(); });  // back for the next DL
+         }),
+         {"old"}, SearchError},
+        // The frozen server holds the replace; once thawed it may still apply it.
+        {"FrozenDuringTheWrite", Fault::on(LdapOp::Modify, bulkDl).pass().withHook([] {
+             dir->freeze();
+             proxy->onNextConnection([] { dir->thaw(); });
+         }),
+         {"old", "new"}, WriteError},
+        {"SilentDuringTheWrite", Fault::on(LdapOp::Modify, bulkDl).stall(), {"old"}, WriteError},
+        {"KilledAfterTheFirstPage", Fault::on(LdapOp::Search, kBulk, 2).pass().withHook([] {
+             dir->kill();
+             proxy->onNextConnection([] { dir->resume(); });
+         }),
+         {"old"}, SearchError},
+    };
+    for (const auto& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
+        restore();
+        if (scenario.fault) proxy->arm(*scenario.fault);
+        auto r = run();
+        EXPECT_EQ(proxy->fired(), scenario.fault ? 1 : 0);
+        expectOutcome(r, scenario.name, scenario.allowed.empty() ? "" : kAliases[1], scenario.allowed);
+        if (scenario.error == WriteError) {
+            EXPECT_EQ(errorText(r), writeFailure(kAliases[1]));
+        } else if (scenario.error == SearchError) {
+            EXPECT_EQ(errorText(r).rfind(searchStep(), 0), 0u) << errorText(r);
+            EXPECT_NE(errorText(r).find(pathOf(kAliases[1])), std::string::npos) << errorText(r);
+        }
+    }
 }
 
 TEST_F(FaultInjection, SlowLinkCompletes) {
     proxy->slow(std::chrono::milliseconds(5), 256);
-    auto r = run();
-    expectOutcome(r, "", {});
+    expectOutcome(run(), "SlowLinkCompletes", "", {});
 }

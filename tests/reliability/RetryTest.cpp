@@ -42,7 +42,7 @@ TEST(RetryAfterALostAnswer, AnAppliedAddOrDeleteIsReportedAsDone) {
     ASSERT_TRUE(found.ok());
     auto object = found.objects().Item(1);
     proxy.arm(Fault::on(LdapOp::Delete, dn).cutAfter(0));
-    EXPECT_EQ(numberOf([&] { store->DeleteADSIObject(object); }), 0);
+    EXPECT_EQ(errorOf([&] { store->DeleteADSIObject(object); }).number(), 0);
     EXPECT_EQ(proxy.fired(), 3);
     EXPECT_EQ(object, nullptr);
     EXPECT_FALSE(ldap.exists(dn));

@@ -70,11 +70,11 @@ protected:
         // libldap's usual configuration: ldap.conf names the trusted authority.
         writeFile(certificates->file("ldap.conf"), "TLS_CACERT " + certificates->file("trusted-ca.pem") +
                                                        "\nTLS_REQCERT demand\n");
-        environment.emplace_back(std::make_unique<ScopedEnvironment>("LDAPNOINIT", std::nullopt));
-        environment.emplace_back(std::make_unique<ScopedEnvironment>("LDAPCONF", certificates->file("ldap.conf")));
-        environment.emplace_back(std::make_unique<ScopedEnvironment>("LDAPRC", std::nullopt));
-        environment.emplace_back(std::make_unique<ScopedEnvironment>("HOME", certificates->path()));
-        environment.emplace_back(std::make_unique<ScopedEnvironment>("LDAPTLS_CACERT", std::nullopt));
+        environment.emplace_back(std::make_unique<ScopedEnv>("LDAPNOINIT", std::nullopt));
+        environment.emplace_back(std::make_unique<ScopedEnv>("LDAPCONF", certificates->file("ldap.conf")));
+        environment.emplace_back(std::make_unique<ScopedEnv>("LDAPRC", std::nullopt));
+        environment.emplace_back(std::make_unique<ScopedEnv>("HOME", certificates->path()));
+        environment.emplace_back(std::make_unique<ScopedEnv>("LDAPTLS_CACERT", std::nullopt));
     }
     static void TearDownTestSuite() {
         environment.clear();
@@ -98,7 +98,7 @@ protected:
         return dn;
     }
     std::set<std::string> finance() const {
-        return LdapTool(*dir).dns(kSite, std::string("(&(objectClass=organizationalPerson)(department=Finance))"));
+        return LdapTool(*dir).dns(kSite, kFinance);
     }
 
     CommandResult quorvel(const std::string& target, const std::string& authority, const TempDir& temp,
@@ -118,22 +118,18 @@ protected:
 
     static std::unique_ptr<TempDir> certificates;
     static std::unique_ptr<ReferenceDirectory> dir;
-    static std::vector<std::unique_ptr<ScopedEnvironment>> environment;
+    static std::vector<std::unique_ptr<ScopedEnv>> environment;
 };
 
 std::unique_ptr<TempDir> Tls::certificates;
 std::unique_ptr<ReferenceDirectory> Tls::dir;
-std::vector<std::unique_ptr<ScopedEnvironment>> Tls::environment;
+std::vector<std::unique_ptr<ScopedEnv>> Tls::environment;
 
 }  // namespace
 
 TEST_F(Tls, TheStoreStaysOnTlsAndProcessesADl) {
-    auto credentials = std::make_shared<clsConnection>();
-    credentials->setUsername(kWriter.user);
-    credentials->setDomain(kDomain);
-    credentials->setPassword(kWriter.password);
     auto store = clsExchangeStore::create();
-    ASSERT_TRUE(store->Connect(credentials, "ldaps://" + dir->ldapsServer() + "/" + kLists))
+    ASSERT_TRUE(store->Connect(logon(kWriter), "ldaps://" + dir->ldapsServer() + "/" + kLists))
         << store->lastError().Description;
     EXPECT_EQ(store->StoreName(), dir->ldapsServer());
     EXPECT_EQ(store->Path(), "LDAPS://" + dir->ldapsServer());
@@ -158,12 +154,8 @@ TEST_F(Tls, TheStoreStaysOnTlsAndProcessesADl) {
 }
 
 TEST_F(Tls, AServerRestartedBetweenTwoOperationsCostsANewConnectionNotTheProcess) {
-    auto credentials = std::make_shared<clsConnection>();
-    credentials->setUsername(kReader.user);
-    credentials->setDomain(kDomain);
-    credentials->setPassword(kReader.password);
     auto store = clsExchangeStore::create();
-    ASSERT_TRUE(store->Connect(credentials, "LDAPS://" + dir->ldapsServer())) << store->lastError().Description;
+    ASSERT_TRUE(store->Connect(logon(kReader), "LDAPS://" + dir->ldapsServer())) << store->lastError().Description;
     for (int round = 0; round < 3; ++round) {
         // The pooled TLS connection is dead; writing to it must not raise SIGPIPE.
         dir->stop();

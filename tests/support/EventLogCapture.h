@@ -21,7 +21,6 @@ class EventLogCapture {
 public:
     EventLogCapture();   // sets QUORVEL_EVENT_LOG for this process
     ~EventLogCapture();  // unsets it
-    const std::string& path() const { return path_; }
     // Every entry written so far, oldest first, parsed from the JSON lines.
     std::vector<LoggedEntry> entries() const;
     std::vector<std::string> messages() const;

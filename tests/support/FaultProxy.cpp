@@ -17,7 +17,6 @@
 namespace qv::test {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr std::size_t kNotBer = static_cast<std::size_t>(-1);
 
 // The size of the complete BER element at the front of `data`: 0 while it is
@@ -92,7 +91,6 @@ struct FaultProxy::Link {
     std::size_t replyAllowance = 0;
     bool closing = false;    // the server side is done: end once toClient is written
     bool dead = false;
-    Clock::time_point nextWrite[2]{};  // [toServer, toClient] in slow mode
 
     ~Link() {
         if (client >= 0) ::close(client);
@@ -167,12 +165,18 @@ void FaultProxy::wake() {
 
 void FaultProxy::run() {
     while (!stop_) {
+        std::chrono::milliseconds delay;
+        {
+            std::lock_guard lock(mutex_);
+            delay = delay_;
+        }
+        if (delay.count() > 0) std::this_thread::sleep_for(delay);  // slow mode: a chunk each way per delay
         std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
         for (const auto& link : links_) {
             fds.push_back({link->client, short(POLLIN | (writable(*link, false) ? POLLOUT : 0)), 0});
             fds.push_back({link->server, short((link->closing ? 0 : POLLIN) | (writable(*link, true) ? POLLOUT : 0)), 0});
         }
-        if (::poll(fds.data(), fds.size(), nextWakeMilliseconds()) < 0 && errno != EINTR) return;
+        if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
         if (fds[0].revents) {
             std::uint64_t count;
             [[maybe_unused]] auto ignored = ::read(wakeFd_, &count, sizeof count);
@@ -311,42 +315,21 @@ bool FaultProxy::readServer(Link& link) {
 }
 
 bool FaultProxy::writable(const Link& link, bool toServer) const {
-    const std::string& pending = toServer ? link.toServer : link.toClient;
-    if (pending.empty() || link.stalled) return false;
-    std::lock_guard lock(mutex_);
-    return delay_.count() == 0 || Clock::now() >= link.nextWrite[toServer ? 0 : 1];
+    return !(toServer ? link.toServer : link.toClient).empty() && !link.stalled;
 }
 
 bool FaultProxy::flush(Link& link, bool toServer) {
     std::string& pending = toServer ? link.toServer : link.toClient;
-    if (pending.empty() || link.stalled) return true;
+    if (!writable(link, toServer)) return true;
     std::size_t limit = pending.size();
     {
         std::lock_guard lock(mutex_);
-        if (delay_.count() > 0) {
-            auto& next = link.nextWrite[toServer ? 0 : 1];
-            if (Clock::now() < next) return true;
-            next = Clock::now() + delay_;
-            limit = std::min(limit, std::max<std::size_t>(chunk_, 1));
-        }
+        if (delay_.count() > 0) limit = std::min(limit, std::max<std::size_t>(chunk_, 1));
     }
     const ssize_t n = ::send(toServer ? link.server : link.client, pending.data(), limit, MSG_NOSIGNAL);
     if (n < 0) return errno == EAGAIN || errno == EINTR;
     pending.erase(0, std::size_t(n));
     return true;
-}
-
-int FaultProxy::nextWakeMilliseconds() const {
-    std::lock_guard lock(mutex_);
-    if (delay_.count() == 0) return -1;
-    auto soonest = Clock::time_point::max();
-    for (const auto& link : links_) {
-        if (!link->toServer.empty()) soonest = std::min(soonest, link->nextWrite[0]);
-        if (!link->toClient.empty()) soonest = std::min(soonest, link->nextWrite[1]);
-    }
-    if (soonest == Clock::time_point::max()) return -1;
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(soonest - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(wait + 1, 0, 1000));
 }
 
 }  // namespace qv::test

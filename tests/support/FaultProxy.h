@@ -25,13 +25,10 @@ namespace qv::test {
 // A request by the tag of its protocol operation (RFC 4511).
 enum class LdapOp : unsigned char {
     Any = 0,
-    Bind = 0x60,
-    Unbind = 0x42,
     Search = 0x63,
     Modify = 0x66,
     Add = 0x68,
     Delete = 0x4a,
-    Abandon = 0x50,
 };
 
 enum class FaultAction {
@@ -96,7 +93,7 @@ public:
     void arm(Fault fault);
     // Faults that have fired since the start or the last reset().
     int fired() const { return fired_; }
-    // Every write to either side waits `delay` and sends at most `chunk` bytes.
+    // Every round of writes to either side waits `delay` and sends at most `chunk` bytes.
     void slow(std::chrono::milliseconds delay, std::size_t chunk);
     // Runs `hook` once, when the next connection arrives (before the proxy connects upstream).
     void onNextConnection(std::function<void()> hook);
@@ -113,7 +110,6 @@ private:
     bool writable(const Link& link, bool toServer) const;
     bool flush(Link& link, bool toServer);
     void handleRequest(Link& link, std::string message);
-    int nextWakeMilliseconds() const;
 
     int listenFd_ = -1;
     int wakeFd_ = -1;

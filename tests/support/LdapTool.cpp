@@ -14,21 +14,6 @@ std::string lower(std::string s) {
     return s;
 }
 
-const std::map<std::string, std::string> kEnv{{"LDAPNOINIT", "1"}};
-
-}  // namespace
-
-const std::vector<std::string>& LdapEntry::values(const std::string& name) const {
-    static const std::vector<std::string> none;
-    auto it = attributes.find(lower(name));
-    return it == attributes.end() ? none : it->second;
-}
-
-std::string LdapEntry::first(const std::string& name) const {
-    const auto& v = values(name);
-    return v.empty() ? std::string() : v.front();
-}
-
 std::string base64Decode(const std::string& text) {
     static const std::string alphabet =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -74,24 +59,31 @@ std::vector<LdapEntry> parseLdif(const std::string& text) {
     return entries;
 }
 
+}  // namespace
+
+const std::vector<std::string>& LdapEntry::values(const std::string& name) const {
+    static const std::vector<std::string> none;
+    auto it = attributes.find(lower(name));
+    return it == attributes.end() ? none : it->second;
+}
+
 LdapTool::LdapTool(const ReferenceDirectory& dir, Account account) : dir_(dir), account_(account) {}
 
-std::vector<std::string> LdapTool::bindArgs() const {
-    return {"-x", "-H", dir_.url(), "-D", account_.dn(), "-w", account_.password};
+std::string LdapTool::run(const std::string& tool, const std::vector<std::string>& arguments, const std::string& input,
+                          int allowed) const {
+    std::vector<std::string> argv{tool, "-x", "-H", dir_.url(), "-D", account_.dn(), "-w", account_.password};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    auto r = runCommand(argv, {{"LDAPNOINIT", "1"}}, input);
+    if (r.exitCode != 0 && r.exitCode != allowed) throw std::runtime_error(tool + " failed: " + r.err + "\n" + input);
+    return r.exitCode == 0 ? r.out : std::string();
 }
 
 std::vector<LdapEntry> LdapTool::search(const std::string& base, const std::string& filter,
                                         const std::string& scope,
                                         const std::vector<std::string>& attributes) const {
-    std::vector<std::string> argv{"ldapsearch"};
-    auto b = bindArgs();
-    argv.insert(argv.end(), b.begin(), b.end());
-    argv.insert(argv.end(), {"-LLL", "-o", "ldif-wrap=no", "-b", base, "-s", scope, filter});
-    argv.insert(argv.end(), attributes.begin(), attributes.end());
-    auto r = runCommand(argv, kEnv);
-    if (r.exitCode == 32) return {};  // no such object
-    if (r.exitCode != 0) throw std::runtime_error("ldapsearch failed: " + r.err);
-    return parseLdif(r.out);
+    std::vector<std::string> arguments{"-LLL", "-o", "ldif-wrap=no", "-b", base, "-s", scope, filter};
+    arguments.insert(arguments.end(), attributes.begin(), attributes.end());
+    return parseLdif(run("ldapsearch", arguments, {}, 32));  // 32: no such object
 }
 
 std::set<std::string> LdapTool::dns(const std::string& base, const std::string& filter,
@@ -113,13 +105,7 @@ std::set<std::string> LdapTool::members(const std::string& dn) const {
 
 bool LdapTool::exists(const std::string& dn) const { return !search(dn, "(objectClass=*)", "base", {"1.1"}).empty(); }
 
-void LdapTool::modify(const std::string& ldif) const {
-    std::vector<std::string> argv{"ldapmodify"};
-    auto b = bindArgs();
-    argv.insert(argv.end(), b.begin(), b.end());
-    auto r = runCommand(argv, kEnv, ldif);
-    if (r.exitCode != 0) throw std::runtime_error("ldapmodify failed: " + r.err + "\n" + ldif);
-}
+void LdapTool::modify(const std::string& ldif) const { run("ldapmodify", {}, ldif); }
 
 void LdapTool::replace(const std::string& dn, const std::string& attribute,
                        const std::vector<std::string>& values) const {
@@ -128,21 +114,8 @@ void LdapTool::replace(const std::string& dn, const std::string& attribute,
     modify(ldif + "-\n");
 }
 
-void LdapTool::add(const std::string& ldif) const {
-    std::vector<std::string> argv{"ldapadd"};
-    auto b = bindArgs();
-    argv.insert(argv.end(), b.begin(), b.end());
-    auto r = runCommand(argv, kEnv, ldif);
-    if (r.exitCode != 0) throw std::runtime_error("ldapadd failed: " + r.err + "\n" + ldif);
-}
+void LdapTool::add(const std::string& ldif) const { run("ldapadd", {}, ldif); }
 
-void LdapTool::remove(const std::string& dn) const {
-    std::vector<std::string> argv{"ldapdelete"};
-    auto b = bindArgs();
-    argv.insert(argv.end(), b.begin(), b.end());
-    argv.push_back(dn);
-    auto r = runCommand(argv, kEnv);
-    if (r.exitCode != 0 && r.exitCode != 32) throw std::runtime_error("ldapdelete failed: " + r.err);
-}
+void LdapTool::remove(const std::string& dn) const { run("ldapdelete", {dn}, {}, 32); }
 
 }  // namespace qv::test

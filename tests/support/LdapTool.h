@@ -15,7 +15,6 @@ struct LdapEntry {
     std::string dn;
     std::map<std::string, std::vector<std::string>> attributes;  // lower-case names
     const std::vector<std::string>& values(const std::string& name) const;
-    std::string first(const std::string& name) const;  // "" when absent
 };
 
 class LdapTool {
@@ -40,13 +39,11 @@ public:
     void remove(const std::string& dn) const;
 
 private:
-    std::vector<std::string> bindArgs() const;
+    // Runs an OpenLDAP tool bound as the account; throws with its message when it fails (but for `allowed`).
+    std::string run(const std::string& tool, const std::vector<std::string>& arguments, const std::string& input = {},
+                    int allowed = 0) const;
     const ReferenceDirectory& dir_;
     Account account_;
 };
-
-std::string base64Decode(const std::string& text);
-// Parses ldapsearch -LLL output (ldif-wrap=no) into entries.
-std::vector<LdapEntry> parseLdif(const std::string& text);
 
 }  // namespace qv::test

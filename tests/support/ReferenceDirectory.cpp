@@ -46,8 +46,6 @@ void ReferenceDirectory::start() {
         argv.insert(argv.end(), {option, path});
     };
     if (!options_.seedFile.empty()) argv.insert(argv.end(), {"--seed", options_.seedFile});
-    if (options_.noSeed) argv.push_back("--no-seed");
-    if (!options_.rootDse.empty()) argv.insert(argv.end(), {"--rootdse", options_.rootDse});
     addFile("--db-conf", options_.dbConf, "db.conf");
     addFile("--global-conf", options_.globalConf, "global.conf");
     if (options_.ldaps) argv.push_back("--ldaps");

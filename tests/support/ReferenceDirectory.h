@@ -27,8 +27,6 @@ inline constexpr const char* kDomain = "CORP";
 
 struct RefDirOptions {
     std::string seedFile;    // default: refdir/seed.ldif.in
-    bool noSeed = false;     // only the organisation's root entry
-    std::string rootDse;     // default: refdir/rootdse.ldif
     std::string dbConf;      // lines for the organisation's database section
     std::string globalConf;  // lines for the global section
     bool ldaps = false;      // also listen with TLS
