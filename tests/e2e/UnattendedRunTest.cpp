@@ -118,14 +118,11 @@ TEST_F(UnattendedRun, OneDlAtEachLoggingLevel) {
     auto e = entries();
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e[0]["message"], "Quorvel is beginning a pass on  " + dl);
-    EXPECT_TRUE(std::regex_match(
-        e[1]["message"].get<std::string>(), std::regex("DL Completed\\.\r\n" + std::regex_replace(dl, std::regex(R"([.()\[\]])"), R"(\$&)") +
-                                 "\r\nBefore membership: 1 members\r\nQuery results: " +
-                                 std::to_string(people("Sales").size()) + " members\r\nUpdated: True\r\n"
-                                 "Time to process: \\d+:\\d\\d:\\d\\d")))
-        << e[1]["message"];
+    EXPECT_EQ(withoutTime(e[1]["message"]), "DL Completed.\r\n" + dl + "\r\nBefore membership: 1 members\r\n" +
+                                                "Query results: " + std::to_string(people("Sales").size()) +
+                                                " members\r\nUpdated: True\r\n");
+    EXPECT_TRUE(std::regex_search(e[1]["message"].get<std::string>(), std::regex("Time to process: \\d+:\\d\\d:\\d\\d$")));
     EXPECT_EQ(e[2]["message"], "Quorvel is ending a pass on " + dl);
-    // The entries' fields and the step entries of level 2 are checked one by one in the engine's tests.
 }
 
 TEST_F(UnattendedRun, ProblemsEndWithTheirExitStatus) {
@@ -325,12 +322,14 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
         if (!row.limit) continue;
         EXPECT_EQ(errors[0]["event_id"], 3221229569u);
         const std::string message = errors[0]["message"];
-        for (const std::string part : {dir.adsPath(row.dl), "\r\nCurrent membership: " +
+        for (const auto& part : {dir.adsPath(row.dl), "\r\nCurrent membership: " +
                                            std::to_string(current.size()) + " members\r\nNew membership: " +
                                            std::to_string(wanted.size()) + " members\r\nLimit: " + row.limit})
             EXPECT_NE(message.find(part), std::string::npos) << message;
-        if (preview) EXPECT_EQ(jsonLines(r.out).at(0)["refused"], row.limit);
-        if (!preview) EXPECT_EQ(metric("quorvel_dls_refused_by_safeguard"), 1);
+        if (preview)
+            EXPECT_EQ(jsonLines(r.out).at(0)["refused"], row.limit);
+        else  // a preview leaves the metrics file alone
+            EXPECT_EQ(metric("quorvel_dls_refused_by_safeguard"), 1);
     }
 
     ldap.replace(kSales, "member", {salesBefore.begin(), salesBefore.end()});
@@ -359,7 +358,9 @@ RefDirOptions bulkSeed() {
         ldif += "\ndn: cn=p" + std::to_string(i) + "," + kBulk + "\nobjectClass: organizationalPerson\ncn: p" +
                 std::to_string(i) + "\nsn: p\n";
     writeFile(folder.file("bulk.ldif"), ldif);
-    return RefDirOptions{folder.file("bulk.ldif")};
+    RefDirOptions options;
+    options.seedFile = folder.file("bulk.ldif");
+    return options;
 }
 
 class BulkPreview : public UnattendedRun {

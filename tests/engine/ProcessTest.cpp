@@ -102,17 +102,6 @@ TEST_F(ProcessTest, TheDlIsNeverItsOwnMember) {
     expectSummary(log.messages().back(), self->adsPath, 0, 1, true);
 }
 
-TEST_F(ProcessTest, PrefixIsComparedWithoutCaseAndMayBeEmpty) {
-    auto lower = addDl("lower", "qvl=" + query(kSite, kFinance));
-    EXPECT_TRUE(process(*lower));
-    EXPECT_EQ(membersOf("lower"), people("(department=Finance)"));
-
-    mdl().strPrefix = "";
-    auto bare = addDl("bare", query(kSite, kFinance));
-    EXPECT_TRUE(process(*bare));
-    EXPECT_EQ(membersOf("bare").size(), 4u);
-}
-
 // A DL that is not Quorvel's and a questionable query are refused; a search that fails
 // must never pass for an empty one, which would wipe the DL. Each is one error entry.
 TEST_F(ProcessTest, RefusedAndFailedQueriesKeepTheMembership) {
