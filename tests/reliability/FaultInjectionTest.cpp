@@ -13,7 +13,6 @@
 #include "QuorvelRun.h"
 #include "support/FaultProxy.h"
 #include "support/LdapTool.h"
-#include "support/ReferenceDirectory.h"
 
 using namespace qv::test;
 
