@@ -4,14 +4,9 @@
 // replace on a server whose root entry does not list Permissive Modify.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <map>
-#include <set>
-
 #include "../engine/EngineFixture.h"
+#include "QuorvelRun.h"
 #include "support/FaultProxy.h"
-#include "support/TestEnvironment.h"
 
 using namespace qv::test;
 
@@ -67,51 +62,27 @@ std::map<std::string, std::set<std::string>> seedLists(const ReferenceDirectory&
     return found;
 }
 
-struct Run {
-    CommandResult command;
-    std::vector<LoggedEntry> entries;
-};
-
-// The real program over the container, through `proxy`.
-Run runPass(const FaultProxy& proxy) {
-    TempDir temp;
-    writeFile(temp.file("run.ini"), "[General]\nTarget=LDAP://" + proxy.server() + "/" + kOu +
-                                        "\nLoggingLevel=1\n[Authentication]\nUser=writer\nDomain=CORP\n"
-                                        "Password=writer-pw\n");
-    ::chmod(temp.file("run.ini").c_str(), 0600);
-    writeFile(temp.file("events.jsonl"), "");
-    Run r;
-    r.command = runCommand({binaryDir() + "/quorvel", temp.file("run.ini")},
-                           {{"QUORVEL_EVENT_LOG", temp.file("events.jsonl")}, {"XDG_RUNTIME_DIR", temp.path()},
-                            {"XDG_CONFIG_HOME", temp.file("config")}, {"LDAPNOINIT", "1"}},
-                           {}, 60);
-    r.entries = parseEventLines(readFile(temp.file("events.jsonl")));
-    return r;
-}
-
-// The shared directory lists Permissive Modify (refdir/rootdse.ldif); the
-// second one runs with a root entry that does not.
-std::unique_ptr<ReferenceDirectory> directoryWithoutPermissiveModify(TempDir& folder) {
-    const std::string listed = "supportedControl: 1.2.840.113556.1.4.1413\n";
-    std::string rootDse = readFile(sourceDir() + "/refdir/rootdse.ldif");
-    rootDse.erase(rootDse.find(listed), listed.size());
-    writeFile(folder.file("rootdse.ldif"), rootDse);
-    RefDirOptions options;
-    options.rootDse = folder.file("rootdse.ldif");
-    return std::make_unique<ReferenceDirectory>(options);
-}
-
 }  // namespace
 
 // Each DL's write, with the answer to one change lost and the change sent
 // again on a new connection; then a second pass, which must find nothing to do.
+// Both on a server that lists Permissive Modify and on one that does not.
 TEST(DeltaWrite, OnlyTheChangeIsSentAndEveryMembershipComesOutExact) {
-    TempDir folder;
-    auto plain = directoryWithoutPermissiveModify(folder);
-    for (ReferenceDirectory* dir : {&sharedDirectory(), plain.get()}) {
+    // The shared directory lists Permissive Modify (refdir/rootdse.ldif); the
+    // second one is started again with a root entry that does not.
+    ReferenceDirectory plain;
+    const std::string listed = "supportedControl: 1.2.840.113556.1.4.1413\n", rootDse = plain.dir() + "/rootdse.ldif";
+    std::string text = readFile(rootDse);
+    text.erase(text.find(listed), listed.size());
+    writeFile(rootDse, text);
+    plain.stop();
+    plain.resume();
+    for (ReferenceDirectory* dir : {&sharedDirectory(), &plain}) {
         const bool permissive = dir == &sharedDirectory();
         SCOPED_TRACE(permissive ? "server lists Permissive Modify" : "server does not list it");
         FaultProxy proxy(dir->server());
+        TempDir temp;  // the real program runs over the container, through the proxy
+        const std::string target = "LDAP://" + proxy.server() + "/" + kOu;
         auto found = seedLists(*dir, proxy.server());
         proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-swap")).cutAfter(0));  // applied, the answer lost
         int replaces = 0;
@@ -120,29 +91,22 @@ TEST(DeltaWrite, OnlyTheChangeIsSentAndEveryMembershipComesOutExact) {
             proxy.arm(Fault::on(LdapOp::Modify, person(c.alias, c.unchanged)).pass());
             replaces += permissive ? !c.delta : 1;
         }
-        auto r = runPass(proxy);
+        auto r = runQuorvel(temp, target, {{"LDAPNOINIT", "1"}});
         EXPECT_EQ(r.command.exitCode, 0) << r.command.err;
-        for (const auto& e : r.entries) EXPECT_NE(e.type, 1) << e.message;
+        EXPECT_TRUE(errorEntries(r.entries).empty()) << r.events;
         EXPECT_EQ(proxy.fired(), 1 + replaces);  // the cut, and one probe per whole list sent
         LdapTool ldap(*dir);
         for (const auto& c : cases()) EXPECT_EQ(ldap.members(dlDn(c.alias)), found[c.alias]) << c.alias;
 
         proxy.reset();
         proxy.arm(Fault::on(LdapOp::Modify, "").pass());
-        r = runPass(proxy);
+        r = runQuorvel(temp, target, {{"LDAPNOINIT", "1"}});
         EXPECT_EQ(r.command.exitCode, 0) << r.command.err;
         EXPECT_EQ(proxy.fired(), 0) << "a second pass wrote again";
-    }
-}
 
-// A change that names a value twice (as a list with duplicates yields) is
-// sent with each value once, and the membership comes out exact.
-TEST(DeltaWrite, ValuesGivenTwiceAreWrittenOnce) {
-    TempDir folder;
-    auto plain = directoryWithoutPermissiveModify(folder);
-    for (ReferenceDirectory* dir : {&sharedDirectory(), plain.get()}) {
+        // A change that names a value twice (as a list with duplicates yields)
+        // is sent with each value once, and the membership comes out exact.
         prepareUnattendedRun(*dir, "0");
-        LdapTool ldap(*dir);
         const std::string dl = "cn=dw-twice," + std::string(kDistributionLists), a = person("a", 1),
                           b = person("b", 1), c = person("c", 1), d = person("d", 1);
         ldap.add("dn: " + dl + "\nobjectClass: groupOfNames\ncn: dw-twice\nmember: " + a + "\nmember: " + b +

@@ -10,18 +10,8 @@
 #include <stdexcept>
 
 #include "../directory/DirectorySupport.h"
-#include "core/mdlMain.h"
-#include "directory/DirObjects.h"
-#include "directory/DirectoryObject.h"
-#include "directory/clsExchangeStore.h"
-#include "engine/clsQuorvel.h"
+#include "QuorvelRun.h"
 #include "platform/AdsPath.h"
-#include "platform/Error.h"
-#include "platform/ErrorNumbers.h"
-#include "support/EventLogCapture.h"
-#include "support/LdapTool.h"
-#include "support/ReferenceDirectory.h"
-#include "support/TestEnvironment.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -31,19 +21,12 @@ namespace {
 const std::string kLists = std::string("cn=TLS Lists,") + kSite;
 const char* kFinance = "(&(objectClass=organizationalPerson)(department=Finance))";
 
-void openssl(const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv{"openssl"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    auto r = runCommand(argv);
-    if (r.exitCode != 0) throw std::runtime_error("openssl failed: " + r.err);
+void openssl(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "openssl");
+    if (auto r = runCommand(arguments); r.exitCode != 0) throw std::runtime_error("openssl failed: " + r.err);
 }
 
-// A certificate authority and, when `serverName` is given, a server certificate it signed.
-void makeAuthority(const TempDir& folder, const std::string& name) {
-    openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quorvel test " + name,
-             "-keyout", folder.file(name + ".key"), "-out", folder.file(name + ".pem")});
-}
-
+// A server certificate for 127.0.0.1 signed by `authority`.
 void makeServerCertificate(const TempDir& folder, const std::string& authority) {
     writeFile(folder.file("server.ext"), "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
                                          "extendedKeyUsage=serverAuth\n");
@@ -58,8 +41,9 @@ class Tls : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         certificates = std::make_unique<TempDir>();
-        makeAuthority(*certificates, "trusted-ca");
-        makeAuthority(*certificates, "other-ca");
+        for (const std::string name : {"trusted-ca", "other-ca"})  // two certificate authorities
+            openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quorvel test " + name,
+                     "-keyout", certificates->file(name + ".key"), "-out", certificates->file(name + ".pem")});
         makeServerCertificate(*certificates, "trusted-ca");
         RefDirOptions options;
         options.ldaps = true;
@@ -70,21 +54,16 @@ protected:
         // libldap's usual configuration: ldap.conf names the trusted authority.
         writeFile(certificates->file("ldap.conf"), "TLS_CACERT " + certificates->file("trusted-ca.pem") +
                                                        "\nTLS_REQCERT demand\n");
-        environment.emplace_back(std::make_unique<ScopedEnv>("LDAPNOINIT", std::nullopt));
-        environment.emplace_back(std::make_unique<ScopedEnv>("LDAPCONF", certificates->file("ldap.conf")));
-        environment.emplace_back(std::make_unique<ScopedEnv>("LDAPRC", std::nullopt));
-        environment.emplace_back(std::make_unique<ScopedEnv>("HOME", certificates->path()));
-        environment.emplace_back(std::make_unique<ScopedEnv>("LDAPTLS_CACERT", std::nullopt));
+        const std::pair<const char*, std::optional<std::string>> settings[] = {
+            {"LDAPNOINIT", std::nullopt}, {"LDAPCONF", certificates->file("ldap.conf")}, {"LDAPRC", std::nullopt},
+            {"HOME", certificates->path()}, {"LDAPTLS_CACERT", std::nullopt}};
+        for (const auto& [name, value] : settings) environment.emplace_back(std::make_unique<ScopedEnv>(name, value));
+        LdapTool(*dir).add("dn: " + kLists + "\nobjectClass: Container\ncn: TLS Lists\n");
     }
     static void TearDownTestSuite() {
         environment.clear();
         dir.reset();
         certificates.reset();
-    }
-
-    void SetUp() override {
-        LdapTool ldap(*dir);
-        if (!ldap.exists(kLists)) ldap.add("dn: " + kLists + "\nobjectClass: Container\ncn: TLS Lists\n");
     }
 
     std::string ldapsPath(const std::string& dn) const { return "LDAPS://" + dir->ldapsServer() + "/" + dn; }
@@ -97,23 +76,15 @@ protected:
                            ";cn,ADsPath,distinguishedName;subtree\n");
         return dn;
     }
-    std::set<std::string> finance() const {
-        return LdapTool(*dir).dns(kSite, kFinance);
-    }
+    std::set<std::string> finance() const { return LdapTool(*dir).dns(kSite, kFinance); }
 
-    CommandResult quorvel(const std::string& target, const std::string& authority, const TempDir& temp,
-                          const std::string& operationTimeout = "5") const {
-        writeFile(temp.file("run.ini"), "[General]\nTarget=" + target +
-                                            "\n[Authentication]\nUser=writer\nDomain=CORP\nPassword=writer-pw\n");
-        ::chmod(temp.file("run.ini").c_str(), 0600);
-        return runCommand({binaryDir() + "/quorvel", temp.file("run.ini")},
-                          {{"QUORVEL_EVENT_LOG", temp.file("events.jsonl")},
-                           {"XDG_RUNTIME_DIR", temp.path()},
-                           {"XDG_CONFIG_HOME", temp.file("config")},
-                           {"LDAPTLS_CACERT", certificates->file(authority + ".pem")},
+    QuorvelRun quorvel(const std::string& target, const std::string& authority, const TempDir& temp,
+                       const std::string& operationTimeout = "5") const {
+        return runQuorvel(temp, target,
+                          {{"LDAPTLS_CACERT", certificates->file(authority + ".pem")},
                            {"QUORVEL_LDAP_NETWORK_TIMEOUT", "1"},
                            {"QUORVEL_LDAP_TIMEOUT", operationTimeout}},
-                          {}, 60);
+                          "");
     }
 
     static std::unique_ptr<TempDir> certificates;
@@ -127,7 +98,7 @@ std::vector<std::unique_ptr<ScopedEnv>> Tls::environment;
 
 }  // namespace
 
-TEST_F(Tls, TheStoreStaysOnTlsAndProcessesADl) {
+TEST_F(Tls, TheStoreStaysOnTlsAcrossServerRestarts) {
     auto store = clsExchangeStore::create();
     ASSERT_TRUE(store->Connect(logon(kWriter), "ldaps://" + dir->ldapsServer() + "/" + kLists))
         << store->lastError().Description;
@@ -136,72 +107,56 @@ TEST_F(Tls, TheStoreStaysOnTlsAndProcessesADl) {
     EXPECT_EQ(store->Organization(), "o=Northwind Traders");
 
     // Every address built from Path, and every one a search hands back, keeps the scheme.
-    const std::string dn = addDl("over-tls");
+    addDl("over-tls");
     std::string search = "<" + store->Path() + "/" + kLists + ">;(objectClass=groupOfNames);;onelevel";
     auto found = store->Query(search);
     ASSERT_TRUE(found) << found.error()->description();
     ASSERT_GE(found.objects().Count(), 1);
     for (const auto& object : found.objects()) EXPECT_EQ(object->adsPath.rfind("LDAPS://", 0), 0u) << object->adsPath;
 
-    std::string path = store->Path() + "/" + dn;
-    auto dl = store->Query(path);
-    ASSERT_TRUE(dl) << dl.error()->description();
-    EventLogCapture log;
-    clsQuorvel engine;
-    EXPECT_TRUE(engine.Process(*dl.objects().Item(1), "0", "QVL=", "extension-attribute-15"));
-    EXPECT_TRUE(log.entries().empty());
-    EXPECT_EQ(LdapTool(*dir).members(dn), finance());
-}
-
-TEST_F(Tls, AServerRestartedBetweenTwoOperationsCostsANewConnectionNotTheProcess) {
-    auto store = clsExchangeStore::create();
-    ASSERT_TRUE(store->Connect(logon(kReader), "LDAPS://" + dir->ldapsServer())) << store->lastError().Description;
+    // A server restarted between two operations costs a new connection, not the process.
     for (int round = 0; round < 3; ++round) {
         // The pooled TLS connection is dead; writing to it must not raise SIGPIPE.
         dir->stop();
         dir->resume();
-        std::string path = store->Path() + "/" + kLists;
-        auto found = store->Query(path);
-        ASSERT_TRUE(found) << found.error()->description();
+        auto again = store->Query(search);
+        ASSERT_TRUE(again) << again.error()->description();
     }
 }
 
-TEST_F(Tls, AFullPassOverLdapsWithTheAuthorityTrusted) {
+// A whole pass with the authority trusted; with another one, a clear
+// connection error that writes nothing, as for a server without TLS or one
+// that never answers the handshake.
+TEST_F(Tls, APassOverLdapsNeedsTheTrustedAuthority) {
     const std::string first = addDl("pass-one"), second = addDl("pass-two");
-    TempDir temp;
-    auto r = quorvel(ldapsPath(kLists), "trusted-ca", temp);
-    EXPECT_EQ(r.exitCode, 0) << r.err << readFile(temp.file("events.jsonl"));
-    EXPECT_EQ(LdapTool(*dir).members(first), finance());
-    EXPECT_EQ(LdapTool(*dir).members(second), finance());
-}
-
-TEST_F(Tls, AnUntrustedCertificateIsAClearConnectionError) {
-    const std::string dn = addDl("untrusted");
-    const auto before = LdapTool(*dir).members(dn);
+    const auto before = LdapTool(*dir).members(first);
     TempDir temp;
     auto r = quorvel(ldapsPath(kLists), "other-ca", temp);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("[80090325]: The server's TLS certificate cannot be verified"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("LDAPTLS_CACERT"), std::string::npos) << r.err;
-    auto entries = parseEventLines(readFile(temp.file("events.jsonl")));
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].message, "Could not find object specified [" + ldapsPath(kLists) + "]");
-    EXPECT_EQ(LdapTool(*dir).members(dn), before);
+    EXPECT_EQ(r.command.exitCode, 1);
+    EXPECT_NE(r.command.err.find("[80090325]: The server's TLS certificate cannot be verified"), std::string::npos)
+        << r.command.err;
+    EXPECT_NE(r.command.err.find("LDAPTLS_CACERT"), std::string::npos) << r.command.err;
+    ASSERT_EQ(r.entries.size(), 1u);
+    EXPECT_EQ(r.entries[0].message, "Could not find object specified [" + ldapsPath(kLists) + "]");
+    EXPECT_EQ(LdapTool(*dir).members(first), before);
+
+    r = quorvel(ldapsPath(kLists), "trusted-ca", temp);
+    EXPECT_EQ(r.command.exitCode, 0) << r.command.err << r.events;
+    EXPECT_EQ(LdapTool(*dir).members(first), finance());
+    EXPECT_EQ(LdapTool(*dir).members(second), finance());
 
     // Plain LDAP on the TLS port: no TLS comes up at all, so the server is not there for LDAPS.
     r = quorvel("LDAPS://" + dir->server() + "/" + kLists, "trusted-ca", temp);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("[8007203A]"), std::string::npos) << r.err;
-}
+    EXPECT_EQ(r.command.exitCode, 1);
+    EXPECT_NE(r.command.err.find("[8007203A]"), std::string::npos) << r.command.err;
 
-TEST_F(Tls, AFrozenTlsServerFailsWithinTheTimeouts) {
-    // The server accepts the connection and never answers the TLS handshake.
-    TempDir temp;
+    // A frozen server accepts the connection and never answers the handshake: the run still ends by itself.
     dir->freeze();
-    auto r = quorvel(ldapsPath(kLists), "trusted-ca", temp, "1");
+    r = quorvel(ldapsPath(kLists), "trusted-ca", temp, "1");
     dir->thaw();
-    EXPECT_EQ(r.exitCode, 1) << r.err;  // not -1: the run ended by itself
-    EXPECT_NE(r.err.find("[8007203A]: Timed out: the connection was not open within"), std::string::npos) << r.err;
+    EXPECT_EQ(r.command.exitCode, 1) << r.command.err;
+    EXPECT_NE(r.command.err.find("[8007203A]: Timed out: the connection was not open within"), std::string::npos)
+        << r.command.err;
 }
 
 TEST(LdapsAddresses, ServerNamesAndPathsKeepTheScheme) {
