@@ -81,12 +81,10 @@ TEST_F(PropertiesDialogTest, ApplyWritesEveryFieldAndReloads) {
         else
             EXPECT_EQ(values, std::vector<std::string>{"value " + std::to_string(i)}) << i;
     }
-    EXPECT_EQ(ldap.values(dn, "OOF-Reply-To-Originator"), std::vector<std::string>{"TRUE"});
-    EXPECT_EQ(ldap.values(dn, "Hide-DL-Membership"), std::vector<std::string>{"TRUE"});
-    EXPECT_EQ(ldap.values(dn, "Report-To-Owner"), std::vector<std::string>{"FALSE"});
-    EXPECT_EQ(ldap.values(dn, "Report-To-Originator"), std::vector<std::string>{"TRUE"});
-    EXPECT_EQ(ldap.values(dn, "Hide-From-Address-Book"), std::vector<std::string>{"FALSE"});
-    EXPECT_EQ(ldap.values(dn, "Admin-Description"), std::vector<std::string>{"admin"});
+    for (const auto& [name, value] : {std::pair{"OOF-Reply-To-Originator", "TRUE"}, {"Hide-DL-Membership", "TRUE"},
+                                      {"Report-To-Owner", "FALSE"}, {"Report-To-Originator", "TRUE"},
+                                      {"Hide-From-Address-Book", "FALSE"}, {"Admin-Description", "admin"}})
+        EXPECT_EQ(ldap.values(dn, name), std::vector<std::string>{value}) << name;
     EXPECT_EQ(ldap.values(dn, "extension-attribute-15"),
               std::vector<std::string>{"QVL=<LDAP://x/o=Northwind Traders>;(cn=b*);;subtree"});
     EXPECT_EQ(ldap.members(dn).size(), 1u);  // members are never written

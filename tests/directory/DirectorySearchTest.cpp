@@ -71,21 +71,6 @@ TEST(DirectorySearch, ASearchCutShortByTheServerIsAnError) {
               1u);
 }
 
-TEST(DirectorySearch, FailuresOfTheServerAreTheProvidersOwnNumbers) {
-    ShortTimeouts timeouts;
-    ReferenceDirectory stopped;
-    std::string server = stopped.server();
-    stopped.stop();
-    EXPECT_EQ(errorOf([&] { SearchConnection().execute("<LDAP://" + server + "/o=Northwind Traders>;(cn=*);cn"); })
-                  .number(),
-              err::SearchTableNotFound);
-    EXPECT_EQ(errorOf([&] {
-                  SearchConnection(Credentials::account(kReader.dn(), "wrong"))
-                      .execute(base(sharedDirectory(), kSite) + ";(cn=*);cn");
-              }).number(),
-              err::LogonFailure);
-}
-
 // A directory with thousands of DLs in one container.
 TEST(BulkDirectory, SearchesOfMoreThanOnePageReturnEveryRow) {
     constexpr int kLists = 5000, kPeople = 250;

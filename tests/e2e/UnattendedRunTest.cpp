@@ -142,13 +142,6 @@ TEST_F(UnattendedRun, ProblemsEndWithTheirExitStatus) {
     r = quorvel({temp.file("no-such-profile.ini")});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("no-such-profile.ini"), std::string::npos) << r.err;
-
-    // A second instance while one runs: exit status 3, the first undisturbed.
-    // flock(1) holds the instance lock (in XDG_RUNTIME_DIR) while quorvel starts.
-    auto busy = runCommand({"flock", temp.file("quorvel.lock"), binaryDir() + "/quorvel", temp.file("run.ini")},
-                           environment());
-    EXPECT_EQ(busy.exitCode, 3) << busy.err;
-    EXPECT_NE(busy.err.find("A previous instance of Quorvel is running."), std::string::npos);
 }
 
 namespace {
