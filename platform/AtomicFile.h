@@ -6,9 +6,14 @@
 
 namespace qv::platform {
 
-// Writes `text` to `path` that way, with permissions `mode`. Returns why it
-// could not (in the system's words, with the step), empty on success; the
-// temporary file is never left behind.
-std::string replaceFileAtomically(const std::string& path, const std::string& text, mode_t mode);
+// The folder a path names a file in ("." for a bare name).
+std::string folderOf(const std::string& path);
+
+// Writes `text` to `path` that way, with permissions `mode`, and flushes the
+// file and its folder. The temporary file's name is `tempPrefix` and six
+// random characters. Returns why it could not (in the system's words, with
+// the step), empty on success; the temporary file is never left behind.
+std::string replaceFileAtomically(const std::string& path, const std::string& text, mode_t mode,
+                                  const std::string& tempPrefix = ".quorvel.");
 
 }  // namespace qv::platform

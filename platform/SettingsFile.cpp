@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/FileText.h"
 #include "platform/Text.h"
 
@@ -236,23 +237,6 @@ std::string serialize(const Document& doc) {
     return out;
 }
 
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += std::size_t(n);
-    }
-    return true;
-}
-
-std::string parentOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 constexpr std::string_view kTemporaryPrefix = ".settings.";
 constexpr std::size_t kTemporarySuffixLength = 6;  // mkostemp's XXXXXX
 
@@ -273,29 +257,14 @@ void removeStaleTemporaries(const std::string& folder) {
 
 // Writes `text` into a temporary file beside `path`, flushes it and renames it over `path`.
 bool replaceFile(const std::string& path, const std::string& text, mode_t mode) {
-    std::string temp = parentOf(path) + "/" + std::string(kTemporaryPrefix) + "XXXXXX";
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // created 0600
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    int dir = ::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    return replaceFileAtomically(path, text, mode, std::string(kTemporaryPrefix)).empty();
 }
 
 // mkdir -p, new folders private to the user.
 bool makeFolders(const std::string& folder) {
     struct stat info {};
     if (::stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
-    std::string parent = parentOf(folder);
+    std::string parent = folderOf(folder);
     if (parent != folder && !makeFolders(parent)) return false;
     return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
@@ -324,7 +293,7 @@ private:
 // Reads the file, applies `change` and writes the result back whole. A file
 // that exists but cannot be read is left alone: rewriting it would lose it.
 bool modify(const std::string& path, const std::function<bool(Document&)>& change) {
-    const std::string folder = parentOf(path);
+    const std::string folder = folderOf(path);
     if (!makeFolders(folder)) return false;
     FolderLock lock(folder);
     if (!lock.locked()) return false;
