@@ -37,6 +37,25 @@ struct DirectoryTimeouts {
 };
 DirectoryTimeouts directoryTimeouts();
 
+// While one lives, the directory work of this thread keeps to one server per
+// address that names several: to the server the address first went to in
+// the scope. When that server fails the work fails with it rather than going
+// on at the next server, whose copy may not hold yet what the first one
+// answered. A DL is read, searched and written under one, so that it is
+// never read from one server and written to another.
+class SameServer {
+public:
+    SameServer();
+    ~SameServer();
+    SameServer(const SameServer&) = delete;
+    SameServer& operator=(const SameServer&) = delete;
+};
+
+// The server ("ldap://host:port") that answers for `adsPath` with
+// `credentials` when the address names several servers; "" when it names one,
+// or before one has answered.
+std::string answeringServer(std::string_view adsPath, const Credentials& credentials);
+
 // What putEx does with the attribute.
 enum class PutExCode {
     Clear = 1,   // remove every value (also when there is none)

@@ -1,5 +1,6 @@
 #include "platform/LdapSession.h"
 
+#include <poll.h>
 #include <signal.h>
 
 #include <cmath>
@@ -76,15 +77,26 @@ int answerSaslQuietly(LDAP* ld, unsigned, void* store, void* questions) {
     return LDAP_SUCCESS;
 }
 
-std::string poolKey(const std::string& url, const Credentials& credentials) {
-    if (credentials.loggedOnUser) return url + '\n' + '\x01';
-    return url + '\n' + credentials.user + '\n' + credentials.password;
+// One pooled connection per address's servers (all of them: the one that
+// answers serves the whole list) and credentials.
+std::string poolKey(const AdsPath& server, const Credentials& credentials) {
+    std::string urls = server.url();
+    for (std::size_t i = 1; i < server.servers.size(); ++i) urls += ' ' + server.url(i);
+    if (credentials.loggedOnUser) return urls + '\n' + '\x01';
+    return urls + '\n' + credentials.user + '\n' + credentials.password;
 }
 
 struct Pool {
     std::mutex mutex;
     std::map<std::string, std::shared_ptr<Connection>> connections;
 };
+
+// The servers this thread's SameServer scopes keep to, by pool key.
+struct HeldServers {
+    int depth = 0;  // live scopes
+    std::map<std::string, std::string> servers;
+};
+thread_local HeldServers held;
 
 Pool& pool() {
     static Pool instance;
@@ -161,16 +173,17 @@ bool tlsWorksUnverified(const std::string& url, const DirectoryTimeouts& timeout
 // What a connection that could not be opened and bound failed with, in the
 // terms the program reports: a deadline that ran out, a certificate that
 // could not be verified, or the bind's outcome naming the server.
-LdapFailure openingFailure(const LdapFailure& failure, Connection& connection, const AdsPath& server,
-                           const Credentials& credentials, const DirectoryTimeouts& timeouts) {
+LdapFailure openingFailure(const LdapFailure& failure, Connection& connection, const std::string& url,
+                           const AdsScheme& scheme, const Credentials& credentials, const DirectoryTimeouts& timeouts) {
     const std::string& where = connection.where();
     if (connection.watch().expired()) {
         const auto seconds = static_cast<long>(std::ceil(openingLimit(timeouts).count()));
         const std::string why = "the connection was not open within " + std::to_string(seconds) + " seconds";
         return LdapFailure(LDAP_TIMEOUT, directoryError(LDAP_TIMEOUT, why, {}, where));
     }
-    if (failure.serverGone() && server.scheme->tls && !server.url().empty() &&
-        tlsWorksUnverified(server.url(), timeouts))
+    // Only a server that took the connection can have failed the certificate check.
+    if (failure.serverGone() && scheme.tls && !url.empty() && connection.watch().connected() &&
+        tlsWorksUnverified(url, timeouts))
         return LdapFailure(kLdapCertificateUntrusted, directoryError(kLdapCertificateUntrusted, {}, {}, where));
     if (failure.code() < 0) return failure;  // libldap's own outcomes name the server already
     const int code = credentials.loggedOnUser ? failure.code() : bindOutcome(failure.code());
@@ -179,12 +192,13 @@ LdapFailure openingFailure(const LdapFailure& failure, Connection& connection, c
     return LdapFailure(code, Error(errorNumberFor(code), description + " [" + where + "]"));
 }
 
-std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& credentials) {
+// A connection to server `index` of `server`.
+std::shared_ptr<Connection> connect(const AdsPath& server, std::size_t index, const Credentials& credentials) {
     ignoreBrokenPipes();
     DirectoryTimeouts timeouts = directoryTimeouts();
     timeval network = toTimeval(timeouts.network);
     timeval operation = toTimeval(timeouts.operation);
-    std::string url = server.url();
+    std::string url = server.url(index);
     std::string where = url.empty() ? "the default server" : url;
     LDAP* raw = nullptr;
     int rc = ldap_initialize(&raw, url.empty() ? nullptr : url.c_str());
@@ -195,9 +209,38 @@ std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& cr
     try {
         connection->watch().within(openingLimit(timeouts), [&] { bind(*connection, credentials); });
     } catch (const LdapFailure& failure) {
-        throw openingFailure(failure, *connection, server, credentials, timeouts);
+        throw openingFailure(failure, *connection, url, *server.scheme, credentials, timeouts);
     }
     return connection;
+}
+
+// True when a server that could not be opened this way is passed over for the
+// next server of its address: it refused or dropped the connection, did not
+// answer the connect or the bind in time, or answered that it cannot serve now.
+bool passedOver(const LdapFailure& failure) {
+    return failure.serverGone() || failure.code() == LDAP_TIMEOUT || failure.code() == LDAP_BUSY ||
+           failure.code() == LDAP_UNAVAILABLE;
+}
+
+// A connection to the first of the address's servers (or only to `only`,
+// when given) that can be opened, tried in order. When none can, the failure
+// is the last server's, its description preceded by the others'.
+std::shared_ptr<Connection> connectToOne(const AdsPath& server, const Credentials& credentials,
+                                         const std::string& only) {
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < std::max<std::size_t>(server.servers.size(), 1); ++i)
+        if (only.empty() || server.url(i) == only) order.push_back(i);
+    std::string passed;
+    for (std::size_t i : order) {
+        try {
+            return connect(server, i, credentials);
+        } catch (const LdapFailure& failure) {
+            if (!passedOver(failure) || i == order.back())
+                throw LdapFailure(failure.code(), Error(failure.number(), passed + failure.description()));
+            passed += failure.description() + "; ";
+        }
+    }
+    throw LdapFailure(LDAP_PARAM_ERROR, directoryError(LDAP_PARAM_ERROR, {}, {}, only));  // `only` is not one of them
 }
 
 }  // namespace
@@ -207,6 +250,13 @@ Connection::Connection(Handle handle, std::string where, timeval timeout)
       handle_(std::move(handle)),
       where_(std::move(where)),
       timeout_(timeout) {}
+
+bool Connection::closedByServer() const {
+    int fd = -1;
+    if (ldap_get_option(get(), LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS || fd < 0) return false;
+    pollfd peer{fd, POLLRDHUP, 0};
+    return ::poll(&peer, 1, 0) > 0 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
 
 Message Connection::await(int msgid, bool oneAtATime) {
     timeval timeout = timeout_;
@@ -247,22 +297,27 @@ void Connection::check(LDAPMessage* result, Controls* controls) {
 }
 
 std::shared_ptr<Connection> openConnection(const AdsPath& server, const Credentials& credentials, bool& reused) {
-    std::string key = poolKey(server.url(), credentials);
+    const std::string key = poolKey(server, credentials);
+    auto keep = [&](const std::shared_ptr<Connection>& connection) {
+        if (held.depth > 0 && server.servers.size() > 1) held.servers.emplace(key, connection->where());
+        return connection;
+    };
     Pool& p = pool();
     {
         std::lock_guard lock(p.mutex);
         auto it = p.connections.find(key);
-        if (it != p.connections.end() && !it->second->broken()) {
+        if (it != p.connections.end() && !it->second->broken() && !it->second->closedByServer()) {
             reused = true;
-            return it->second;
+            return keep(it->second);
         }
         if (it != p.connections.end()) p.connections.erase(it);
     }
-    auto connection = connect(server, credentials);
+    const auto kept = held.depth > 0 ? held.servers.find(key) : held.servers.end();
+    auto connection = connectToOne(server, credentials, kept == held.servers.end() ? std::string() : kept->second);
     std::lock_guard lock(p.mutex);
     p.connections[key] = connection;
     reused = false;
-    return connection;
+    return keep(connection);
 }
 
 void discardConnection(const std::shared_ptr<Connection>& connection) {
@@ -279,6 +334,26 @@ void discardConnection(const std::shared_ptr<Connection>& connection) {
 }  // namespace qv::platform::detail
 
 namespace qv::platform {
+
+SameServer::SameServer() { ++detail::held.depth; }
+
+SameServer::~SameServer() {
+    if (--detail::held.depth == 0) detail::held.servers.clear();
+}
+
+std::string answeringServer(std::string_view adsPath, const Credentials& credentials) {
+    AdsPath server;
+    try {
+        server = parseAdsPath(adsPath);
+    } catch (const Error&) {
+        return {};
+    }
+    if (server.servers.size() < 2) return {};
+    detail::Pool& p = detail::pool();
+    std::lock_guard lock(p.mutex);
+    auto it = p.connections.find(detail::poolKey(server, credentials));
+    return it == p.connections.end() || it->second->broken() ? std::string() : it->second->where();
+}
 
 DirectoryTimeouts directoryTimeouts() {
     return {detail::timeoutSetting("QUORVEL_LDAP_NETWORK_TIMEOUT", LDAP_OPT_NETWORK_TIMEOUT, detail::kNetworkTimeoutSeconds),
