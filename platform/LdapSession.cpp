@@ -223,24 +223,26 @@ bool passedOver(const LdapFailure& failure) {
 }
 
 // A connection to the first of the address's servers (or only to `only`,
-// when given) that can be opened, tried in order. When none can, the failure
-// is the last server's, its description preceded by the others'.
+// when it is one of them) that can be opened, tried in order. When none can,
+// the failure is the last server's, its description preceded by the others'.
 std::shared_ptr<Connection> connectToOne(const AdsPath& server, const Credentials& credentials,
                                          const std::string& only) {
     std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < std::max<std::size_t>(server.servers.size(), 1); ++i)
-        if (only.empty() || server.url(i) == only) order.push_back(i);
+    const std::size_t count = std::max<std::size_t>(server.servers.size(), 1);
+    for (std::size_t i = 0; i < count; ++i)
+        if (server.url(i) == only) order.push_back(i);
+    if (order.empty())
+        for (std::size_t i = 0; i < count; ++i) order.push_back(i);
     std::string passed;
-    for (std::size_t i : order) {
+    for (std::size_t n = 0;; ++n) {
         try {
-            return connect(server, i, credentials);
+            return connect(server, order[n], credentials);
         } catch (const LdapFailure& failure) {
-            if (!passedOver(failure) || i == order.back())
+            if (!passedOver(failure) || n + 1 == order.size())
                 throw LdapFailure(failure.code(), Error(failure.number(), passed + failure.description()));
             passed += failure.description() + "; ";
         }
     }
-    throw LdapFailure(LDAP_PARAM_ERROR, directoryError(LDAP_PARAM_ERROR, {}, {}, only));  // `only` is not one of them
 }
 
 }  // namespace
