@@ -9,6 +9,7 @@
 #include "directory/clsExchangeStore.h"
 #include "engine/MembershipChange.h"
 #include "engine/QueryString.h"
+#include "platform/DirectoryService.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
 
@@ -24,6 +25,19 @@ constexpr const char* kQueryAttributes = "cn,adspath,distinguishedName";
 // is replaced, as the change would then be hardly smaller than the list.
 bool ChangeIsSmaller(const MembershipDelta& delta, std::size_t newCount) {
     return 2 * (delta.added.size() + delta.removed.size()) <= newCount;
+}
+
+// A line naming the server that answered for an address of several servers;
+// nothing for an address of one.
+std::string ServerLine(const DirectoryObject& dl, const std::string& address) {
+    const std::string server = dl.objExchangeStore->AnsweringServer(address);
+    return server.empty() ? server : CRLF + ("Server: " + server);
+}
+
+// The address a query's search starts from: its first field without the brackets.
+std::string QueryBase(const std::string& query) {
+    const std::string base = SplitQuery(query).front();
+    return base.size() < 2 ? base : base.substr(1, base.size() - 2);
 }
 
 }  // namespace
@@ -62,6 +76,7 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
     kvor().Preview = DryRun;
     step_.clear();
     Run run(dl);
+    const platform::SameServer oneServer;  // the DL is read, searched and written on one server
     bool succeeded = false;
     try {
         Steps(run, strPrefix, strField);
@@ -93,7 +108,8 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
 
     step_ = "Process:GetEX";
     if (everyStep)
-        Log(std::string("Getting membership.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
+        Log(std::string("Getting membership.") + CRLF + adsPath + ServerLine(run.dl, adsPath), LogMaximum,
+            EventInformation, EventIdInformation);
     run.oldMembers = bag.list("member");
 
     step_ = "Process:Open:" + command;
@@ -103,7 +119,8 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
     CollectNewMembers(run, command);
     if (everyStep)
         Log(std::string("Counted recordset") + CRLF + adsPath + CRLF +
-                std::to_string(static_cast<long long>(run.newMembers.size()) - 1),
+                std::to_string(static_cast<long long>(run.newMembers.size()) - 1) +
+                ServerLine(run.dl, QueryBase(command)),
             LogMaximum, EventInformation, EventIdInformation);
 
     UpdateMembership(run);
