@@ -82,7 +82,7 @@ replication_db() {
   replicates && echo "index entryCSN,entryUUID eq"
   if [ -n "$replica_of" ]; then
     cat <<EOF
-syncrepl rid=001 provider=$replica_of type=refreshAndPersist retry="1 +" timeout=3
+syncrepl rid=001 provider=$replica_of type=refreshAndPersist retry="1 +" timeout=1
   bindmethod=simple binddn="dc=CORP,cn=writer" credentials=writer-pw searchbase="$ORG_SUFFIX"
   syncdata=accesslog logbase="cn=accesslog" logfilter="(&(objectClass=auditWriteObject)(reqResult=0))"
 EOF
@@ -238,7 +238,11 @@ cmd_stop() {
     p=$(cat "$d/slapd.pid.run")
     kill "$p" 2>/dev/null
     # slapd takes seconds for an orderly shutdown; its mdb data is crash-safe.
-    for _ in $(seq 1 10); do alive "$p" || break; sleep 0.02; done
+    # A replicating instance is given the time (about a second): killed in the
+    # middle of its shutdown, it can keep a change from its replicas for good.
+    local waits=10
+    grep -q '^syncrepl\|^overlay syncprov' "$d/slapd.conf" 2>/dev/null && waits=500
+    for _ in $(seq 1 "$waits"); do alive "$p" || break; sleep 0.02; done
     kill -9 "$p" 2>/dev/null
   fi
   [ "$keep" = "--keep" ] || rm -rf "$d"

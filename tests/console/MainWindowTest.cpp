@@ -4,6 +4,7 @@
 // window of Update, update of a DL that has gone, and the settings it keeps at close.
 #include <QAction>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -110,6 +111,18 @@ TEST_F(MainWindowTest, AReconnectThatFailsLeavesNoPathOfTheOldTree) {
     EXPECT_EQ(window.tvTreeView()->topLevelItemCount(), 0);
     for (const char* button : {"Refresh", "Update", "Designer", "New", "Properties", "Delete"})
         EXPECT_FALSE(enabled(button)) << button;
+}
+
+TEST_F(MainWindowTest, AServerListIsWorkedThroughTheServerThatAnswers) {
+    EXPECT_TRUE(open().findChild<QLabel*>("sbStatusBar_Text")->text().isEmpty());  // one server: as before
+    mdl().strServer = "LDAP://127.0.0.1:1," + sharedDirectory().server();      // the first refuses
+    frmMain& window = open();
+    EXPECT_EQ(window.findChild<QLabel*>("sbStatusBar_Text")->text().toStdString(),
+              "Server: " + sharedDirectory().url());
+    // Every path built from the store keeps the list.
+    window.NodeClick(node("cn=Distribution Lists"));
+    EXPECT_NE(row("cn=qvl-sales"), nullptr);
+    EXPECT_TRUE(window.Title(0).startsWith("LDAP://127.0.0.1:1,")) << window.Title(0).toStdString();
 }
 
 TEST_F(MainWindowTest, UpdatingADLThatHasGoneIsReportedWithoutAPass) {
