@@ -38,11 +38,12 @@ struct DirectoryTimeouts {
 DirectoryTimeouts directoryTimeouts();
 
 // While one lives, the directory work of this thread keeps to one server per
-// address that names several: to the server the address first went to in
-// the scope. When that server fails the work fails with it rather than going
-// on at the next server, whose copy may not hold yet what the first one
-// answered. A DL is read, searched and written under one, so that it is
-// never read from one server and written to another.
+// address that names several: to the server that first answered for the
+// address in the scope. When that server fails the work fails with it rather
+// than going on at the next server, whose copy may not hold yet what the
+// first one answered. A DL is read, searched and written under one, so that
+// it is never read from one server and written to another; a server that
+// fails before it answered anything is passed over as ever.
 class SameServer {
 public:
     SameServer();
@@ -113,13 +114,15 @@ public:
     // entry (read with the server's information, no request of its own).
     bool permissiveModify() const;
     // Stages the change of a multi-valued attribute from the values `removed`
-    // to the values `added`, for a server with permissiveModify(), as a change
-    // that leaves the same values when it is sent a second time (after a lost
-    // answer): the removed values are first added back (skipped where they
-    // are still there), so that their delete always finds them, then the
-    // added ones added (skipped where they are there already), all in one
-    // modify under Permissive Modify. A delete of a value already gone is not
-    // relied on: some servers refuse it even under the control.
+    // to the values `added`, for a server with permissiveModify(), as one
+    // modify under Permissive Modify: the removed values deleted, the added
+    // ones added. That plain change is what replicas replay (delta-syncrepl
+    // replays it without the control). A second send (after a lost answer),
+    // or one after the server refused the first because a removed value was
+    // already gone, first adds the removed values back (skipped where they
+    // are still there) so that their delete always finds them: it leaves the
+    // same values whether or not the first was applied. A delete of a value
+    // already gone is not relied on: some servers refuse it even under the control.
     void putChange(std::string_view name, const std::vector<std::string>& removed,
                    const std::vector<std::string>& added);
     // Sends every staged change in one modify request, or the whole new object
@@ -144,6 +147,7 @@ private:
         PutExCode code;
         std::string name;
         std::vector<std::string> values;
+        bool resendOnly = false;  // sent with the change only when it is sent again
     };
 
     void load(std::vector<std::string> names, bool everything);

@@ -1,6 +1,5 @@
 #include "platform/LdapSession.h"
 
-#include <poll.h>
 #include <signal.h>
 
 #include <cmath>
@@ -253,18 +252,13 @@ Connection::Connection(Handle handle, std::string where, timeval timeout)
       where_(std::move(where)),
       timeout_(timeout) {}
 
-bool Connection::closedByServer() const {
-    int fd = -1;
-    if (ldap_get_option(get(), LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS || fd < 0) return false;
-    pollfd peer{fd, POLLRDHUP, 0};
-    return ::poll(&peer, 1, 0) > 0 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-}
-
 Message Connection::await(int msgid, bool oneAtATime) {
     timeval timeout = timeout_;
     LDAPMessage* raw = nullptr;
     int rc = ldap_result(get(), msgid, oneAtATime ? LDAP_MSG_ONE : LDAP_MSG_ALL, &timeout, &raw);
     Message message(raw);
+    // The first answer of a server list within a SameServer scope holds the scope to this server.
+    if (rc > 0 && held.depth > 0 && !list_.empty()) held.servers.emplace(list_, where_);
     if (rc == 0) {
         ldap_abandon_ext(get(), msgid, nullptr, nullptr);
         broken_ = true;  // the server may answer later; nothing may read that answer as another's
@@ -300,26 +294,23 @@ void Connection::check(LDAPMessage* result, Controls* controls) {
 
 std::shared_ptr<Connection> openConnection(const AdsPath& server, const Credentials& credentials, bool& reused) {
     const std::string key = poolKey(server, credentials);
-    auto keep = [&](const std::shared_ptr<Connection>& connection) {
-        if (held.depth > 0 && server.servers.size() > 1) held.servers.emplace(key, connection->where());
-        return connection;
-    };
     Pool& p = pool();
     {
         std::lock_guard lock(p.mutex);
         auto it = p.connections.find(key);
-        if (it != p.connections.end() && !it->second->broken() && !it->second->closedByServer()) {
+        if (it != p.connections.end() && !it->second->broken()) {
             reused = true;
-            return keep(it->second);
+            return it->second;
         }
         if (it != p.connections.end()) p.connections.erase(it);
     }
     const auto kept = held.depth > 0 ? held.servers.find(key) : held.servers.end();
     auto connection = connectToOne(server, credentials, kept == held.servers.end() ? std::string() : kept->second);
+    if (server.servers.size() > 1) connection->servesList(key);
     std::lock_guard lock(p.mutex);
     p.connections[key] = connection;
     reused = false;
-    return keep(connection);
+    return connection;
 }
 
 void discardConnection(const std::shared_ptr<Connection>& connection) {
