@@ -333,6 +333,7 @@ void BoundObject::putChange(std::string_view name, const std::vector<std::string
         throw Error(err::Unexpected, "The directory server does not take a change of values under Permissive Modify");
     const auto gone = distinctValues(removed);
     stage(PutExCode::Append, name, gone);
+    if (!gone.empty()) changes_.back().resendOnly = true;
     stage(PutExCode::Delete, name, gone);
     stage(PutExCode::Append, name, distinctValues(added));
     permissive_ = true;
@@ -376,27 +377,42 @@ void BoundObject::setInfo() {
 
 void BoundObject::modifyInDirectory() {
     if (changes_.empty()) return;
-    auto rdn = rdnValues(firstRdn(dn_));
-    ModList mods;
-    for (const auto& change : changes_) {
-        std::vector<std::string> values = change.values;
-        int op = change.code == PutExCode::Append ? LDAP_MOD_ADD
-                 : change.code == PutExCode::Delete ? LDAP_MOD_DELETE
-                                                    : LDAP_MOD_REPLACE;
-        if (op == LDAP_MOD_REPLACE)
-            for (const auto& ava : rdn)
-                if (info_->keyOf(ava.attribute) == info_->keyOf(change.name) && !holdsValue(values, ava.value))
-                    values.push_back(ava.value);
-        mods.add(op, change.name, values);
-    }
+    // The modify of the staged changes; for a second send (`again`) with those only it carries.
+    auto modifications = [&, rdn = rdnValues(firstRdn(dn_))](bool again) {
+        ModList mods;
+        for (const auto& change : changes_) {
+            if (change.resendOnly && !again) continue;
+            std::vector<std::string> values = change.values;
+            int op = change.code == PutExCode::Append ? LDAP_MOD_ADD
+                     : change.code == PutExCode::Delete ? LDAP_MOD_DELETE
+                                                        : LDAP_MOD_REPLACE;
+            if (op == LDAP_MOD_REPLACE)
+                for (const auto& ava : rdn)
+                    if (info_->keyOf(ava.attribute) == info_->keyOf(change.name) && !holdsValue(values, ava.value))
+                        values.push_back(ava.value);
+            mods.add(op, change.name, values);
+        }
+        return mods;
+    };
+    ModList first = modifications(false), again = modifications(true);
     // Critical: a server that cannot honour it must refuse the change rather
     // than apply it in a way that a second send would not repeat.
     LDAPControl permissive{const_cast<char*>(LDAP_CONTROL_X_PERMISSIVE_MODIFY), {0, nullptr}, 1};
     LDAPControl* controls[] = {&permissive, nullptr};
-    onObject(server_, credentials_, dn_, [&](Connection& connection) {
+    auto send = [&](Connection& connection, ModList& mods) {
         write(connection, [&](LDAP* ld, int* msgid) {
             return ldap_modify_ext(ld, dn_.c_str(), mods.get(), permissive_ ? controls : nullptr, nullptr, msgid);
         });
+    };
+    int sends = 0;
+    onObject(server_, credentials_, dn_, [&](Connection& connection) {
+        if (sends++ > 0) return send(connection, again);  // after a lost answer
+        try {
+            send(connection, first);
+        } catch (const LdapFailure& failure) {
+            if (failure.code() != LDAP_NO_SUCH_ATTRIBUTE || !permissive_) throw;
+            send(connection, again);  // a removed value was gone already
+        }
     });
 }
 
