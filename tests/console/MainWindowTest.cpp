@@ -114,15 +114,13 @@ TEST_F(MainWindowTest, AReconnectThatFailsLeavesNoPathOfTheOldTree) {
 }
 
 TEST_F(MainWindowTest, AServerListIsWorkedThroughTheServerThatAnswers) {
-    EXPECT_TRUE(open().findChild<QLabel*>("sbStatusBar_Text")->text().isEmpty());  // one server: as before
-    mdl().strServer = "LDAP://127.0.0.1:1," + sharedDirectory().server();      // the first refuses
-    frmMain& window = open();
-    EXPECT_EQ(window.findChild<QLabel*>("sbStatusBar_Text")->text().toStdString(),
-              "Server: " + sharedDirectory().url());
-    // Every path built from the store keeps the list.
-    window.NodeClick(node("cn=Distribution Lists"));
-    EXPECT_NE(row("cn=qvl-sales"), nullptr);
-    EXPECT_TRUE(window.Title(0).startsWith("LDAP://127.0.0.1:1,")) << window.Title(0).toStdString();
+    auto status = [&] { return window_->findChild<QLabel*>("sbStatusBar_Text")->text().toStdString(); };
+    EXPECT_EQ((open(), status()), "");                                    // one server: as before
+    mdl().strServer = "LDAP://127.0.0.1:1," + sharedDirectory().server();  // the first refuses
+    open().NodeClick(node("cn=Distribution Lists"));
+    EXPECT_EQ(status(), "Server: " + sharedDirectory().url());
+    EXPECT_NE(row("cn=qvl-sales"), nullptr);  // every path built from the store keeps the list
+    EXPECT_TRUE(window_->Title(0).startsWith("LDAP://127.0.0.1:1,")) << window_->Title(0).toStdString();
 }
 
 TEST_F(MainWindowTest, UpdatingADLThatHasGoneIsReportedWithoutAPass) {
