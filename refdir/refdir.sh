@@ -26,6 +26,7 @@
 # read from an accesslog database, not as whole entries):
 #   --provider         logs every write to cn=accesslog and serves both to replicas
 #   --replica-of URL   pulls the organisation from the --provider at URL
+#   --plain-syncrepl   ... as whole entries (plain syncrepl, no accesslog)
 #   --server-id N      this server's ID; with --provider and --replica-of the
 #                      two take writes alike (multi-provider)
 #   --seed-from DIR    seeds with the organisation of the running instance of
@@ -84,8 +85,9 @@ replication_db() {
     cat <<EOF
 syncrepl rid=001 provider=$replica_of type=refreshAndPersist retry="1 +" timeout=1
   bindmethod=simple binddn="dc=CORP,cn=writer" credentials=writer-pw searchbase="$ORG_SUFFIX"
-  syncdata=accesslog logbase="cn=accesslog" logfilter="(&(objectClass=auditWriteObject)(reqResult=0))"
 EOF
+    [ "$plain_syncrepl" = 1 ] ||
+      echo '  syncdata=accesslog logbase="cn=accesslog" logfilter="(&(objectClass=auditWriteObject)(reqResult=0))"'
     [ "$provider" = 1 ] && echo "multiprovider on"
   fi
   [ "$provider" = 1 ] || return 0
@@ -181,7 +183,7 @@ cmd_resume() {
 
 cmd_start() {
   dir="" seed="$here/seed.ldif.in" no_seed=0 rootdse="$here/rootdse.ldif"
-  db_conf="" global_conf="" port="" ldaps=0 provider=0 replica_of="" server_id="" seed_from=""
+  db_conf="" global_conf="" port="" ldaps=0 provider=0 replica_of="" server_id="" seed_from="" plain_syncrepl=0
   while [ $# -gt 0 ]; do
     case "$1" in
       --dir) dir=$2; shift ;;
@@ -194,6 +196,7 @@ cmd_start() {
       --ldaps) ldaps=1 ;;
       --provider) provider=1 ;;
       --replica-of) replica_of=$2; shift ;;
+      --plain-syncrepl) plain_syncrepl=1 ;;
       --server-id) server_id=$2; shift ;;
       --seed-from) seed_from=$(cd "$2" && pwd) || die "no instance in $2"; shift ;;
       *) die "unknown option $1" ;;
@@ -254,5 +257,5 @@ case "${1:-}" in
   resume) shift; cmd_resume "$@" ;;
   log) cat "${2:?log: no instance folder given}/slapd.log" ;;
   free-port) free_port ;;
-  *) sed -n '2,40p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,41p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac
