@@ -17,6 +17,7 @@
 #include "engine/ProcessingPasses.h"
 #include "engine/clsQuorvel.h"
 #include "platform/Error.h"
+#include "platform/ErrorNumbers.h"
 #include "platform/FileText.h"
 #include "platform/InstanceLock.h"
 
@@ -43,9 +44,13 @@ void warnIfPasswordExposed(const std::string& profile) {
 // Fetches the target into the selection; false when it cannot be found.
 bool fetchTarget() {
     auto& m = mdl();
-    m.objExchangeStore->Connect(m.objConnection.get(), m.strTarget);
+    const bool connected = m.objExchangeStore->Connect(m.objConnection.get(), m.strTarget);
     std::string path = m.strTarget;
-    auto found = m.objExchangeStore->Query(path);
+    // A refused logon is not tried a second time: lockout policies count every failed bind.
+    const clsErrorMessage& refused = m.objExchangeStore->lastError();
+    auto found = !connected && refused.Number == err::LogonFailure
+                     ? QueryResult::failed(Error(refused.Number, refused.Description))
+                     : m.objExchangeStore->Query(path);
     m.objDirObjects = found ? found.shared() : nullptr;
     if (found && found.objects().Count() > 0) return true;
     LogEvent("Could not find object specified [" + m.strTarget + "]", LogMinimum, EventWarning, EventIdInformation);
