@@ -31,19 +31,25 @@
 #     the root DN cn=Directory Manager and its password hashed with pwdhash,
 #     ldapi off, the database home inside DIR/db as dscreate does in a
 #     container), followed by template-suffix-db.ldif for one bdb backend
-#     userRoot holding dc=example,dc=com. Three lines are added to cn=config:
+#     userRoot holding dc=example,dc=com. Added to cn=config:
 #     nsslapd-listenhost 127.0.0.1, the audit log on (DIR/log/audit shows each
 #     change as LDIF, so a test can see what a modify carried) and the access
-#     log unbuffered. nsslapd-localuser is the calling user: as root ns-slapd
-#     would otherwise switch to dirsrv, which cannot enter DIR.
+#     log unbuffered; and caches of 32 MB instead of sizes tuned to the
+#     machine's memory (nsslapd-cache-autosize 0, nsslapd-dbcachesize and the
+#     backend's nsslapd-cachememsize), which would write some 100 MB of
+#     database environment into every instance's folder. nsslapd-localuser is
+#     the calling user: as root ns-slapd would otherwise switch to dirsrv,
+#     which cannot enter DIR.
 #  2. Schema: the package's /etc/dirsrv/schema (99user.ldif, empty) in
 #     DIR/config/schema and its system schema; nothing added. 389-DS names
 #     `mail` also `rfc822Mailbox`, does not return structuralObjectClass, lists
 #     its backends' suffixes as namingContexts (no defaultNamingContext), has
 #     no Permissive Modify (a critical one is refused with 12) and makes
 #     `member` of groupOfNames optional, so a group may be emptied.
-#  3. ns-slapd -D DIR/config -i DIR/run/slapd.pid -d 0 runs in the foreground
-#     as an ordinary process; start polls the root entry until it answers.
+#  3. ns-slapd -D DIR/config -i DIR/run/slapd.pid runs as an ordinary process
+#     with NOTIFY_SOCKET set, as systemd's unit runs it: it then stays in the
+#     foreground and still writes its logs (with -d it would stay too, but its
+#     error log would stay empty); start polls the root entry until it answers.
 #  4. ds389.ldif is loaded as cn=Directory Manager with ldapmodify: an
 #     equality index on departmentNumber (what the stored queries test; the
 #     default indexes already cover cn, uid, mail, member, objectClass, ...),
@@ -97,15 +103,18 @@ make_instance() { # port -> the instance's folders and DIR/config/dse.ldif
       ds_suffix="$SUFFIX" config_dir="$dir/config" db_dir="$dir/db" db_home_dir="$dir/db" db_lib=bdb \
       ldapi_enabled=off ldapi="$dir/run/slapd.socket" ldapi_autobind=off |
       awk '{ print } /^nsslapd-port:/ { print "nsslapd-listenhost: 127.0.0.1"
-             print "nsslapd-auditlog-logging-enabled: on"; print "nsslapd-accesslog-logbuffering: off" }'
+             print "nsslapd-auditlog-logging-enabled: on"; print "nsslapd-accesslog-logbuffering: off" }
+           /^nsslapd-backend-implement:/ { print "nsslapd-cache-autosize: 0"; print "nsslapd-dbcachesize: 33554432" }'
     echo
-    fill "$TEMPLATES/template-suffix-db.ldif" ds_bename=userRoot ds_suffix="$SUFFIX" db_dir="$dir/db" | grep -v '^#'
+    fill "$TEMPLATES/template-suffix-db.ldif" ds_bename=userRoot ds_suffix="$SUFFIX" db_dir="$dir/db" |
+      grep -v '^#' | awk '{ print } /^nsslapd-suffix:/ { print "nsslapd-cachememsize: 33554432" }'
   } | cat -s >"$dir/config/dse.ldif"  # ns-slapd stops at a second blank line
 }
 
 run_server() { # url -> 0 when ns-slapd answers on it
   rm -f "$dir"/lock/server/*  # a killed server's claim on the instance
-  "$NS_SLAPD" -D "$dir/config" -i "$dir/run/slapd.pid" -d 0 >>"$dir/log/console" 2>&1 &
+  # Told it runs under systemd, ns-slapd does not detach; nobody listens there.
+  NOTIFY_SOCKET=$dir/run/notify "$NS_SLAPD" -D "$dir/config" -i "$dir/run/slapd.pid" >>"$dir/log/console" 2>&1 &
   pid=$!
   echo "$pid" >"$dir/slapd.pid.run"
   wait_until_answers "$1" "$pid" 3000 && return 0
