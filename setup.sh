@@ -23,7 +23,7 @@ PACKAGES=(
   qt6-base-dev
   libsystemd-dev nlohmann-json3-dev
   googletest libgtest-dev libbenchmark-dev
-  dpkg-dev file man-db groff-base systemd desktop-file-utils
+  dpkg-dev file man-db groff-base systemd desktop-file-utils jq
   clang libclang-rt-14-dev
 )
 
