@@ -153,6 +153,7 @@ bool clsExchangeStore::Connect(std::shared_ptr<clsConnection> Conn, const std::s
                             "The server's root entry names no naming context (defaultNamingContext or namingContexts)");
         }
     } catch (const Error& error) {
+        connectError_ = error;
         if (error.number() == err::ServerDown) {
             lastError_.ClearProperties();
             lastError_.Description = "Server is not running LDAP or does not exist.";
@@ -165,6 +166,7 @@ bool clsExchangeStore::Connect(std::shared_ptr<clsConnection> Conn, const std::s
         return false;
     }
     lastError_.ClearProperties();
+    connectError_.reset();
     return true;
 }
 

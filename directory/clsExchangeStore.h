@@ -4,6 +4,7 @@
 // that the rest of the program works with, all with the store's credentials.
 // A store is always held by std::shared_ptr (the objects it finds keep it alive).
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,9 @@ public:
     // organisation is the default naming context, else NamingContext, else
     // the first naming context that is not the server's own.
     bool Connect(std::shared_ptr<clsConnection> Conn, const std::string& ServerName);
+    // The error that made the last Connect fail, as the directory raised it
+    // (lastError words some of them for the console); null after a success.
+    const Error* ConnectError() const { return connectError_ ? &*connectError_ : nullptr; }
 
     // The object an address names, bound with the store's credentials. The
     // request that finds it also loads the attributes `load` names when the
@@ -117,6 +121,7 @@ private:
     std::string namingContext_;
     std::string emptyMember_ = DefaultEmptyMember;
     clsErrorMessage lastError_;
+    std::optional<Error> connectError_;
 };
 
 }  // namespace qv

@@ -38,9 +38,10 @@ members() { search "$1" "$sales" -s base member | grep -c '^member:'; }
 blind_reads_no_member() { [ "$(members blind)" = 0 ] && [ "$(members quorvel)" -gt 0 ]; }
 stale_member_kept() { search reader "cn=qvl-engineering,ou=Groups,$suffix" -s base member | grep -q "uid=former,$people"; }
 
+# In pages of 100, as Quorvel asks: 389-DS holds a size limit per page.
 limited_cut_at_ten() {
   local out status
-  out=$(search limited "$suffix" -E pr=5/noprompt 1.1); status=$?
+  out=$(search limited "$suffix" -E pr=100/noprompt 1.1); status=$?
   [ "$status" = 4 ] && [ "$(grep -c '^dn' <<<"$out")" = 10 ]
 }
 

@@ -1,6 +1,7 @@
 # Helpers shared by the test directories' start scripts (sourced, not run).
 # Each script sets `name` (for messages) before sourcing this file.
 export LDAPNOINIT=1
+SUFFIX="dc=example,dc=com"  # the organisation of organisation.ldif.in
 
 die() { echo "$name: $*" >&2; exit 1; }
 
@@ -23,8 +24,8 @@ alive() { # pid: running and not a zombie waiting to be reaped
   [ -n "$state" ] && [ "$state" != Z ]
 }
 
-wait_until_answers() { # url pid -> 0 when the server answers, 1 when it died or took over 10 s
-  for _ in $(seq 1 500); do
+wait_until_answers() { # url pid [ticks] -> 0 when the server answers, 1 when it died or took too long
+  for _ in $(seq 1 "${3:-500}"); do
     answers "$1" && return 0
     alive "$2" || return 1
     sleep 0.02

@@ -53,7 +53,6 @@ servers=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$servers/common.sh"
 SLAPD=${SLAPD:-$( [ -x /usr/sbin/slapd ] && echo /usr/sbin/slapd || command -v slapd )}
 SLAPADD=${SLAPADD:-$( [ -x /usr/sbin/slapadd ] && echo /usr/sbin/slapadd || command -v slapadd )}
-SUFFIX="dc=example,dc=com"
 ADMIN_DN="cn=admin,$SUFFIX"
 
 fill_template() { # -> DIR/slapd.conf
