@@ -331,7 +331,6 @@ void BoundObject::putEx(PutExCode code, std::string_view name, const std::vector
     stage(code, name, code == PutExCode::Clear ? std::vector<std::string>{} : values);
 }
 
-bool BoundObject::knowsAttribute(std::string_view name) const { return info_->knows(name); }
 bool BoundObject::knowsClass(std::string_view name) const { return info_->knowsClass(name); }
 
 std::vector<std::string> BoundObject::classes() {

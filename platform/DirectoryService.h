@@ -91,11 +91,10 @@ public:
     // All values.
     std::vector<std::string> getEx(std::string_view name);
 
-    // What the server's schema says: whether it defines an attribute or an
-    // object class (true for every name where it does not show its schema),
-    // and whether this object's classes allow or require an attribute (a new
-    // object's class; an existing object's objectClass values, read once).
-    bool knowsAttribute(std::string_view name) const;
+    // What the server's schema says: whether it defines an object class
+    // (true for every name where it does not show its schema), and whether
+    // this object's classes allow or require an attribute (a new object's
+    // class; an existing object's objectClass values, read once).
     bool knowsClass(std::string_view name) const;
     bool mayHold(std::string_view attribute);
     bool mustHold(std::string_view attribute);
