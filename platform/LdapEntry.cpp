@@ -211,7 +211,8 @@ std::string ServerInfo::structuralOf(const std::vector<std::string>& classes) co
     }
     for (const auto& name : classes) {
         const ObjectClass* c = classOf(name);
-        if (c && c->structural && std::find(derived.begin(), derived.end(), c) == derived.end()) return name;
+        if (c && c->structural && std::find(derived.begin(), derived.end(), c) == derived.end())
+            return c->name.empty() ? name : c->name;
     }
     return {};
 }
@@ -224,6 +225,7 @@ void ServerInfo::learnObjectClasses(const std::vector<std::string>& definitions)
             ldap_str2objectclass(text.c_str(), &code, &where, LDAP_SCHEMA_ALLOW_ALL));
         if (!parsed || !parsed->oc_oid) continue;
         ObjectClass c;
+        if (parsed->oc_names && parsed->oc_names[0]) c.name = parsed->oc_names[0];
         c.superiors = lowerNames(parsed->oc_sup_oids);
         c.structural = parsed->oc_kind == LDAP_SCHEMA_STRUCTURAL;
         for (const auto& name : lowerNames(parsed->oc_at_oids_must)) c.must.insert(keyOf(name));

@@ -57,7 +57,7 @@ public:
     bool allows(const std::vector<std::string>& classes, std::string_view attribute) const;
     bool needs(const std::vector<std::string>& classes, std::string_view attribute) const;
     // The structural class among `classes`: the one none of the others
-    // derives from; empty when the schema does not tell.
+    // derives from, named as the schema names it; empty when the schema does not tell.
     std::string structuralOf(const std::vector<std::string>& classes) const;
 
     void learnAttributeTypes(const std::vector<std::string>& definitions);
@@ -65,6 +65,7 @@ public:
 
 private:
     struct ObjectClass {
+        std::string name;                    // the first name, as the schema writes it
         std::vector<std::string> superiors;  // names as written, lower case
         bool structural = false;
         std::unordered_set<std::string> must, may;  // attribute keys
