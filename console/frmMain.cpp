@@ -657,7 +657,7 @@ bool frmMain::ConnectTree(QProgressBar* progress) {
         ClearView();  // what was read before the failure is not the server's tree
         throw;
     }
-    SetTitle(0, tree_->FullPath(tree_->Nodes().value(2)));
+    SetTitle(0, tree_->FullPath(tree_->SelectedNode()));
     return true;
 }
 

@@ -57,6 +57,7 @@ const std::vector<ProfileKey>& KnownProfileKeys() {
         {"General", "LoggingLevel"},
         {"General", "Field"},
         {"General", "Prefix"},
+        {"General", "EmptyMember"},
         {"Authentication", "User"},
         {"Authentication", "Password"},
         {"Authentication", "Domain"},

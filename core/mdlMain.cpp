@@ -31,6 +31,10 @@ void loadSettings(Read read, bool withLastServer) {
     m.objConnection->setPassword(read("Authentication", "Password", ""));
     m.objConnection->setDomain(read("Authentication", "Domain", ""));
     m.objConnection->setAdmin(isTrueText(read("Authentication", "Admin", DefaultAdmin)));
+    // Blanks around a DN are no part of it (and an empty value is stored as one blank).
+    auto dn = [](const std::string& text) { return std::string(platform::trimBlanks(text)); };
+    m.objExchangeStore->setEmptyMember(dn(read("General", "EmptyMember", clsExchangeStore::DefaultEmptyMember)));
+    if (withLastServer) m.objExchangeStore->setNamingContext(dn(read("General", "NamingContext", "")));
 }
 
 }  // namespace
@@ -67,6 +71,8 @@ void SaveSettings(const std::string& strKey) {
     save("General", "LoggingLevel", m.strLoggingLevel);
     save("General", "Field", m.strField);
     save("General", "Prefix", m.strPrefix);
+    save("General", "EmptyMember", m.objExchangeStore->EmptyMember());
+    save("General", "NamingContext", m.objExchangeStore->NamingContext());
     save("Authentication", "User", m.objConnection->Username());
     save("Authentication", "Password", m.objConnection->Password());
     save("Authentication", "Domain", m.objConnection->Domain());

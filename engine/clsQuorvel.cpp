@@ -11,6 +11,7 @@
 #include "engine/QueryString.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/Text.h"
 
 namespace qv {
 namespace {
@@ -26,6 +27,13 @@ bool ChangeIsSmaller(const MembershipDelta& delta, std::size_t newCount) {
     return 2 * (delta.added.size() + delta.removed.size()) <= newCount;
 }
 
+// What a server answers when a change finds a value not as the program read
+// it: a value to delete is gone (16), one to add is there (20), or the server
+// refuses a value the change names (19, e.g. the DN of a deleted entry).
+bool IsValueConflict(std::int32_t number) {
+    return number == err::NoSuchAttribute || number == err::ValueExists || number == err::ConstraintViolation;
+}
+
 }  // namespace
 
 struct clsQuorvel::Run {
@@ -33,8 +41,10 @@ struct clsQuorvel::Run {
     DirectoryObject& dl;
     std::chrono::system_clock::time_point start = std::chrono::system_clock::now();
     bool updated = false;
-    std::vector<std::string> oldMembers;
+    std::vector<std::string> oldMembers;  // as read, without the placeholder
     std::vector<std::string> newMembers;
+    std::string placeholder;  // the placeholder member the DL holds, as stored; empty when none
+    std::string emptyMember;  // what the DL keeps when the write empties it (its class must have a member)
     MembershipDelta delta;  // filled once the membership is known to change
     bool rewrite = false;           // the change passed every limit: written, or in a preview would be
     std::string refusal;            // the limit that stopped the change, if one did
@@ -100,6 +110,7 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
         Log(std::string("Getting membership.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation,
             about);
     run.oldMembers = bag.list("member");
+    TakePlaceholder(run);
 
     step_ = "Process:Open:" + command;
     if (everyStep)
@@ -111,6 +122,7 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
                 std::to_string(static_cast<long long>(run.newMembers.size()) - 1),
             LogMaximum, EventInformation, EventIdInformation, about);
 
+    CheckMembersReadable(run);
     UpdateMembership(run);
     run.completed = true;
     LogCompletion(run);
@@ -125,6 +137,43 @@ void clsQuorvel::CollectNewMembers(Run& run, const std::string& query) {
     std::erase(run.newMembers, run.dl.distinguishedName);
 }
 
+// The placeholder an emptied DL keeps is nobody: it is taken out of the
+// members before anything counts them.
+void clsQuorvel::TakePlaceholder(Run& run) {
+    const std::string& placeholder = run.dl.objExchangeStore->EmptyMember();
+    if (placeholder.empty()) return;
+    std::erase_if(run.oldMembers, [&](const std::string& member) {
+        if (!platform::equalsIgnoringCase(member, placeholder)) return false;
+        run.placeholder = member;
+        return true;
+    });
+}
+
+// A DL that reads as empty while its query finds people may only look empty:
+// servers leave out what the account may not read. Where the program can
+// tell (the DL's class must have a member; the server says it holds one of
+// the names), nothing is written: the safeguards and the audit would see a
+// membership that is not there.
+void clsQuorvel::CheckMembersReadable(Run& run) {
+    if (!run.oldMembers.empty() || !run.placeholder.empty() || run.newMembers.empty()) return;
+    step_ = "Process:GetEX";
+    const char* rights = ": this account cannot read its members (it needs to read and compare member), so "
+                         "nothing was written.";
+    if (run.dl.MustHold("member"))
+        throw Error(err::AccessDenied, std::string("The DL reads as having no member where its class must have one") +
+                                           rights);
+    try {
+        if (!run.dl.HoldsValue("member", run.newMembers.front())) return;
+    } catch (const Error& error) {
+        if (error.number() != err::AccessDenied) {
+            if (error.number() == err::ServerDown) throw;
+            return;  // the server cannot tell; the read stands
+        }
+    }
+    throw Error(err::AccessDenied, "The server reports member values of this DL that the read did not return" +
+                                       std::string(rights));
+}
+
 void clsQuorvel::UpdateMembership(Run& run) {
     const auto change = CompareMembership(run.newMembers, run.oldMembers);
     if (change.limitRefused) {
@@ -136,10 +185,13 @@ void clsQuorvel::UpdateMembership(Run& run) {
     }
     if (!change.firstDifference.empty())
         Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation, {run.dl.adsPath});
-    if (!change.changed) return;
+    // The placeholder goes as soon as the query finds someone.
+    const bool placeholderGoes = !run.placeholder.empty() && !run.newMembers.empty();
+    if (change.limitRefused || (!change.changed && !placeholderGoes)) return;
     run.delta = DiffMembership(run.newMembers, run.oldMembers);
     if (!Force && RefusedBySafeguard(run)) return;
     run.rewrite = true;
+    if (run.newMembers.empty() && run.dl.MustHold("member")) run.emptyMember = run.dl.objExchangeStore->EmptyMember();
 
     if (Logs(LogMaximum))
         Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation,
@@ -181,18 +233,25 @@ void clsQuorvel::Count(const Run& run, bool succeeded) {
 void clsQuorvel::Report(const Run& run) {
     if (!OnOutcome || !run.completed) return;
     OnOutcome(DLOutcome{run.dl.distinguishedName, run.dl.adsPath, run.oldMembers.size(), run.newMembers.size(),
-                        run.delta, run.rewrite, run.refusal});
+                        run.delta, run.rewrite, run.refusal, run.emptyMember,
+                        run.newMembers.empty() ? std::string() : run.placeholder});
 }
 
 void clsQuorvel::WriteMembership(Run& run) {
     step_ = "p_UpdateDLWithQuery:PutEX";
     bool written = false;
-    if (run.newMembers.empty())
+    if (run.newMembers.empty() && !run.emptyMember.empty()) {
+        written = run.dl.SetPropertyEx("member", std::vector<std::string>{run.emptyMember});
+    } else if (run.newMembers.empty()) {
         written = run.dl.SetPropertyEx("member", std::string());
-    else if (ChangeIsSmaller(run.delta, run.newMembers.size()))
-        written = run.dl.SetPropertyChangeEx("member", run.newMembers, run.delta.removed, run.delta.added);
-    else
+    } else if (ChangeIsSmaller(run.delta, run.newMembers.size())) {
+        std::vector<std::string> removed = run.delta.removed;
+        if (!run.placeholder.empty()) removed.push_back(run.placeholder);
+        written = run.dl.SetPropertyChangeEx("member", removed, run.delta.added);
+        if (!written && IsValueConflict(run.dl.lastError.Number)) written = RewriteAfterConflict(run);
+    } else {
         written = run.dl.SetPropertyEx("member", run.newMembers);
+    }
     if (!written) {
         // Refused rights keep their own entry; any other cause is reported as
         // itself rather than as a lack of rights.
@@ -203,6 +262,17 @@ void clsQuorvel::WriteMembership(Run& run) {
                     failure.Description.empty() ? "The membership could not be written." : failure.Description);
     }
     run.updated = true;
+}
+
+// A change the server refused whole because a value was not as read (the DL
+// changed since, or the server refuses a value the change adds back): the DL
+// is read again and written as one replace of the whole list.
+bool clsQuorvel::RewriteAfterConflict(Run& run) {
+    Run again(run.dl);
+    again.oldMembers = run.dl.GetPropertiesEx({"member"}).list("member");
+    TakePlaceholder(again);
+    run.delta = DiffMembership(run.newMembers, again.oldMembers);
+    return run.dl.SetPropertyEx("member", run.newMembers);
 }
 
 void clsQuorvel::LogCompletion(Run& run) {

@@ -50,6 +50,10 @@ private:
 
     void Steps(Run& run, const std::string& strPrefix, const std::string& strField);
     void CollectNewMembers(Run& run, const std::string& query);
+    void TakePlaceholder(Run& run);
+    // Raises err::AccessDenied where the DL's members cannot have been read.
+    void CheckMembersReadable(Run& run);
+    bool RewriteAfterConflict(Run& run);
     void UpdateMembership(Run& run);
     // True (after its error entry) when a safeguard stops the change.
     bool RefusedBySafeguard(Run& run);

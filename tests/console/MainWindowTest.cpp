@@ -4,7 +4,9 @@
 // window of Update, update of a DL that has gone, and the settings it keeps at close.
 #include <QAction>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <memory>
@@ -13,9 +15,11 @@
 #include "console/ConsoleDialogs.h"
 #include "console/Selection.h"
 #include "console/Twips.h"
+#include "console/frmNew.h"
 #include "console/frmProcess.h"
 #include "console/frmProperties.h"
 #include "platform/Error.h"
+#include "support/DirectoryUnderTest.h"
 
 namespace {
 
@@ -187,3 +191,55 @@ TEST_F(MainWindowTest, UpdateRunsAPassOnTheChosenDLOrTheWholeContainer) {
 }
 
 }  // namespace
+
+// The console on a stock slapd and on 389-DS with a bind-DN account: the tree
+// from the organisation down its organizational units, the DL list, a new DL
+// (on the stock slapd it must have a member: the placeholder), its properties
+// without the messaging attributes, a reset, and its deletion.
+TEST_F(MainWindowTest, WorksOnAStockSlapdAnd389) {
+    using namespace qv::test;
+    for (DirectoryKind kind : {DirectoryKind::StockSlapd, DirectoryKind::Ds389}) {
+        SCOPED_TRACE(kindName(kind));
+        auto& stock = DirectoryUnderTest::shared(kind);
+        const std::set<std::string> emptied =
+            kind == DirectoryKind::StockSlapd ? std::set<std::string>{"cn=empty,cn=quorvel"} : std::set<std::string>{};
+        const auto logon = stock.logon(Role::Service);
+        mdl().objConnection->setUsername(logon.user);
+        mdl().objConnection->setPassword(logon.password);
+        mdl().strServer = stock.server();
+        mdl().strField = "description";
+        frmMain& window = open();
+        const QString org = "LDAP://" + QString::fromStdString(stock.server()) + "/dc=example,dc=com";
+        ASSERT_EQ(window.Title(0), org);
+        ASSERT_NE(node(org + "/ou=Groups/ou=Lists"), nullptr);
+        window.NodeClick(node(org + "/ou=Groups"));
+        ASSERT_NE(row("cn=qvl-sales"), nullptr);
+
+        MessageBoxRecorder boxes(MsgAnswer::Yes);
+        const std::string dl = "cn=qvlcompat,ou=Groups,dc=example,dc=com";
+        {
+            frmNew created(&window);
+            created.txtcn()->setText("QVL: Compat");
+            EXPECT_EQ(created.txtmail()->text(), "qvlcompat@example.com");
+            created.OK();
+        }
+        EXPECT_EQ(stock.tool().members(dl), emptied);
+        window.NodeClick(node(org + "/ou=Groups"));
+        click(row("cn=qvlcompat"));
+        ASSERT_TRUE(window.LoadSelection(true));
+        {
+            frmProperties properties;
+            ASSERT_TRUE(properties.Loaded());
+            EXPECT_EQ(properties.lblMembers()->text(), "0 Members");
+            EXPECT_FALSE(properties.controluid()->isEnabled());
+            EXPECT_TRUE(properties.SaveProperties());
+            stock.tool().replace(dl, "member", {"uid=aadams,ou=People,dc=example,dc=com"});
+            properties.ResetMembers();
+            EXPECT_EQ(properties.lblMembers()->text(), "0 Members");
+        }
+        EXPECT_EQ(stock.tool().members(dl), emptied);
+        window.DeleteDL();
+        EXPECT_FALSE(stock.tool().exists(dl));
+        for (const auto& box : boxes.boxes) EXPECT_NE(box.icon, MsgIcon::Critical) << box.text.toStdString();
+    }
+}
