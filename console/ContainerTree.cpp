@@ -46,11 +46,12 @@ bool ConnectToServer(const std::string& server, TreeView* tree, QProgressBar* pr
     }
     QTreeWidgetItem* root = tree->AddNode(nullptr, text(store.Path()), text(store.Path()), "server");
     QTreeWidgetItem* org = tree->AddNode(root, text(store.Organization()), text(store.Organization()), "org");
-    QTreeWidgetItem* site = tree->AddNode(org, text(store.Site()), text(store.Site()), "site");
-    tree->SelectNode(site);
+    // Without the messaging layout there is no site: the tree starts at the organisation.
+    QTreeWidgetItem* top = store.Site().empty() ? org : tree->AddNode(org, text(store.Site()), text(store.Site()), "site");
+    tree->SelectNode(top);
     if (progress) SetProgress(progress, 40);
     try {
-        LoadContainerTree(site, tree);
+        LoadContainerTree(top, tree);
     } catch (const Error& error) {
         // Connected all the same: the tree keeps the containers read so far.
         MsgBox(tree->window(), ErrorMessageText(error.number(), text(error.description())), MsgButtons::OK,
@@ -63,11 +64,17 @@ namespace {
 
 QString lowerText(const std::string& dn) { return QString::fromStdString(dn).toLower(); }
 
+// The class of the containers the tree shows: the messaging schema's
+// "Container", else (a directory with the standard schemas) organizationalUnit.
+std::string containerClass(const platform::BoundObject& object) {
+    return object.knowsClass("Container") ? "Container" : "organizationalUnit";
+}
+
 }  // namespace
 
 void LoadContainerTreeByLevels(QTreeWidgetItem* parent, TreeView* tree) {
     auto container = mdl().objExchangeStore->GetADSIObject(tree->FullPath(parent).toStdString());
-    auto children = container->children("Container", {});
+    auto children = container->children(containerClass(*container), {});
     while (auto child = children.next()) {
         const QString name = text(child->name());
         if (name == QLatin1String(ConfigurationName)) continue;
@@ -100,11 +107,13 @@ void LoadContainerTree(QTreeWidgetItem* parent, TreeView* tree) {
     // A ";" in the path cannot stand in a search command's base.
     if (path.find(';') != std::string::npos) return LoadContainerTreeByLevels(parent, tree);
     clsExchangeStore& store = *mdl().objExchangeStore;
-    const QString base = lowerText(store.GetADSIObject(path)->distinguishedName());
+    const auto object = store.GetADSIObject(path);
+    const QString base = lowerText(object->distinguishedName());
     // The whole subtree in one paged search, then laid out depth first as
     // a walk one level at a time would find it.
     ChildrenByParent children;
-    auto cursor = store.GetADSIConnectionObject().execute("<" + path + ">;(objectClass=Container);distinguishedName;subtree");
+    auto cursor = store.GetADSIConnectionObject().execute("<" + path + ">;(objectClass=" + containerClass(*object) +
+                                                          ");distinguishedName;subtree");
     for (; !cursor.eof(); cursor.moveNext()) {
         const std::string dn = cursor.field(0).text();
         if (lowerText(dn) == base) continue;

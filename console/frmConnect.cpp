@@ -95,6 +95,11 @@ void frmConnect::Build() {
 
     for (QLineEdit* box : {server_, user_, password_, domain_}) box->installEventFilter(this);
     connect(authentication_, &QCheckBox::clicked, this, [this] { AdjustHeight(); });
+    // A user that is a whole bind DN leaves the domain and the admin form out.
+    connect(user_, &QLineEdit::textChanged, this, [this](const QString& user) {
+        domain_->setEnabled(!user.contains('='));
+        admin_->setEnabled(!user.contains('='));
+    });
     connect(ok_, &QPushButton::clicked, this, [this] { OK(); });
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -130,6 +130,8 @@ private:
     // server setting names several; it is empty otherwise.
     void ShowServer();
     void ShowTitle(int index);
+    // Asks before an Update that covers a whole container; true to go on.
+    bool ConfirmContainerUpdate();
     void ClearView();
     void PrepareContextMenu();
     bool ShowLaterDialog(const QString& formName, const QString& caption);

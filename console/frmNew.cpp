@@ -61,9 +61,16 @@ QString StripDisplayName(const QString& displayName) {
 QString ProposeAlias(const QString& displayName) { return StripDisplayName(displayName).toLower(); }
 
 QString ProposeMail(const QString& displayName, const QString& site, const QString& organization) {
-    const QString address = StripDisplayName(displayName) + "@" + removeAll(site, "ou=") + "." +
-                            removeAll(organization, "o=") + ".com";
-    return removeAll(address, " ").toLower();
+    QString domain = removeAll(site, "ou=") + "." + removeAll(organization, "o=") + ".com";
+    if (site.isEmpty()) {
+        // No site (a directory without the messaging layout): the organisation's
+        // domain components, dc=example,dc=com giving example.com.
+        QStringList parts;
+        for (const QString& rdn : organization.split(','))
+            if (rdn.trimmed().startsWith("dc=", Qt::CaseInsensitive)) parts << rdn.trimmed().mid(3);
+        if (!parts.isEmpty()) domain = parts.join('.');
+    }
+    return removeAll(StripDisplayName(displayName) + "@" + domain, " ").toLower();
 }
 
 frmNew::frmNew(QWidget* parent) : QDialog(parent) {

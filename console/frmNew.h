@@ -19,7 +19,8 @@ QString StripDisplayName(const QString& displayName);
 // The alias proposed for a display name: the stripped name in lower case.
 QString ProposeAlias(const QString& displayName);
 // The address proposed for a display name: stripped name + "@" + site (without
-// "ou=") + "." + organisation (without "o=") + ".com", without blanks, in lower case.
+// "ou=") + "." + organisation (without "o=") + ".com", without blanks, in lower case;
+// without a site, the organisation's dc= components joined with "." when it has them.
 QString ProposeMail(const QString& displayName, const QString& site, const QString& organization);
 
 class frmNew : public QDialog {

@@ -13,6 +13,7 @@
 #include "console/Twips.h"
 #include "console/clsDialogParameter.h"
 #include "core/mdlMain.h"
+#include "directory/clsExchangeStore.h"
 
 namespace qv {
 namespace {
@@ -59,6 +60,12 @@ void frmOptions::Build() {
     pageLefts_.append(ShownPageLeft);
     BuildGeneralPage(page);
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) { SelectTab(index); });
+    tabs_->addTab("Directory");
+    page = new QWidget(this);
+    page->setObjectName("picOptions_1");
+    pages_.append(page);
+    pageLefts_.append(HiddenPageLeft);
+    BuildDirectoryPage(page);
 
     QPushButton* ok = button(this, "cmdOK", "OK");
     MarkText(ok, "1041");
@@ -115,6 +122,26 @@ void frmOptions::BuildGeneralPage(QWidget* page) {
     connect(rbdl, &QPushButton::clicked, this, [this] { RBDLMode(); });
 }
 
+// Where a directory without the messaging layout keeps its organisation, and
+// the member value that stands in for nobody where a DL must have one.
+void frmOptions::BuildDirectoryPage(QWidget* page) {
+    auto* frame = new QGroupBox("Directory", page);
+    frame->setObjectName("fraDirectory");
+    PlaceTwips(frame, 0, 0, PageWidth, PageHeight);
+    namingContext_ = new QLineEdit(frame);
+    namingContext_->setObjectName("txtNamingContext");
+    namingContext_->setToolTip("Used where the server's root entry has no defaultNamingContext; empty: the first "
+                               "naming context that holds entries");
+    emptyMember_ = new QLineEdit(frame);
+    emptyMember_->setObjectName("txtEmptyMember");
+    emptyMember_->setToolTip("The one member an emptied DL keeps where its class must have a member; never "
+                             "counted as a member");
+    PlaceTwips(label(frame, "Label7", "Organisation:", namingContext_), 180, 390, 2280, 255);
+    PlaceTwips(namingContext_, 2520, 360, 2700, 315);
+    PlaceTwips(label(frame, "Label8", "Empty DL member:", emptyMember_), 180, 825, 2280, 255);
+    PlaceTwips(emptyMember_, 2520, 795, 2700, 315);
+}
+
 void frmOptions::LoadValues() {
     const ModuleState& m = mdl();
     const QString names[] = {"Minimum", "Summary", "Maximum"};
@@ -130,6 +157,8 @@ void frmOptions::LoadValues() {
     }
     prefix_->setText(QString::fromStdString(m.strPrefix));
     field_->setText(QString::fromStdString(m.strField));
+    namingContext_->setText(QString::fromStdString(mdl().objExchangeStore->NamingContext()));
+    emptyMember_->setText(QString::fromStdString(mdl().objExchangeStore->EmptyMember()));
 }
 
 void frmOptions::RestoreDefaults() {
@@ -147,6 +176,8 @@ void frmOptions::Apply() {
     m.strLoggingLevel = level_->currentData().toString().toStdString();
     m.strField = field_->text().toStdString();
     m.strPrefix = prefix_->text().toStdString();
+    m.objExchangeStore->setNamingContext(namingContext_->text().trimmed().toStdString());
+    m.objExchangeStore->setEmptyMember(emptyMember_->text().trimmed().toStdString());
     objDialogParameter().Clear();
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// The three settings that steer processing: the DL prefix, the attribute
-// that holds the definition, and the logging level. Edits the module's
-// settings in memory, with presets for the Quorvel defaults and the RBDL
-// scheme.
+// The settings that steer processing: the DL prefix, the attribute that
+// holds the definition and the logging level ("General"), and, for
+// directories without the messaging layout, the organisation and the member
+// an emptied DL keeps ("Directory"). Edits the module's settings in memory,
+// with presets for the Quorvel defaults and the RBDL scheme.
 #include <QDialog>
 #include <QList>
 
@@ -35,6 +36,8 @@ public:
     QLineEdit* txtPrefix() const { return prefix_; }
     QLineEdit* txtQuorvelField() const { return field_; }
     QComboBox* cmbLoggingLevel() const { return level_; }
+    QLineEdit* txtNamingContext() const { return namingContext_; }
+    QLineEdit* txtEmptyMember() const { return emptyMember_; }
     // The left edge of a page in twips.
     double PageLeft(int index) const;
 
@@ -44,6 +47,7 @@ protected:
 private:
     void Build();
     void BuildGeneralPage(QWidget* page);
+    void BuildDirectoryPage(QWidget* page);
     void LoadValues();
     void ShowPages();
     bool HandleKey(QKeyEvent* event);
@@ -54,6 +58,8 @@ private:
     QLineEdit* prefix_ = nullptr;
     QLineEdit* field_ = nullptr;
     QComboBox* level_ = nullptr;
+    QLineEdit* namingContext_ = nullptr;
+    QLineEdit* emptyMember_ = nullptr;
 };
 
 }  // namespace qv

@@ -22,8 +22,10 @@
 #include "console/frmPreview.h"
 #include "console/frmProcess.h"
 #include "core/mdlMain.h"
+#include "directory/clsExchangeStore.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/Text.h"
 
 namespace qv {
 namespace {
@@ -115,10 +117,14 @@ void LoadDLProperties(DirectoryObject& D, frmProperties& F) {
     tick(F.chkhidefromab(), bag.text("Hide-From-Address-Book"));
     tick(F.chkallowoootooriginator(), bag.text("OOF-Reply-To-Originator"));
 
-    const std::vector<std::string> members = bag.list("member");
+    // The placeholder an emptied DL keeps is nobody.
+    std::vector<std::string> members = bag.list("member");
+    const std::string& placeholder = D.objExchangeStore->EmptyMember();
+    std::erase_if(members, [&](const std::string& m) { return !placeholder.empty() && platform::equalsIgnoringCase(m, placeholder); });
     F.controlmember()->clear();
     F.lblMembers()->setText(QString::number(members.size()) + " Members");
     for (const std::string& member : members) F.controlmember()->addItem(qs(member));
+    F.SetUnholdable(D.Unholdable(F.WrittenAttributes()));
 }
 
 QString UnsavedPropertiesText(const std::vector<UnsavedProperty>& unsaved) {
@@ -346,16 +352,56 @@ bool frmProperties::Reload() {
 }
 
 bool frmProperties::SaveProperties() {
-    if (!SaveFirstWrite()) return false;
-    const std::vector<UnsavedProperty> unsaved = SaveOtherWrites();
+    const std::vector<Write> writes = Writes();
+    if (writes.empty() || !SaveFirstWrite(writes.front())) return false;
+    const std::vector<UnsavedProperty> unsaved = SaveOtherWrites({writes.begin() + 1, writes.end()});
     if (!unsaved.empty()) ReportUnsaved(unsaved);
     return unsaved.empty();
 }
 
-// The alias goes first: when it is refused, nothing else is written.
-bool frmProperties::SaveFirstWrite() {
+// Every field in its fixed order, the alias first; not those the DL cannot
+// hold (a directory with the standard schemas has no alias or options).
+std::vector<frmProperties::Write> frmProperties::Writes() const {
+    std::vector<Write> writes = {{"uid", text(uid_)}, {"cn", text(cn_)}, {"info", text(info_)}};
+    for (int i = 1; i <= 10; ++i) writes.push_back({"extension-attribute-" + std::to_string(i), text(controlca(i))});
+    writes.push_back({"OOF-Reply-To-Originator", oofToOriginator_->isChecked()});
+    writes.push_back({"Hide-DL-Membership", hideMembership_->isChecked()});
+    writes.push_back({"Report-To-Owner", reportToOwner_->isChecked()});
+    writes.push_back({"Report-To-Originator", reportToOriginator_->isChecked()});
+    writes.push_back({"admin-description", text(adminDescription_)});
+    writes.push_back({mdl().strField, text(query_)});
+    writes.push_back({"Hide-From-Address-Book", hideFromAddressBook_->isChecked()});
+    std::erase_if(writes, [&](const Write& w) { return unholdable_.count(platform::lowerAscii(w.first)) > 0; });
+    return writes;
+}
+
+std::vector<std::string> frmProperties::WrittenAttributes() const {
+    std::vector<std::string> names = {"uid", "cn", "info"};
+    for (int i = 1; i <= 10; ++i) names.push_back("extension-attribute-" + std::to_string(i));
+    for (const char* name : {"OOF-Reply-To-Originator", "Hide-DL-Membership", "Report-To-Owner",
+                             "Report-To-Originator", "admin-description", "Hide-From-Address-Book"})
+        names.push_back(name);
+    return names;  // the definition attribute is always written
+}
+
+void frmProperties::SetUnholdable(const std::vector<std::string>& attributes) {
+    unholdable_.clear();
+    for (const auto& name : attributes) unholdable_.insert(platform::lowerAscii(name));
+    const std::pair<const char*, QWidget*> controls[] = {
+        {"uid", uid_}, {"cn", cn_}, {"info", info_}, {"oof-reply-to-originator", oofToOriginator_},
+        {"hide-dl-membership", hideMembership_}, {"report-to-owner", reportToOwner_},
+        {"report-to-originator", reportToOriginator_}, {"admin-description", adminDescription_},
+        {"hide-from-address-book", hideFromAddressBook_}};
+    for (const auto& [name, control] : controls)
+        if (unholdable_.count(name)) control->setEnabled(false);
+    for (int i = 1; i <= 10; ++i)
+        if (unholdable_.count("extension-attribute-" + std::to_string(i))) controlca(i)->setEnabled(false);
+}
+
+// The first write (the alias, where the DL has one): when it is refused, nothing else is written.
+bool frmProperties::SaveFirstWrite(const Write& write) {
     try {
-        if (dl_->SetPropertyEx("uid", text(uid_))) return true;
+        if (dl_->SetPropertyEx(write.first, write.second)) return true;
         ReportWriteFailure(dl_->lastError.Number, dl_->lastError.Description);
     } catch (const Error& error) {
         ReportWriteFailure(error.number(), error.description());
@@ -365,18 +411,7 @@ bool frmProperties::SaveFirstWrite() {
 
 // Every other field in its fixed order; each outcome is kept, so that a
 // refused write never passes for a saved one.
-std::vector<UnsavedProperty> frmProperties::SaveOtherWrites() {
-    std::vector<std::pair<std::string, DirectoryObject::PropertyValue>> writes = {
-        {"cn", text(cn_)}, {"info", text(info_)}};
-    for (int i = 1; i <= 10; ++i) writes.emplace_back("extension-attribute-" + std::to_string(i), text(controlca(i)));
-    writes.emplace_back("OOF-Reply-To-Originator", oofToOriginator_->isChecked());
-    writes.emplace_back("Hide-DL-Membership", hideMembership_->isChecked());
-    writes.emplace_back("Report-To-Owner", reportToOwner_->isChecked());
-    writes.emplace_back("Report-To-Originator", reportToOriginator_->isChecked());
-    writes.emplace_back("admin-description", text(adminDescription_));
-    writes.emplace_back(mdl().strField, text(query_));
-    writes.emplace_back("Hide-From-Address-Book", hideFromAddressBook_->isChecked());
-
+std::vector<UnsavedProperty> frmProperties::SaveOtherWrites(const std::vector<Write>& writes) {
     std::vector<UnsavedProperty> unsaved;
     for (const auto& [attribute, value] : writes) {
         try {
@@ -430,8 +465,12 @@ void frmProperties::ResetMembers() {
         return;
     WaitCursor wait;
     try {
-        // The empty text clears every value in one committed write.
-        if (!dl_->SetPropertyEx("member", std::string()))
+        // The empty text clears every value in one committed write; a DL whose
+        // class must have a member keeps the placeholder instead.
+        const std::string& placeholder = dl_->objExchangeStore->EmptyMember();
+        const bool keep = !placeholder.empty() && dl_->MustHold("member");
+        if (!dl_->SetPropertyEx("member", keep ? DirectoryObject::PropertyValue(std::vector<std::string>{placeholder})
+                                               : DirectoryObject::PropertyValue(std::string())))
             ReportWriteFailure(dl_->lastError.Number, dl_->lastError.Description);
     } catch (const Error& error) {
         ReportWriteFailure(error.number(), error.description());

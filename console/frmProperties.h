@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "directory/DirectoryObject.h"
@@ -53,6 +54,12 @@ public:
     bool SaveProperties();
     // Reads the DL again into the fields; false (after telling the user) when it cannot.
     bool Reload();
+
+    // The attributes the fields write, but for the definition attribute; those
+    // of them the DL cannot hold (by the server's schema) are shown disabled
+    // and never written.
+    std::vector<std::string> WrittenAttributes() const;
+    void SetUnholdable(const std::vector<std::string>& attributes);
 
     void SelectTab(int index);
     void Apply();
@@ -104,14 +111,17 @@ private:
     void BuildQuorvelPage(QWidget* page);
     void BuildButtons();
     void ShowPages();
-    bool SaveFirstWrite();
-    std::vector<UnsavedProperty> SaveOtherWrites();
+    using Write = std::pair<std::string, DirectoryObject::PropertyValue>;
+    std::vector<Write> Writes() const;
+    bool SaveFirstWrite(const Write& write);
+    std::vector<UnsavedProperty> SaveOtherWrites(const std::vector<Write>& writes);
     void ReportWriteFailure(std::int32_t number, const std::string& description);
     void ReportUnsaved(const std::vector<UnsavedProperty>& unsaved);
     void SelectThisDL();
 
     std::shared_ptr<DirectoryObject> dl_;
     bool loaded_ = false;
+    std::set<std::string> unholdable_;  // lower-case attribute names
 
     QTabBar* tabs_ = nullptr;
     QList<QWidget*> pages_;

@@ -31,6 +31,10 @@ void loadSettings(Read read, bool withLastServer) {
     m.objConnection->setPassword(read("Authentication", "Password", ""));
     m.objConnection->setDomain(read("Authentication", "Domain", ""));
     m.objConnection->setAdmin(isTrueText(read("Authentication", "Admin", DefaultAdmin)));
+    // Blanks around a DN are no part of it (and an empty value is stored as one blank).
+    auto dn = [](const std::string& text) { return std::string(platform::trimBlanks(text)); };
+    m.objExchangeStore->setEmptyMember(dn(read("General", "EmptyMember", clsExchangeStore::DefaultEmptyMember)));
+    if (withLastServer) m.objExchangeStore->setNamingContext(dn(read("General", "NamingContext", "")));
 }
 
 }  // namespace
@@ -67,6 +71,8 @@ void SaveSettings(const std::string& strKey) {
     save("General", "LoggingLevel", m.strLoggingLevel);
     save("General", "Field", m.strField);
     save("General", "Prefix", m.strPrefix);
+    save("General", "EmptyMember", m.objExchangeStore->EmptyMember());
+    save("General", "NamingContext", m.objExchangeStore->NamingContext());
     save("Authentication", "User", m.objConnection->Username());
     save("Authentication", "Password", m.objConnection->Password());
     save("Authentication", "Domain", m.objConnection->Domain());
@@ -91,10 +97,10 @@ std::int16_t LoggingLevelValue(const std::string& strLoggingLevel) {
 }
 
 void LogEvent(const std::string& strMessage, std::int16_t intLevel, std::int16_t intLogType,
-              std::uint32_t lngEventID) {
+              std::uint32_t lngEventID, const EventData& data) {
     ModuleState& m = mdl();
     if (LoggingLevelValue(m.strLoggingLevel) < intLevel) return;
-    m.objKVORAPI->WriteEvent(strMessage, AppTitle, intLogType, lngEventID);
+    m.objKVORAPI->WriteEvent(strMessage, AppTitle, intLogType, lngEventID, data);
 }
 
 std::string CommandLineText(int argc, const char* const* argv) {
@@ -113,12 +119,12 @@ StartRequest ReadStartRequest(const std::string& argumentText, const std::string
         // Taken to be wholly enclosed in quotes. A lone quote leaves nothing.
         text = text.size() >= 2 ? text.substr(1, text.size() - 2) : std::string();
     }
-    if (platform::trimBlanks(text).empty()) return {StartRequest::Mode::NoProfile, {}};
+    if (platform::trimBlanks(text).empty()) return {StartRequest::Mode::NoProfile, {}, {}, false};
     if (text.find('/') != std::string::npos || text.find('\\') != std::string::npos)
-        return {StartRequest::Mode::Profile, text};
+        return {StartRequest::Mode::Profile, text, text};
     std::string folder = programFolder;
     if (folder.empty() || folder.back() != '/') folder += '/';
-    return {StartRequest::Mode::Profile, folder + text};
+    return {StartRequest::Mode::Profile, folder + text, text, true};
 }
 
 StartRequest ReadStartRequest(const std::string& argumentText) {

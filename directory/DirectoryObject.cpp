@@ -101,15 +101,26 @@ bool DirectoryObject::SetPropertyEx(const std::string& strProperty, const Proper
     });
 }
 
-bool DirectoryObject::SetPropertyChangeEx(const std::string& strProperty, const std::vector<std::string>& Values,
-                                          const std::vector<std::string>& removed,
+bool DirectoryObject::SetPropertyChangeEx(const std::string& strProperty, const std::vector<std::string>& removed,
                                           const std::vector<std::string>& added) {
-    return write([&](platform::BoundObject& object) {
-        if (object.permissiveModify())
-            object.putChange(strProperty, removed, added);
-        else
-            object.putEx(platform::PutExCode::Update, strProperty, Values);
-    });
+    return write([&](platform::BoundObject& object) { object.putChange(strProperty, removed, added); });
+}
+
+bool DirectoryObject::MustHold(const std::string& strProperty) {
+    auto object = storeOf(objExchangeStore).AttachADSIObject(adsPath);
+    return objectClass.empty() ? object->mustHold(strProperty) : object->mustHold(strProperty, {objectClass});
+}
+
+std::vector<std::string> DirectoryObject::Unholdable(const std::vector<std::string>& names) {
+    auto object = storeOf(objExchangeStore).AttachADSIObject(adsPath);
+    std::vector<std::string> out;
+    for (const auto& name : names)
+        if (!object->mayHold(name)) out.push_back(name);
+    return out;
+}
+
+bool DirectoryObject::HoldsValue(const std::string& strProperty, const std::string& value) {
+    return storeOf(objExchangeStore).AttachADSIObject(adsPath)->compare(strProperty, value);
 }
 
 }  // namespace qv

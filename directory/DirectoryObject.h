@@ -50,12 +50,22 @@ public:
     bool SetPropertyEx(const std::string& strProperty, const PropertyValue& Values);
 
     // Writes the change of a multi-valued attribute from its present values
-    // (`removed` go, `added` come) in one modify and commits it at once, when
-    // the directory takes it so that sending it again after a lost answer
-    // leaves the same values (it lists Permissive Modify); otherwise replaces
-    // every value by `Values`, the whole new list. Outcome as SetPropertyEx.
-    bool SetPropertyChangeEx(const std::string& strProperty, const std::vector<std::string>& Values,
-                             const std::vector<std::string>& removed, const std::vector<std::string>& added);
+    // (`removed` go, `added` come) in one modify and commits it at once, as
+    // BoundObject::putChange sends it. Outcome as SetPropertyEx; a server that
+    // finds a value not as expected refuses it whole (noSuchAttribute,
+    // typeOrValueExists, constraintViolation).
+    bool SetPropertyChangeEx(const std::string& strProperty, const std::vector<std::string>& removed,
+                             const std::vector<std::string>& added);
+
+    // True when the server's schema says an entry of this object's class
+    // (objectClass, or its classes as the server holds them) must hold the attribute.
+    bool MustHold(const std::string& strProperty);
+    // Those of `names` that the server's schema does not let this object hold
+    // (by its objectClass values, read from the server).
+    std::vector<std::string> Unholdable(const std::vector<std::string>& names);
+    // Whether the entry holds `value` in the attribute, asked of the server
+    // (a compare, which needs no read of the values). Raises qv::Error.
+    bool HoldsValue(const std::string& strProperty, const std::string& value);
 
 private:
     // Binds, stages with `stage` and commits; the outcome as SetPropertyEx reports it.

@@ -23,6 +23,10 @@ void clsConnection::setDomain(std::string value) {
 }
 
 void clsConnection::BuildLogonString() {
+    if (isBindDn()) {
+        logonString_ = username_;
+        return;
+    }
     logonString_ = "dc=" + domain_ + ",cn=" + username_;
     if (admin_) logonString_ += ",cn=admin";
 }

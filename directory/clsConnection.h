@@ -12,7 +12,8 @@ public:
 
     clsConnection();
 
-    // The bind name: "dc=" + Domain + ",cn=" + Username [+ ",cn=admin"].
+    // The bind name: "dc=" + Domain + ",cn=" + Username [+ ",cn=admin"], or
+    // Username unchanged when it is a bind DN (see isBindDn).
     const std::string& LogonString() const { return logonString_; }
     void setLogonString(std::string value) { logonString_ = std::move(value); }
 
@@ -27,6 +28,9 @@ public:
 
     // True when Username is exactly the logged-on-user marker (case-sensitive).
     bool isCurrentUser() const { return username_ == CurrentUser; }
+    // True when Username holds "=": an account's whole bind DN, such as
+    // uid=quorvel,ou=System,dc=example,dc=com; Domain and Admin then play no part.
+    bool isBindDn() const { return username_.find('=') != std::string::npos; }
 
 private:
     void BuildLogonString();

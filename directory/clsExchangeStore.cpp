@@ -8,6 +8,7 @@
 #include "platform/DirectoryService.h"
 #include "platform/DistinguishedName.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/Text.h"
 
 namespace qv {
 namespace {
@@ -71,6 +72,27 @@ std::string readOrEmpty(platform::BoundObject& object, const char* name) {
     }
 }
 
+std::vector<std::string> valuesOrNone(platform::BoundObject& object, const char* name) {
+    try {
+        return object.getEx(name);
+    } catch (const Error& error) {
+        if (error.number() != err::PropertyNotFound) throw;
+        return {};
+    }
+}
+
+// The naming context that holds the directory's entries: the first that is
+// not the server's own configuration, schema, monitor or change log.
+std::string entriesContext(const std::vector<std::string>& contexts) {
+    for (const auto& context : contexts) {
+        const std::string name = platform::lowerAscii(context);
+        if (name != "cn=config" && name != "cn=monitor" && name != "cn=schema" && name != "cn=subschema" &&
+            name != "cn=changelog" && name != "o=netscaperoot")
+            return context;
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string clsExchangeStore::GetServerName(std::string_view text) {
@@ -113,24 +135,38 @@ bool clsExchangeStore::Connect(std::shared_ptr<clsConnection> Conn, const std::s
     path_ = PathPrefix(ServerName) + storeName_;
     try {
         auto root = GetADSIObject(path_ + "/RootDSE", {"defaultNamingContext", "namingContexts"});
-        organization_ = root->get("defaultNamingContext");
-        auto contexts = root->getEx("namingContexts");
-        long last = static_cast<long>(contexts.size()) - 1;
-        site_ = platform::firstRdn(element(contexts, last - 1));
-        config_ = element(contexts, last - 3);
+        const std::string defaultContext = readOrEmpty(*root, "defaultNamingContext");
+        auto contexts = valuesOrNone(*root, "namingContexts");
+        if (!defaultContext.empty() && contexts.size() >= 4) {
+            organization_ = defaultContext;
+            long last = static_cast<long>(contexts.size()) - 1;
+            site_ = platform::firstRdn(element(contexts, last - 1));
+            config_ = element(contexts, last - 3);
+        } else {
+            site_.clear();
+            config_.clear();
+            organization_ = !defaultContext.empty() ? defaultContext
+                            : !namingContext_.empty() ? namingContext_
+                                                      : entriesContext(contexts);
+            if (organization_.empty())
+                throw Error(err::SubscriptOutOfRange,
+                            "The server's root entry names no naming context (defaultNamingContext or namingContexts)");
+        }
     } catch (const Error& error) {
+        connectError_ = error;
         if (error.number() == err::ServerDown) {
             lastError_.ClearProperties();
             lastError_.Description = "Server is not running LDAP or does not exist.";
         } else if (error.number() == err::SubscriptOutOfRange) {
             lastError_.ClearProperties();
-            lastError_.Description = "This does not appear to be an Exchange Server.";
+            lastError_.Description = error.description();
         } else {
             lastError_.SetFromError(error);
         }
         return false;
     }
     lastError_.ClearProperties();
+    connectError_.reset();
     return true;
 }
 
@@ -167,7 +203,8 @@ bool clsExchangeStore::prepareSearch(std::string& QueryString) {
 std::shared_ptr<platform::BoundObject> clsExchangeStore::readObject(const std::string& adsPath) const {
     static const std::vector<std::string> names = {"Obj-View-Containers", "mail", "rdn", "uid", "cn", "objectClass",
                                                    "distinguishedName"};
-    auto object = GetADSIObject(adsPath, names);
+    // What the server's schema lacks (the messaging attributes of a stock directory) reads as empty.
+    auto object = platform::BoundObject::bind(adsPath, credentials(), names, true);
     if (!object->hasLoaded(names)) object->getInfoEx(names);
     return object;
 }
@@ -217,16 +254,22 @@ bool clsExchangeStore::CreateADSIObject(const DirectoryObject& obj) {
         auto container = GetADSIObject(obj.container);
         // The relative name is the alias, not the display name.
         auto dl = container->create(obj.objectClass, "cn=" + platform::escapeDnValue(obj.uid));
-        dl->put("cn", obj.cn);
-        dl->put("uid", obj.uid);
-        dl->put("mail", obj.mail);
-        dl->putBoolean("Hide-DL-Membership", true);
-        dl->putBoolean("Report-To-Originator", true);
-        dl->putBoolean("Report-to-Owner", false);
-        dl->putInteger("Replication-Sensitivity", 20);
-        dl->put("rfc822Mailbox", obj.mail);
-        dl->put("textEncodedORaddress", BuildX400Address(organization_, site_, obj.uid));
-        dl->put("info", kDlNotice);
+        // Each attribute only where the server's schema lets the new DL hold it.
+        auto put = [&](const char* name, auto&& write) {
+            if (dl->mayHold(name)) write(name);
+        };
+        put("cn", [&](const char* n) { dl->put(n, obj.cn); });
+        put("uid", [&](const char* n) { dl->put(n, obj.uid); });
+        put("mail", [&](const char* n) { dl->put(n, obj.mail); });
+        put("Hide-DL-Membership", [&](const char* n) { dl->putBoolean(n, true); });
+        put("Report-To-Originator", [&](const char* n) { dl->putBoolean(n, true); });
+        put("Report-to-Owner", [&](const char* n) { dl->putBoolean(n, false); });
+        put("Replication-Sensitivity", [&](const char* n) { dl->putInteger(n, 20); });
+        put("rfc822Mailbox", [&](const char* n) { dl->put(n, obj.mail); });
+        put("textEncodedORaddress", [&](const char* n) { dl->put(n, BuildX400Address(organization_, site_, obj.uid)); });
+        put("info", [&](const char* n) { dl->put(n, kDlNotice); });
+        // A class that must have a member starts with the placeholder.
+        if (dl->mustHold("member") && !emptyMember_.empty()) dl->putEx(platform::PutExCode::Update, "member", {emptyMember_});
         dl->setInfo();
     } catch (const Error& error) {
         lastError_.SetFromError(error);

@@ -4,6 +4,7 @@
 // that the rest of the program works with, all with the store's credentials.
 // A store is always held by std::shared_ptr (the objects it finds keep it alive).
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ namespace qv {
 
 class clsExchangeStore : public std::enable_shared_from_this<clsExchangeStore> {
 public:
+    // The placeholder member of an emptied DL unless a setting names another.
+    static constexpr const char* DefaultEmptyMember = "cn=empty,cn=quorvel";
+
     // Create stores with create() or std::make_shared: Query hands the objects it
     // finds a shared reference to their store.
     static std::shared_ptr<clsExchangeStore> create() { return std::make_shared<clsExchangeStore>(); }
@@ -39,13 +43,28 @@ public:
     void setPath(std::string value) { path_ = std::move(value); }
     const std::string& Config() const { return config_; }
     void setConfig(std::string value) { config_ = std::move(value); }
+    // The organisation to use on a server whose root entry has no
+    // defaultNamingContext; empty: the first naming context that holds entries.
+    const std::string& NamingContext() const { return namingContext_; }
+    void setNamingContext(std::string value) { namingContext_ = std::move(value); }
+    // The member value an emptied DL keeps where its class must have one (no
+    // person's DN, never counted as a member); empty: such a DL is cleared as any other.
+    const std::string& EmptyMember() const { return emptyMember_; }
+    void setEmptyMember(std::string value) { emptyMember_ = std::move(value); }
     clsErrorMessage& lastError() { return lastError_; }
     const clsErrorMessage& lastError() const { return lastError_; }
 
     // Binds to the server's root entry and reads its naming contexts. False,
     // with lastError filled, when that fails. `ServerName` is a server name,
-    // an LDAP path or a bracketed search base.
+    // an LDAP path or a bracketed search base. Site and Config are set only
+    // where the root entry has the messaging layout (defaultNamingContext and
+    // at least four naming contexts); elsewhere they are empty and the
+    // organisation is the default naming context, else NamingContext, else
+    // the first naming context that is not the server's own.
     bool Connect(std::shared_ptr<clsConnection> Conn, const std::string& ServerName);
+    // The error that made the last Connect fail, as the directory raised it
+    // (lastError words some of them for the console); null after a success.
+    const Error* ConnectError() const { return connectError_ ? &*connectError_ : nullptr; }
 
     // The object an address names, bound with the store's credentials. The
     // request that finds it also loads the attributes `load` names when the
@@ -102,7 +121,10 @@ private:
     std::string organization_;
     std::string path_;
     std::string config_;
+    std::string namingContext_;
+    std::string emptyMember_ = DefaultEmptyMember;
     clsErrorMessage lastError_;
+    std::optional<Error> connectError_;
 };
 
 }  // namespace qv

@@ -42,10 +42,13 @@ std::string LdifRecord(const DLOutcome& outcome) {
                "\n";
     if (!outcome.rewrite) return {};
     std::string ldif = line("dn", outcome.dn) + "changetype: modify\n";
-    if (outcome.after == 0) return ldif + "replace: member\n-\n\n";
-    if (!outcome.delta.removed.empty()) {
+    if (outcome.after == 0)
+        return ldif + "replace: member\n" + (outcome.emptyMember.empty() ? "" : line("member", outcome.emptyMember)) +
+               "-\n\n";
+    if (!outcome.delta.removed.empty() || !outcome.placeholder.empty()) {
         ldif += "delete: member\n";
         for (const auto& name : outcome.delta.removed) ldif += line("member", name);
+        if (!outcome.placeholder.empty()) ldif += line("member", outcome.placeholder);
         ldif += "-\n";
     }
     if (!outcome.delta.added.empty()) {

@@ -17,6 +17,17 @@ struct DLOutcome {
     MembershipDelta delta;      // who the rewrite adds and removes (empty when unchanged)
     bool rewrite = false;       // the membership is (or would be) written
     std::string refused;        // the limit that stopped the write; empty when none did
+    // Never counted as members: what an emptied DL keeps where its class must
+    // have a member, and the placeholder a DL holds when the write removes it.
+    std::string emptyMember;
+    std::string placeholder;
+};
+
+// A DL that failed, or whose change a safeguard refused.
+struct DLProblem {
+    std::string adsPath;
+    std::string reason;    // the directory's answer, or the limit hit
+    bool refused = false;  // a safeguard stopped it (else it failed)
 };
 
 // Totals of the DLs the engine was given.
@@ -30,7 +41,8 @@ struct PassCounters {
 
 // The change as LDIF (RFC 2849) that ldapmodify applies unchanged: one modify
 // record for a DL that is rewritten, deleting the removed and adding the
-// added values, or replacing member with nothing when the DL is emptied.
+// added values (and deleting the placeholder), or replacing member with
+// nothing, or with the placeholder, when the DL is emptied.
 // A DL that is not rewritten gives nothing, or a comment line when a limit
 // refused its change.
 std::string LdifRecord(const DLOutcome& outcome);

@@ -12,6 +12,7 @@
 #include "platform/DirectoryService.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/Text.h"
 
 namespace qv {
 namespace {
@@ -40,6 +41,13 @@ std::string QueryBase(const std::string& query) {
     return base.size() < 2 ? base : base.substr(1, base.size() - 2);
 }
 
+// What a server answers when a change finds a value not as the program read
+// it: a value to delete is gone (16), one to add is there (20), or the server
+// refuses a value the change names (19, e.g. the DN of a deleted entry).
+bool IsValueConflict(std::int32_t number) {
+    return number == err::NoSuchAttribute || number == err::ValueExists || number == err::ConstraintViolation;
+}
+
 }  // namespace
 
 struct clsQuorvel::Run {
@@ -47,8 +55,10 @@ struct clsQuorvel::Run {
     DirectoryObject& dl;
     std::chrono::system_clock::time_point start = std::chrono::system_clock::now();
     bool updated = false;
-    std::vector<std::string> oldMembers;
+    std::vector<std::string> oldMembers;  // as read, without the placeholder
     std::vector<std::string> newMembers;
+    std::string placeholder;  // the placeholder member the DL holds, as stored; empty when none
+    std::string emptyMember;  // what the DL keeps when the write empties it (its class must have a member)
     MembershipDelta delta;  // filled once the membership is known to change
     bool rewrite = false;           // the change passed every limit: written, or in a preview would be
     std::string refusal;            // the limit that stopped the change, if one did
@@ -65,9 +75,10 @@ bool clsQuorvel::ValidQuery(const std::string& strQuery) const { return qv::Vali
 
 bool clsQuorvel::Logs(std::int16_t level) const { return LoggingLevelValue(LoggingLevel) >= level; }
 
-void clsQuorvel::Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId) {
+void clsQuorvel::Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId,
+                     const EventData& data) {
     if (!Logs(level)) return;
-    kvor().WriteEvent(message, AppTitle, type, eventId);
+    kvor().WriteEvent(message, AppTitle, type, eventId, data);
 }
 
 bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel, const std::string& strPrefix,
@@ -93,13 +104,16 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
 
 void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string& strField) {
     const std::string& adsPath = run.dl.adsPath;
+    const EventData about{adsPath};
     const bool everyStep = Logs(LogMaximum);
-    if (everyStep) Log(std::string("Starting DL.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
+    if (everyStep)
+        Log(std::string("Starting DL.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation, about);
 
     step_ = "Process:GetDL";
     auto bag = run.dl.GetPropertiesEx({"member", strField});
     const std::string definition = bag.text(strField);
-    if (everyStep) Log(strField + CRLF + adsPath + CRLF + definition, LogMaximum, EventInformation, EventIdInformation);
+    if (everyStep)
+        Log(strField + CRLF + adsPath + CRLF + definition, LogMaximum, EventInformation, EventIdInformation, about);
 
     auto query = QueryFromDefinition(definition, strPrefix);
     if (!query) throw Error(err::NotQuorvel, "This DL is not Quorvel!");
@@ -109,20 +123,22 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
     step_ = "Process:GetEX";
     if (everyStep)
         Log(std::string("Getting membership.") + CRLF + adsPath + ServerLine(run.dl, adsPath), LogMaximum,
-            EventInformation, EventIdInformation);
+            EventInformation, EventIdInformation, about);
     run.oldMembers = bag.list("member");
+    TakePlaceholder(run);
 
     step_ = "Process:Open:" + command;
     if (everyStep)
         Log(std::string("Running Query") + CRLF + adsPath + CRLF + command, LogMaximum, EventInformation,
-            EventIdInformation);
+            EventIdInformation, about);
     CollectNewMembers(run, command);
     if (everyStep)
         Log(std::string("Counted recordset") + CRLF + adsPath + CRLF +
                 std::to_string(static_cast<long long>(run.newMembers.size()) - 1) +
                 ServerLine(run.dl, QueryBase(command)),
-            LogMaximum, EventInformation, EventIdInformation);
+            LogMaximum, EventInformation, EventIdInformation, about);
 
+    CheckMembersReadable(run);
     UpdateMembership(run);
     run.completed = true;
     LogCompletion(run);
@@ -137,24 +153,65 @@ void clsQuorvel::CollectNewMembers(Run& run, const std::string& query) {
     std::erase(run.newMembers, run.dl.distinguishedName);
 }
 
+// The placeholder an emptied DL keeps is nobody: it is taken out of the
+// members before anything counts them.
+void clsQuorvel::TakePlaceholder(Run& run) {
+    const std::string& placeholder = run.dl.objExchangeStore->EmptyMember();
+    if (placeholder.empty()) return;
+    std::erase_if(run.oldMembers, [&](const std::string& member) {
+        if (!platform::equalsIgnoringCase(member, placeholder)) return false;
+        run.placeholder = member;
+        return true;
+    });
+}
+
+// A DL that reads as empty while its query finds people may only look empty:
+// servers leave out what the account may not read. Where the program can
+// tell (the DL's class must have a member; the server says it holds one of
+// the names), nothing is written: the safeguards and the audit would see a
+// membership that is not there.
+void clsQuorvel::CheckMembersReadable(Run& run) {
+    if (!run.oldMembers.empty() || !run.placeholder.empty() || run.newMembers.empty()) return;
+    step_ = "Process:GetEX";
+    const char* rights = ": this account cannot read its members (it needs to read and compare member), so "
+                         "nothing was written.";
+    if (run.dl.MustHold("member"))
+        throw Error(err::AccessDenied, std::string("The DL reads as having no member where its class must have one") +
+                                           rights);
+    try {
+        if (!run.dl.HoldsValue("member", run.newMembers.front())) return;
+    } catch (const Error& error) {
+        if (error.number() != err::AccessDenied) {
+            if (error.number() == err::ServerDown) throw;
+            return;  // the server cannot tell; the read stands
+        }
+    }
+    throw Error(err::AccessDenied, "The server reports member values of this DL that the read did not return" +
+                                       std::string(rights));
+}
+
 void clsQuorvel::UpdateMembership(Run& run) {
     const auto change = CompareMembership(run.newMembers, run.oldMembers);
     if (change.limitRefused) {
         Log(std::string("p_thereIsAnyChange") + CRLF +
                 "The new membership will result in a DL that has more than 5000 members." +
                 "This is not a good idea, so the DL will not be updated.",
-            LogMinimum, EventError, EventIdEngineError);
+            LogMinimum, EventError, EventIdEngineError, {run.dl.adsPath});
         run.refusal = "more than " + std::to_string(kMaxMembers) + " members";
     }
     if (!change.firstDifference.empty())
-        Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation);
-    if (!change.changed) return;
+        Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation, {run.dl.adsPath});
+    // The placeholder goes as soon as the query finds someone.
+    const bool placeholderGoes = !run.placeholder.empty() && !run.newMembers.empty();
+    if (change.limitRefused || (!change.changed && !placeholderGoes)) return;
     run.delta = DiffMembership(run.newMembers, run.oldMembers);
     if (!Force && RefusedBySafeguard(run)) return;
     run.rewrite = true;
+    if (run.newMembers.empty() && run.dl.MustHold("member")) run.emptyMember = run.dl.objExchangeStore->EmptyMember();
 
     if (Logs(LogMaximum))
-        Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation);
+        Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation,
+            {run.dl.adsPath});
     if (DryRun) {
         run.updated = true;  // a preview's entries read as the real pass's would
         return;
@@ -171,9 +228,10 @@ bool clsQuorvel::RefusedBySafeguard(Run& run) {
             CRLF + "Current membership: " + std::to_string(run.oldMembers.size()) + " members" + CRLF +
             "New membership: " + std::to_string(run.newMembers.size()) + " members" + CRLF + "Limit: " + *limit +
             CRLF + "quorvel --force PROFILE writes it regardless, once.",
-        LogMinimum, EventError, EventIdEngineError);
+        LogMinimum, EventError, EventIdEngineError, {run.dl.adsPath});
     run.refusal = *limit;
     run.safeguardRefused = true;
+    if (OnProblem) OnProblem(DLProblem{run.dl.adsPath, *limit, true});
     return true;
 }
 
@@ -191,27 +249,46 @@ void clsQuorvel::Count(const Run& run, bool succeeded) {
 void clsQuorvel::Report(const Run& run) {
     if (!OnOutcome || !run.completed) return;
     OnOutcome(DLOutcome{run.dl.distinguishedName, run.dl.adsPath, run.oldMembers.size(), run.newMembers.size(),
-                        run.delta, run.rewrite, run.refusal});
+                        run.delta, run.rewrite, run.refusal, run.emptyMember,
+                        run.newMembers.empty() ? std::string() : run.placeholder});
 }
 
 void clsQuorvel::WriteMembership(Run& run) {
     step_ = "p_UpdateDLWithQuery:PutEX";
     bool written = false;
-    if (run.newMembers.empty())
+    if (run.newMembers.empty() && !run.emptyMember.empty()) {
+        written = run.dl.SetPropertyEx("member", std::vector<std::string>{run.emptyMember});
+    } else if (run.newMembers.empty()) {
         written = run.dl.SetPropertyEx("member", std::string());
-    else if (ChangeIsSmaller(run.delta, run.newMembers.size()))
-        written = run.dl.SetPropertyChangeEx("member", run.newMembers, run.delta.removed, run.delta.added);
-    else
+    } else if (ChangeIsSmaller(run.delta, run.newMembers.size())) {
+        std::vector<std::string> removed = run.delta.removed;
+        if (!run.placeholder.empty()) removed.push_back(run.placeholder);
+        written = run.dl.SetPropertyChangeEx("member", removed, run.delta.added);
+        if (!written && IsValueConflict(run.dl.lastError.Number)) written = RewriteAfterConflict(run);
+    } else {
         written = run.dl.SetPropertyEx("member", run.newMembers);
+    }
     if (!written) {
         // Refused rights keep their own entry; any other cause is reported as
         // itself rather than as a lack of rights.
         const auto& failure = run.dl.lastError;
         if (failure.Number != err::AccessDenied && failure.Number != 0)
             throw Error(failure.Number, failure.Description);
-        throw Error(err::MembershipWriteFailed, "The membership could not be written.");
+        throw Error(err::MembershipWriteFailed,
+                    failure.Description.empty() ? "The membership could not be written." : failure.Description);
     }
     run.updated = true;
+}
+
+// A change the server refused whole because a value was not as read (the DL
+// changed since, or the server refuses a value the change adds back): the DL
+// is read again and written as one replace of the whole list.
+bool clsQuorvel::RewriteAfterConflict(Run& run) {
+    Run again(run.dl);
+    again.oldMembers = run.dl.GetPropertiesEx({"member"}).list("member");
+    TakePlaceholder(again);
+    run.delta = DiffMembership(run.newMembers, again.oldMembers);
+    return run.dl.SetPropertyEx("member", run.newMembers);
 }
 
 void clsQuorvel::LogCompletion(Run& run) {
@@ -220,14 +297,19 @@ void clsQuorvel::LogCompletion(Run& run) {
     // Who was added and removed travels with the entry as data; nobody when nothing was written.
     static const MembershipDelta nobody;
     const MembershipDelta& names = run.updated ? run.delta : nobody;
+    EventData data(run.dl.adsPath);
+    data.added = &names.added;
+    data.removed = &names.removed;
     kvor().WriteEvent(std::string("DL Completed.") + CRLF + run.dl.adsPath + CRLF + "Before membership: " +
             std::to_string(run.oldMembers.size()) + " members" + CRLF + "Query results: " +
             std::to_string(run.newMembers.size()) + " members" + CRLF + "Updated: " +
             (run.updated ? "True" : "False") + CRLF + "Time to process: " + duration,
-        AppTitle, EventInformation, EventIdInformation, names.added, names.removed);
+        AppTitle, EventInformation, EventIdInformation, data);
 }
 
 void clsQuorvel::HandleError(const Run& run, const Error& error) {
+    // The fixed texts below do not give the directory's answer: it travels as data.
+    EventData data{run.dl.adsPath, error.description()};
     std::string text;
     switch (error.number()) {
         case err::MembershipWriteFailed:
@@ -245,8 +327,10 @@ void clsQuorvel::HandleError(const Run& run, const Error& error) {
         default:
             text = step_ + CRLF + run.dl.adsPath + CRLF + "Error " + std::to_string(error.number()) + "[" +
                    HexText(error.number()) + "] : " + error.description();
+            data.reason.clear();  // the text gives it
     }
-    Log(text, LogMinimum, EventError, EventIdEngineError);
+    Log(text, LogMinimum, EventError, EventIdEngineError, data);
+    if (OnProblem) OnProblem(DLProblem{run.dl.adsPath, error.description(), false});
 }
 
 }  // namespace qv

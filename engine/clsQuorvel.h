@@ -31,6 +31,8 @@ public:
     bool Force = false;
     // Told about each DL whose query ran to the end, when set.
     std::function<void(const DLOutcome&)> OnOutcome;
+    // Told about each DL that failed or that a safeguard refused, when set.
+    std::function<void(const DLProblem&)> OnProblem;
     // Totals of every DL processed so far.
     PassCounters Counters;
 
@@ -48,6 +50,10 @@ private:
 
     void Steps(Run& run, const std::string& strPrefix, const std::string& strField);
     void CollectNewMembers(Run& run, const std::string& query);
+    void TakePlaceholder(Run& run);
+    // Raises err::AccessDenied where the DL's members cannot have been read.
+    void CheckMembersReadable(Run& run);
+    bool RewriteAfterConflict(Run& run);
     void UpdateMembership(Run& run);
     // True (after its error entry) when a safeguard stops the change.
     bool RefusedBySafeguard(Run& run);
@@ -57,8 +63,10 @@ private:
     void WriteMembership(Run& run);
     void LogCompletion(Run& run);
     void HandleError(const Run& run, const Error& error);
-    // The engine's own logging-level filter in front of the event log.
-    void Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId);
+    // The engine's own logging-level filter in front of the event log; every
+    // entry of the engine is about the DL in `data`.
+    void Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId,
+             const EventData& data);
     // True when entries of `level` are written: the texts of the others are never built.
     bool Logs(std::int16_t level) const;
     clsKVOR& kvor();

@@ -188,7 +188,7 @@ BoundObject::BoundObject(Private, AdsPath server, Credentials credentials,
 }
 
 std::shared_ptr<BoundObject> BoundObject::bind(std::string_view adsPath, const Credentials& credentials,
-                                               const std::vector<std::string>& names) {
+                                               const std::vector<std::string>& names, bool onlyKnown) {
     AdsPath server = parseAdsPath(adsPath);
     std::string dn = server.dn;
     return onObject(server, credentials, dn, [&](Connection& connection) {
@@ -203,8 +203,14 @@ std::shared_ptr<BoundObject> BoundObject::bind(std::string_view adsPath, const C
             return object;
         }
         auto object = std::make_shared<BoundObject>(Private{}, server, credentials, info, dn, std::string(adsPath));
-        const bool preload = !names.empty() && object->loadable(names);
-        const std::vector<std::string> request = preload ? names : std::vector<std::string>{"objectClass"};
+        std::vector<std::string> wanted = names;
+        if (onlyKnown) {
+            std::erase_if(wanted, [&](const std::string& name) { return !object->loadable({name}); });
+            for (const auto& name : names)
+                if (!object->loadable({name})) object->loaded_.insert(info->keyOf(name));
+        }
+        const bool preload = !wanted.empty() && object->loadable(wanted);
+        const std::vector<std::string> request = preload ? wanted : std::vector<std::string>{"objectClass"};
         auto entry = detail::readBase(connection, dn, "(objectClass=*)", request, *info, server);
         if (!entry) throw Error(err::NoSuchObject, "There is no such object on the server: " + std::string(adsPath));
         // The DN as the server writes it, like every DN the program reads from it.
@@ -325,28 +331,61 @@ void BoundObject::putEx(PutExCode code, std::string_view name, const std::vector
     stage(code, name, code == PutExCode::Clear ? std::vector<std::string>{} : values);
 }
 
-bool BoundObject::permissiveModify() const { return info_->permissiveModify; }
+bool BoundObject::knowsClass(std::string_view name) const { return info_->knowsClass(name); }
+
+std::vector<std::string> BoundObject::classes() {
+    if (isNew_) return {newClass_};
+    const std::string key = info_->keyOf("objectClass");
+    if (!loaded_.count(key)) load({"objectClass"}, false);
+    auto it = cache_.find(key);
+    return it == cache_.end() ? std::vector<std::string>{} : it->second;
+}
+
+bool BoundObject::mayHold(std::string_view attribute) {
+    return info_->knows(attribute) && info_->allows(classes(), attribute);
+}
+
+bool BoundObject::mustHold(std::string_view attribute) { return info_->needs(classes(), attribute); }
+
+bool BoundObject::mustHold(std::string_view attribute, const std::vector<std::string>& classes) const {
+    return info_->needs(classes, attribute);
+}
+
+bool BoundObject::compare(std::string_view name, const std::string& value) {
+    const std::string attribute(name);
+    return onObject(server_, credentials_, dn_, [&](Connection& connection) {
+        berval asserted = detail::bervalOf(value);
+        int msgid = 0;
+        int rc = ldap_compare_ext(connection.get(), dn_.c_str(), attribute.c_str(), &asserted, nullptr, nullptr, &msgid);
+        if (rc != LDAP_SUCCESS) connection.fail(rc);
+        detail::Message result = connection.await(msgid, false);
+        int code = LDAP_OTHER;
+        if (ldap_parse_result(connection.get(), result.get(), &code, nullptr, nullptr, nullptr, nullptr, 0) ==
+                LDAP_SUCCESS &&
+            (code == LDAP_COMPARE_TRUE || code == LDAP_COMPARE_FALSE || code == LDAP_NO_SUCH_ATTRIBUTE))
+            return code == LDAP_COMPARE_TRUE;
+        connection.check(result.get());  // raises the outcome
+        return false;
+    });
+}
 
 void BoundObject::putChange(std::string_view name, const std::vector<std::string>& removed,
                             const std::vector<std::string>& added) {
-    if (!info_->permissiveModify)
-        throw Error(err::Unexpected, "The directory server does not take a change of values under Permissive Modify");
     const auto gone = distinctValues(removed);
-    stage(PutExCode::Append, name, gone);
-    if (!gone.empty()) changes_.back().resendOnly = true;
+    stage(PutExCode::Append, name, gone, true);
     stage(PutExCode::Delete, name, gone);
     stage(PutExCode::Append, name, distinctValues(added));
     permissive_ = true;
 }
 
-void BoundObject::stage(PutExCode code, std::string_view name, std::vector<std::string> values) {
+void BoundObject::stage(PutExCode code, std::string_view name, std::vector<std::string> values, bool addBack) {
     std::string key = info_->keyOf(name);
     values = withoutEmptyValues(std::move(values));
     if (info_->isBoolean(key))
         for (auto& v : values) v = writableBoolean(v);
     if (code == PutExCode::Update && values.empty()) code = PutExCode::Clear;
     if ((code == PutExCode::Append || code == PutExCode::Delete) && values.empty()) return;
-    changes_.push_back({code, std::string(name), values});
+    changes_.push_back({code, std::string(name), values, addBack});
     // The cache shows the staged values until setInfo has written them.
     std::vector<std::string> shown;
     for (const auto& v : values) shown.push_back(info_->isBoolean(key) ? readableBoolean(v) : v);
@@ -377,11 +416,11 @@ void BoundObject::setInfo() {
 
 void BoundObject::modifyInDirectory() {
     if (changes_.empty()) return;
-    // The modify of the staged changes; for a second send (`again`) with those only it carries.
-    auto modifications = [&, rdn = rdnValues(firstRdn(dn_))](bool again) {
-        ModList mods;
+    // The staged changes as one modify; with the add-backs of a change only when `addBacks`.
+    auto modifications = [&](ModList& mods, bool addBacks) {
+        auto rdn = rdnValues(firstRdn(dn_));
         for (const auto& change : changes_) {
-            if (change.resendOnly && !again) continue;
+            if (change.addBack && !addBacks) continue;
             std::vector<std::string> values = change.values;
             int op = change.code == PutExCode::Append ? LDAP_MOD_ADD
                      : change.code == PutExCode::Delete ? LDAP_MOD_DELETE
@@ -392,27 +431,35 @@ void BoundObject::modifyInDirectory() {
                         values.push_back(ava.value);
             mods.add(op, change.name, values);
         }
-        return mods;
     };
-    ModList first = modifications(false), again = modifications(true);
     // Critical: a server that cannot honour it must refuse the change rather
     // than apply it in a way that a second send would not repeat.
     LDAPControl permissive{const_cast<char*>(LDAP_CONTROL_X_PERMISSIVE_MODIFY), {0, nullptr}, 1};
     LDAPControl* controls[] = {&permissive, nullptr};
-    auto send = [&](Connection& connection, ModList& mods) {
-        write(connection, [&](LDAP* ld, int* msgid) {
-            return ldap_modify_ext(ld, dn_.c_str(), mods.get(), permissive_ ? controls : nullptr, nullptr, msgid);
-        });
-    };
     int sends = 0;
     onObject(server_, credentials_, dn_, [&](Connection& connection) {
-        if (sends++ > 0) return send(connection, again);  // after a lost answer
-        try {
-            send(connection, first);
-        } catch (const LdapFailure& failure) {
-            if (failure.code() != LDAP_NO_SUCH_ATTRIBUTE || !permissive_) throw;
-            send(connection, again);  // a removed value was gone already
+        // The first send is the plain change, which replicas replay as it stands (an add-back
+        // of a value they hold, replayed without the control, would fail and make them fetch
+        // the whole list); a second one follows only a lost answer and adds the removed values back.
+        const bool again = sends++ > 0;
+        if (permissive_ && !info_->refusesPermissiveModify) {
+            ModList mods;
+            modifications(mods, again);
+            try {
+                write(connection, [&](LDAP* ld, int* msgid) {
+                    return ldap_modify_ext(ld, dn_.c_str(), mods.get(), controls, nullptr, msgid);
+                });
+                return;
+            } catch (const LdapFailure& failure) {
+                if (failure.code() != LDAP_UNAVAILABLE_CRITICAL_EXTENSION) throw;
+                info_->refusesPermissiveModify = true;  // nothing was applied: the plain change follows
+            }
         }
+        ModList mods;
+        modifications(mods, false);
+        write(connection, [&](LDAP* ld, int* msgid) {
+            return ldap_modify_ext(ld, dn_.c_str(), mods.get(), nullptr, nullptr, msgid);
+        });
     });
 }
 

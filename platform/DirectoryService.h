@@ -36,6 +36,10 @@ struct DirectoryTimeouts {
     double operation;
 };
 DirectoryTimeouts directoryTimeouts();
+// What is wrong with the timeouts the environment sets (naming the variable
+// and its value); empty when both are unset, empty or a number of seconds
+// above 0 and below 1,000,000.
+std::string directoryTimeoutsProblem();
 
 // While one lives, the directory work of this thread keeps to one server per
 // address that names several: to the server that first answered for the
@@ -75,8 +79,10 @@ public:
     // it exists. "LDAP://host" alone names the server's default naming context.
     // The request that checks it also loads `names` into the cache (as
     // getInfoEx would) when the directory knows every one of them; see hasLoaded.
+    // With `onlyKnown`, the names the directory does not know are left out of
+    // that request and read as attributes without a value.
     static std::shared_ptr<BoundObject> bind(std::string_view adsPath, const Credentials& credentials,
-                                             const std::vector<std::string>& names = {});
+                                             const std::vector<std::string>& names = {}, bool onlyKnown = false);
     // Binds without asking the server anything about the object (only a new
     // connection is opened and bound when there is none): whether it exists
     // shows at its first read or write, as err::NoSuchObject. For writes,
@@ -105,26 +111,41 @@ public:
     // All values.
     std::vector<std::string> getEx(std::string_view name);
 
+    // What the server's schema says: whether it defines an object class
+    // (true for every name where it does not show its schema), and whether
+    // this object's classes allow or require an attribute (a new object's
+    // class; an existing object's objectClass values, read once).
+    bool knowsClass(std::string_view name) const;
+    bool mayHold(std::string_view attribute);
+    bool mustHold(std::string_view attribute);
+    // Whether an entry of `classes` must hold the attribute.
+    bool mustHold(std::string_view attribute, const std::vector<std::string>& classes) const;
+
     // Staged changes, sent by setInfo. An empty text leaves the attribute without a value.
     void put(std::string_view name, std::string_view text);
     void putBoolean(std::string_view name, bool value);    // TRUE or FALSE
     void putInteger(std::string_view name, std::int16_t value);  // its decimal text
     void putEx(PutExCode code, std::string_view name, const std::vector<std::string>& values);
-    // True when the server lists the Permissive Modify control in its root
-    // entry (read with the server's information, no request of its own).
-    bool permissiveModify() const;
     // Stages the change of a multi-valued attribute from the values `removed`
-    // to the values `added`, for a server with permissiveModify(), as one
-    // modify under Permissive Modify: the removed values deleted, the added
-    // ones added. That plain change is what replicas replay (delta-syncrepl
-    // replays it without the control). A second send (after a lost answer),
-    // or one after the server refused the first because a removed value was
-    // already gone, first adds the removed values back (skipped where they
-    // are still there) so that their delete always finds them: it leaves the
-    // same values whether or not the first was applied. A delete of a value
-    // already gone is not relied on: some servers refuse it even under the control.
+    // to the values `added` as one modify. It goes under the Permissive Modify
+    // control, marked critical, as the plain change: the removed values
+    // deleted, the added ones added, which is what replicas replay
+    // (delta-syncrepl replays it without the control). A second send (after a
+    // lost answer) first adds the removed values back (skipped where they are
+    // still there), so that their delete always finds them and it leaves the
+    // same values whether or not the first send was applied; a delete of a
+    // value already gone is not relied on, as some servers refuse it even
+    // under the control. A server that refuses the control
+    // (unavailableCriticalExtension) is sent the plain change without it, at
+    // once and for the rest of the run. A value that is not as expected
+    // (noSuchAttribute, typeOrValueExists) fails the change, and nothing of it
+    // is applied.
     void putChange(std::string_view name, const std::vector<std::string>& removed,
                    const std::vector<std::string>& added);
+    // Whether the entry holds `value` in `name` (an LDAP compare): false when
+    // it does not or lacks the attribute; raises qv::Error for any other
+    // outcome, err::AccessDenied when the account may not compare it.
+    bool compare(std::string_view name, const std::string& value);
     // Sends every staged change in one modify request, or the whole new object
     // in one add request. The value of the object's RDN always stays in the
     // entry: a change of the naming attribute that lacks it keeps it as a
@@ -147,17 +168,18 @@ private:
         PutExCode code;
         std::string name;
         std::vector<std::string> values;
-        bool resendOnly = false;  // sent with the change only when it is sent again
+        bool addBack = false;  // of a change: sent only again, and only under Permissive Modify
     };
 
     void load(std::vector<std::string> names, bool everything);
     bool loadable(const std::vector<std::string>& names) const;
     void fill(detail::Entry& entry, const std::vector<std::string>& names, bool everything);
     const std::vector<std::string>* cachedOrLoaded(std::string_view name);
-    void stage(PutExCode code, std::string_view name, std::vector<std::string> values);
+    void stage(PutExCode code, std::string_view name, std::vector<std::string> values, bool addBack = false);
     void addToDirectory();
     void modifyInDirectory();
     void keepSyntheticAttributes();
+    std::vector<std::string> classes();
 
     AdsPath server_;
     Credentials credentials_;

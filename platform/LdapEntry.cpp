@@ -22,6 +22,15 @@ struct TypeDefinition {
 struct AttributeTypeDeleter {
     void operator()(LDAPAttributeType* type) const noexcept { ldap_attributetype_free(type); }
 };
+struct ObjectClassDeleter {
+    void operator()(LDAPObjectClass* type) const noexcept { ldap_objectclass_free(type); }
+};
+
+std::vector<std::string> lowerNames(char** names) {
+    std::vector<std::string> out;
+    for (char** name = names; name && *name; ++name) out.push_back(lowerAscii(*name));
+    return out;
+}
 
 std::optional<TypeDefinition> parseDefinition(const std::string& text) {
     int code = 0;
@@ -44,10 +53,12 @@ std::string readableBoolean(const std::string& value) {
     return value;
 }
 
-// objectClass with the structural class first and "top" never first.
-void orderObjectClasses(std::vector<std::string>& classes, const Attribute* structural) {
-    if (structural && !structural->values.empty()) {
-        const std::string& name = structural->values.front();
+// objectClass with the structural class first and "top" never first: the
+// class the server names as structural, else the one the schema shows to be.
+void orderObjectClasses(std::vector<std::string>& classes, const Attribute* structural, const ServerInfo& info) {
+    std::string name = structural && !structural->values.empty() ? structural->values.front() : std::string();
+    if (name.empty()) name = info.structuralOf(classes);
+    if (!name.empty()) {
         auto it = std::find_if(classes.begin(), classes.end(),
                                [&](const std::string& c) { return equalsIgnoringCase(c, name); });
         if (it != classes.end()) classes.erase(it);
@@ -61,15 +72,16 @@ void makeReadable(Attribute& attribute) {
     for (auto& value : attribute.values) value = readableBoolean(value);
 }
 
-void orderObjectClasses(Entry& entry) {
+void orderObjectClasses(Entry& entry, const ServerInfo& info) {
     static const std::string classesKey = "objectclass", structuralKey = "structuralobjectclass";
-    if (Attribute* classes = entry.find(classesKey)) orderObjectClasses(classes->values, entry.find(structuralKey));
+    if (Attribute* classes = entry.find(classesKey))
+        orderObjectClasses(classes->values, entry.find(structuralKey), info);
 }
 
 void applyValueRules(Entry& entry, const ServerInfo& info) {
     for (auto& attribute : entry.attributes)
         if (info.isBoolean(attribute.key)) makeReadable(attribute);
-    orderObjectClasses(entry);
+    orderObjectClasses(entry, info);
 }
 
 // The root entry again with the keys and Boolean values the schema gives;
@@ -91,14 +103,12 @@ std::shared_ptr<ServerInfo> readServerInfo(Connection& connection, std::optional
     if (auto* a = root->find("defaultnamingcontext"); a && !a->values.empty())
         info->defaultNamingContext = a->values.front();
     if (auto* a = root->find("subschemasubentry"); a && !a->values.empty()) info->subschemaSubentry = a->values.front();
-    if (auto* a = root->find("supportedcontrol"))
-        info->permissiveModify =
-            std::find(a->values.begin(), a->values.end(), LDAP_CONTROL_X_PERMISSIVE_MODIFY) != a->values.end();
     if (info->subschemaSubentry.empty()) return info;
     try {
-        auto schema = readBase(connection, info->subschemaSubentry, "(objectClass=subschema)", {"attributeTypes"},
-                               *info, none);
+        auto schema = readBase(connection, info->subschemaSubentry, "(objectClass=subschema)",
+                               {"attributeTypes", "objectClasses"}, *info, none);
         if (auto* a = schema ? schema->find("attributetypes") : nullptr) info->learnAttributeTypes(a->values);
+        if (auto* a = schema ? schema->find("objectclasses") : nullptr) info->learnObjectClasses(a->values);
     } catch (const LdapFailure& failure) {
         // A schema that may not be read leaves the names unchecked; a lost server is an error.
         if (failure.serverGone() || failure.code() == LDAP_TIMEOUT) throw;
@@ -150,6 +160,82 @@ void ServerInfo::learnAttributeTypes(const std::vector<std::string>& definitions
         if (t && t->syntax == kBooleanSyntax) booleans_.insert(keyOf(type.oid));
     }
     schemaKnown = !types.empty();
+}
+
+bool ServerInfo::knowsClass(std::string_view name) const {
+    return classes_.empty() || classOf(name) != nullptr;
+}
+
+const ServerInfo::ObjectClass* ServerInfo::classOf(std::string_view name) const {
+    auto it = classIndex_.find(lowerAscii(name));
+    return it == classIndex_.end() ? nullptr : &classes_[it->second];
+}
+
+bool ServerInfo::closure(const std::vector<std::string>& classes, std::vector<const ObjectClass*>& out) const {
+    std::vector<std::string> pending(classes.rbegin(), classes.rend());
+    while (!pending.empty()) {
+        const ObjectClass* c = classOf(pending.back());
+        pending.pop_back();
+        if (!c) return false;
+        if (std::find(out.begin(), out.end(), c) != out.end()) continue;
+        out.push_back(c);
+        pending.insert(pending.end(), c->superiors.begin(), c->superiors.end());
+    }
+    return true;
+}
+
+bool ServerInfo::allows(const std::vector<std::string>& classes, std::string_view attribute) const {
+    std::vector<const ObjectClass*> all;
+    if (classes_.empty() || !closure(classes, all)) return true;
+    const std::string key = keyOf(attribute);
+    for (const ObjectClass* c : all) {
+        if (c->must.count(key) || c->may.count(key)) return true;
+        if (extensible_ < classes_.size() && c == &classes_[extensible_]) return knows(attribute);
+    }
+    return false;
+}
+
+bool ServerInfo::needs(const std::vector<std::string>& classes, std::string_view attribute) const {
+    std::vector<const ObjectClass*> all;
+    if (classes_.empty() || !closure(classes, all)) return false;
+    const std::string key = keyOf(attribute);
+    return std::any_of(all.begin(), all.end(), [&](const ObjectClass* c) { return c->must.count(key) > 0; });
+}
+
+std::string ServerInfo::structuralOf(const std::vector<std::string>& classes) const {
+    std::vector<const ObjectClass*> derived;  // what the structural ones among `classes` derive from
+    for (const auto& name : classes) {
+        const ObjectClass* c = classOf(name);
+        std::vector<const ObjectClass*> all;
+        if (c && c->structural && closure({name}, all)) derived.insert(derived.end(), all.begin() + 1, all.end());
+    }
+    for (const auto& name : classes) {
+        const ObjectClass* c = classOf(name);
+        if (c && c->structural && std::find(derived.begin(), derived.end(), c) == derived.end())
+            return c->name.empty() ? name : c->name;
+    }
+    return {};
+}
+
+void ServerInfo::learnObjectClasses(const std::vector<std::string>& definitions) {
+    for (const auto& text : definitions) {
+        int code = 0;
+        const char* where = nullptr;
+        std::unique_ptr<LDAPObjectClass, ObjectClassDeleter> parsed(
+            ldap_str2objectclass(text.c_str(), &code, &where, LDAP_SCHEMA_ALLOW_ALL));
+        if (!parsed || !parsed->oc_oid) continue;
+        ObjectClass c;
+        if (parsed->oc_names && parsed->oc_names[0]) c.name = parsed->oc_names[0];
+        c.superiors = lowerNames(parsed->oc_sup_oids);
+        c.structural = parsed->oc_kind == LDAP_SCHEMA_STRUCTURAL;
+        for (const auto& name : lowerNames(parsed->oc_at_oids_must)) c.must.insert(keyOf(name));
+        for (const auto& name : lowerNames(parsed->oc_at_oids_may)) c.may.insert(keyOf(name));
+        const std::size_t index = classes_.size();
+        classes_.push_back(std::move(c));
+        classIndex_[lowerAscii(parsed->oc_oid)] = index;
+        for (const auto& name : lowerNames(parsed->oc_names)) classIndex_[name] = index;
+    }
+    if (auto it = classIndex_.find("extensibleobject"); it != classIndex_.end()) extensible_ = it->second;
 }
 
 std::shared_ptr<const ServerInfo> serverInfo(Connection& connection, std::optional<Entry>* rootEntry) {
@@ -232,7 +318,7 @@ Entry readEntry(LDAP* ld, LDAPMessage* message, const ServerInfo& info, const Ad
         for (std::size_t i = 0; i < count; ++i) attribute.values.emplace_back(rawValues[i].bv_val, rawValues[i].bv_len);
         if (meaning.boolean) makeReadable(attribute);
     }
-    orderObjectClasses(entry);
+    orderObjectClasses(entry, info);
     entry.attributes.push_back({kDistinguishedNameKey, "distinguishedName", {entry.dn}});
     entry.attributes.push_back({kAdsPathKey, "ADsPath", {server.scheme ? server.pathOf(entry.dn) : entry.dn}});
     return entry;

@@ -4,6 +4,8 @@
 // learnt once per server), and entries read with the program's value rules:
 // names without regard to case, Booleans as "True"/"False", objectClass with
 // the structural class first, distinguishedName and ADsPath always present.
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,9 +36,9 @@ public:
     std::string defaultNamingContext;
     std::string subschemaSubentry;
     bool schemaKnown = false;  // false when the server would not show its schema
-    // The root entry lists the Permissive Modify control: an add of a value
-    // already there and a delete of one already gone are then no errors.
-    bool permissiveModify = false;
+    // The server refused a change under the Permissive Modify control (the
+    // control marked critical): it is sent its changes without it from then on.
+    mutable std::atomic<bool> refusesPermissiveModify{false};
 
     // The key an attribute is kept under: its first schema name in lower
     // case (every alias and the OID lead there), else the name in lower case.
@@ -44,12 +46,39 @@ public:
     // True for an attribute the schema defines, and for every name when the schema is not known.
     bool knows(std::string_view name) const;
     bool isBoolean(const std::string& key) const { return booleans_.count(key) > 0; }
+    // True for an object class the schema defines, and for every name when its classes are not known.
+    bool knowsClass(std::string_view name) const;
+
+    // What the object classes of the schema say of an attribute on an entry
+    // of `classes` (each with its superior classes): whether it may hold it
+    // (any known attribute under extensibleObject) and whether it must. Where
+    // the schema's classes are not known, or a class is not among them, every
+    // attribute may be held and none must.
+    bool allows(const std::vector<std::string>& classes, std::string_view attribute) const;
+    bool needs(const std::vector<std::string>& classes, std::string_view attribute) const;
+    // The structural class among `classes`: the one none of the others
+    // derives from, named as the schema names it; empty when the schema does not tell.
+    std::string structuralOf(const std::vector<std::string>& classes) const;
 
     void learnAttributeTypes(const std::vector<std::string>& definitions);
+    void learnObjectClasses(const std::vector<std::string>& definitions);
 
 private:
+    struct ObjectClass {
+        std::string name;                    // the first name, as the schema writes it
+        std::vector<std::string> superiors;  // names as written, lower case
+        bool structural = false;
+        std::unordered_set<std::string> must, may;  // attribute keys
+    };
+    const ObjectClass* classOf(std::string_view name) const;
+    // `classes` with every superior class, by definition; false when one is not in the schema.
+    bool closure(const std::vector<std::string>& classes, std::vector<const ObjectClass*>& out) const;
+
     std::unordered_map<std::string, std::string, CaseInsensitiveHash, CaseInsensitiveEqual> keys_;
     std::unordered_set<std::string> booleans_;
+    std::vector<ObjectClass> classes_;
+    std::unordered_map<std::string, std::size_t> classIndex_;  // lower-case names and OIDs
+    std::size_t extensible_ = SIZE_MAX;  // extensibleObject's place in classes_
 };
 
 struct Attribute {

@@ -103,10 +103,20 @@ bool PagedSearch::finishPage(LDAPMessage* result) {
     }
     if (cookie_.empty()) {
         done_ = true;
+        if (!delivered_) confirmBase();
         return false;
     }
     sendPage();
     return true;
+}
+
+// An empty result stands only when its base exists: a server may answer a
+// paged search below a base that is not there with success and no entries
+// (389 Directory Server does), which must not pass for an empty result.
+void PagedSearch::confirmBase() {
+    if (request_.base.empty()) return;
+    if (!readBase(*connection_, request_.base, "(objectClass=*)", {LDAP_NO_ATTRS}, *info_, server_))
+        throw LdapFailure(LDAP_NO_SUCH_OBJECT, directoryError(LDAP_NO_SUCH_OBJECT, {}, {}, request_.base));
 }
 
 }  // namespace qv::platform::detail

@@ -42,6 +42,7 @@ private:
     void sendPage();
     bool nextFromServer(Entry& out);
     bool finishPage(LDAPMessage* result);
+    void confirmBase();
 
     AdsPath server_;
     Credentials credentials_;

@@ -36,7 +36,7 @@ done
 tests_for() {
   case "$1" in
     engine/MembershipChange.cpp) echo "engine_unit_test engine_directory_test" ;;
-    engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test reliability_fault_test" ;;
+    engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test reliability_fault_test reliability_delta_test compat_test" ;;
     engine/ProcessingPasses.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" ;;
     platform/LdapFilter.cpp) echo "filter_test designer_model_test directory_search_test designer_filter_server_test" ;;
     platform/SettingsFile.cpp) echo "core_test reliability_concurrency_test" ;;
@@ -74,8 +74,17 @@ MUTANTS=$(cat <<'EOF'
 - std::erase(run.newMembers, run.dl.distinguishedName);
 +
 @@ engine/clsQuorvel.cpp
-- if (!change.changed) return;
-+ if (change.changed) return;
+- if (change.limitRefused || (!change.changed && !placeholderGoes)) return;
++ if (change.limitRefused || (change.changed && !placeholderGoes)) return;
+@@ engine/clsQuorvel.cpp
+- if (!written && IsValueConflict(run.dl.lastError.Number)) written = RewriteAfterConflict(run);
++
+@@ engine/clsQuorvel.cpp
+- if (!run.dl.HoldsValue("member", run.newMembers.front())) return;
++ return;
+@@ engine/clsQuorvel.cpp
+- if (!platform::equalsIgnoringCase(member, placeholder)) return false;
++ if (true) return false;
 @@ engine/clsQuorvel.cpp
 - if (failure.Number != err::AccessDenied && failure.Number != 0)
 + if (failure.Number != 0)

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <memory>
@@ -14,9 +15,11 @@
 #include "console/ConsoleDialogs.h"
 #include "console/Selection.h"
 #include "console/Twips.h"
+#include "console/frmNew.h"
 #include "console/frmProcess.h"
 #include "console/frmProperties.h"
 #include "platform/Error.h"
+#include "support/DirectoryUnderTest.h"
 
 namespace {
 
@@ -175,14 +178,78 @@ TEST_F(MainWindowTest, UpdateRunsAPassOnTheChosenDLOrTheWholeContainer) {
               "cn=qvl-nobody," + std::string(qv::test::kDistributionLists));
     EXPECT_EQ(window.Title(1), "cn=qvl-nobody");  // the list is not refreshed
 
-    // With no DL chosen the toolbar's Update covers the container.
+    // With no DL chosen the toolbar's Update covers the container, once asked (No the default).
     window.NodeClick(node("cn=Distribution Lists"));
-    boxes.boxes.clear();
-    window.Button("Update")->trigger();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text,
+    EXPECT_EQ(window.Button("Update")->toolTip(), "Update every Quorvel DL in the chosen container");
+    const auto dls = qv::test::LdapTool(sharedDirectory())
+                         .dns(qv::test::kDistributionLists, "(&(objectClass=groupOfNames)(extension-attribute-15=QVL=*))");
+    seen.clear();
+    for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+        boxes.boxes.clear();
+        boxes.setAnswer(answer);
+        window.Button("Update")->trigger();
+        ASSERT_EQ(boxes.boxes.size(), answer == MsgAnswer::No ? 1u : 2u);
+        EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNoDefaultNo);
+        EXPECT_EQ(boxes.boxes[0].text, "No DL is chosen. Update every Quorvel DL in cn=Distribution Lists?");
+        EXPECT_TRUE(boxes.boxes[0].detail.startsWith(
+            "cn=Distribution Lists holds " + QString::number(dls.size()) + " Quorvel DLs;"));
+        EXPECT_EQ(seen.isEmpty(), answer == MsgAnswer::No);  // No runs nothing
+    }
+    EXPECT_EQ(boxes.boxes[1].text,
               "Completed with at least one error.  See the application event log for more information.");
     EXPECT_EQ(seen.front(), "Enumerating Quorvel DL's...");
 }
 
 }  // namespace
+
+// The console on a stock slapd and on 389-DS with a bind-DN account: the tree
+// from the organisation down its organizational units, the DL list, a new DL
+// (on the stock slapd it must have a member: the placeholder), its properties
+// without the messaging attributes, a reset, and its deletion.
+TEST_F(MainWindowTest, WorksOnAStockSlapdAnd389) {
+    using namespace qv::test;
+    for (DirectoryKind kind : {DirectoryKind::StockSlapd, DirectoryKind::Ds389}) {
+        SCOPED_TRACE(kindName(kind));
+        auto& stock = DirectoryUnderTest::shared(kind);
+        const std::set<std::string> emptied =
+            kind == DirectoryKind::StockSlapd ? std::set<std::string>{"cn=empty,cn=quorvel"} : std::set<std::string>{};
+        const auto logon = stock.logon(Role::Service);
+        mdl().objConnection->setUsername(logon.user);
+        mdl().objConnection->setPassword(logon.password);
+        mdl().strServer = stock.server();
+        mdl().strField = "description";
+        frmMain& window = open();
+        const QString org = "LDAP://" + QString::fromStdString(stock.server()) + "/dc=example,dc=com";
+        ASSERT_EQ(window.Title(0), org);
+        ASSERT_NE(node(org + "/ou=Groups/ou=Lists"), nullptr);
+        window.NodeClick(node(org + "/ou=Groups"));
+        ASSERT_NE(row("cn=qvl-sales"), nullptr);
+
+        MessageBoxRecorder boxes(MsgAnswer::Yes);
+        const std::string dl = "cn=qvlcompat,ou=Groups,dc=example,dc=com";
+        {
+            frmNew created(&window);
+            created.txtcn()->setText("QVL: Compat");
+            EXPECT_EQ(created.txtmail()->text(), "qvlcompat@example.com");
+            created.OK();
+        }
+        EXPECT_EQ(stock.tool().members(dl), emptied);
+        window.NodeClick(node(org + "/ou=Groups"));
+        click(row("cn=qvlcompat"));
+        ASSERT_TRUE(window.LoadSelection(true));
+        {
+            frmProperties properties;
+            ASSERT_TRUE(properties.Loaded());
+            EXPECT_EQ(properties.lblMembers()->text(), "0 Members");
+            EXPECT_FALSE(properties.controluid()->isEnabled());
+            EXPECT_TRUE(properties.SaveProperties());
+            stock.tool().replace(dl, "member", {"uid=aadams,ou=People,dc=example,dc=com"});
+            properties.ResetMembers();
+            EXPECT_EQ(properties.lblMembers()->text(), "0 Members");
+        }
+        EXPECT_EQ(stock.tool().members(dl), emptied);
+        window.DeleteDL();
+        EXPECT_FALSE(stock.tool().exists(dl));
+        for (const auto& box : boxes.boxes) EXPECT_NE(box.icon, MsgIcon::Critical) << box.text.toStdString();
+    }
+}

@@ -38,10 +38,6 @@ TEST(ExchangeStore, QueryNamesGivesTheNamesQueryFinds) {
         EXPECT_EQ(e.number(), err::SearchTableNotFound);
     }
     EXPECT_EQ(store->lastError().Number, err::SearchTableNotFound);
-    auto limited = connected(kLimited);
-    std::string everything = "<" + limited->Path() + "/" + kSite + ">;(objectClass=*);cn;subtree";
-    EXPECT_THROW(limited->QueryNames(everything), Error);
-    EXPECT_EQ(limited->lastError().Number, err::SizeLimitExceeded);
 }
 
 TEST(ExchangeStore, CreateADlWhoseDisplayNameDiffersFromItsAlias) {

@@ -74,16 +74,6 @@ TEST_F(PassTest, AnEmptyContainerIsAFailedPass) {
     EXPECT_EQ(entries[0].type, 2);
 }
 
-TEST_F(PassTest, APrefixCannotWidenThePass) {
-    addDl("marked", "QVL=" + query(kSite, kFinance));
-    addDl("starred", "Q*=" + query(kSite, kSales));
-    select(sharedDirectory().adsPath(container));
-    mdl().strPrefix = "Q*=";  // "*" here is text, not a wildcard
-    EXPECT_TRUE(ProcessContainer(nullptr));
-    EXPECT_EQ(membersOf("starred"), people("(department=Sales)"));
-    EXPECT_TRUE(membersOf("marked").empty());
-}
-
 TEST_F(PassTest, RbdlConversionCopiesAndMovesTheQueryOrKeepsItWhenTheCopyFails) {
     const std::string q = query(kSite, kFinance);
     addDl("moved", "RBDL=" + q, {}, "Admin-Description");

@@ -47,6 +47,20 @@ unsigned char operationOf(std::string_view message) {
     return static_cast<unsigned char>(content[id]);
 }
 
+// The server's answer to a modify, add or delete request with `code` as its
+// result: the request's message ID, the response's tag, no DN, no text.
+std::string answerTo(std::string_view message, int code) {
+    const std::size_t header = 2 + (static_cast<unsigned char>(message[1]) >= 0x80 ? message[1] & 0x7f : 0);
+    const std::string_view content = message.substr(header);
+    const std::size_t id = berElementSize(content);
+    const auto op = static_cast<unsigned char>(content[id]);
+    const std::string result = {'\x0a', '\x01', char(code), '\x04', '\x00', '\x04', '\x00'};
+    std::string body(content.substr(0, id));
+    body += char(op == 0x4a ? 0x6b : op + 1);
+    body += char(result.size()) + result;
+    return std::string(1, '\x30') + char(body.size()) + body;
+}
+
 void resetAndClose(int fd) {
     linger hard{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
@@ -280,6 +294,7 @@ void FaultProxy::handleRequest(Link& link, std::string message) {
     ++fired_;
     switch (fault->action) {
         case FaultAction::Pass: link.toServer += message; break;
+        case FaultAction::Answer: link.toClient += answerTo(message, fault->resultCode); break;
         case FaultAction::CutBefore: link.dead = true; break;
         case FaultAction::CutAfter:
             link.toServer += message;

@@ -36,6 +36,7 @@ enum class FaultAction {
     CutBefore,  // the request never reaches the server; the connection is cut
     CutAfter,   // the request reaches the server; of its answer `replyBytes` bytes reach the client, then the cut
     Stall,      // the request and everything after it is held: the connection goes silent both ways
+    Answer,     // the request never reaches the server; the proxy answers it with `resultCode`
 };
 
 struct Fault {
@@ -44,6 +45,7 @@ struct Fault {
     int occurrence = 1;     // the n-th matching request fires the fault (counted over all connections)
     FaultAction action = FaultAction::CutBefore;
     std::size_t replyBytes = 0;  // CutAfter
+    int resultCode = 0;          // Answer
     int refuseAfter = 0;         // connections refused once the fault fired
     std::function<void()> hook;  // runs when the fault fires, before its action
 
@@ -62,6 +64,10 @@ struct Fault {
         return act(FaultAction::CutAfter);
     }
     Fault& stall() { return act(FaultAction::Stall); }
+    Fault& answer(int code) {
+        resultCode = code;
+        return act(FaultAction::Answer);
+    }
     Fault& thenRefuse(int connections) {
         refuseAfter = connections;
         return *this;
