@@ -36,7 +36,7 @@ done
 tests_for() {
   case "$1" in
     engine/MembershipChange.cpp) echo "engine_unit_test engine_directory_test" ;;
-    engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test reliability_fault_test reliability_delta_test compat_test" ;;
+    engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test reliability_fault_test reliability_delta_test compat_test reliability_server_list_test" ;;
     engine/ProcessingPasses.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" ;;
     platform/LdapFilter.cpp) echo "filter_test designer_model_test directory_search_test designer_filter_server_test" ;;
     platform/SettingsFile.cpp) echo "core_test reliability_concurrency_test" ;;
@@ -103,6 +103,9 @@ MUTANTS=$(cat <<'EOF'
 + succeeded = run.updated && !run.safeguardRefused;
 @@ engine/clsQuorvel.cpp
 - run.oldMembers = bag.list("member");
++
+@@ engine/clsQuorvel.cpp
+- const platform::SameServer oneServer;
 +
 @@ engine/ProcessingPasses.cpp
 - result = processDl(*dl) && result;
