@@ -105,7 +105,8 @@ if [ -z "$report" ]; then
     summary4=$("$build/bench/quorvel_bench_generate" --people "$people4" --full-lists "$full_lists" --seed "$seed" \
       --out "$work/gen4")
   fi
-  declare -p people123 people4 dls full_lists seed runs scenarios levels summary summary4 baseline >"$work/settings"
+  declare -p people123 people4 dls full_lists seed runs scenarios levels summary summary4 baseline plain_syncrepl \
+    >"$work/settings"
 fi
 expected_writes=(
   "$(sed -n 's/.*first pass \([0-9]*\),.*/\1/p' <<<"$summary")"
@@ -226,11 +227,11 @@ measure() { # scenario side run
     floor|dfloor)
       "$timer" "$times" "$floor" --url "$url" --bind-dn "dc=CORP,cn=writer" --password writer-pw \
         --target "$target_dn" --manifest "$manifest" $([ "$side" = dfloor ] && echo --delta) 2>/dev/null || true ;;
-    pass*)
-      QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
+    pass*)  # its own runtime folder: another quorvel of this user elsewhere must not hold the instance lock
+      XDG_RUNTIME_DIR="$work" QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
         "$timer" "$times" "$quorvel" "$work/level${side#pass}.ini" 2>/dev/null || true ;;
     base*)
-      QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
+      XDG_RUNTIME_DIR="$work" QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
         "$timer" "$times" "$baseline" "$work/level${side#base}.ini" 2>/dev/null || true ;;
   esac
   if [ -n "$replica_dir" ]; then
@@ -302,7 +303,7 @@ paired() { # scenario side other column
 
 report_scenario() { # scenario
   local scenario=$1 names=("" "1 first pass" "2 second pass" "3 after 1% changed" "4 one name of each 5,000-member list changed"
-    "5 scenario 4 with a delta-syncrepl replica")
+    "5 scenario 4 with a $([ -n "$plain_syncrepl" ] && echo "plain " || echo "delta-")syncrepl replica")
   local floor_wall dfloor_wall side wall ratio dratio cpu rss slapd ops writes walls same status sent n wtime
   floor_wall=$(column_of "$scenario" floor 4 | median)
   dfloor_wall=$(column_of "$scenario" dfloor 4 | median)
