@@ -43,14 +43,14 @@ std::string LdifRecord(const DLOutcome& outcome) {
     if (!outcome.rewrite) return {};
     std::string ldif = line("dn", outcome.dn) + "changetype: modify\n";
     if (outcome.after == 0) return ldif + "replace: member\n-\n\n";
-    if (!outcome.delta.removed.empty()) {
-        ldif += "delete: member\n";
-        for (const auto& name : outcome.delta.removed) ldif += line("member", name);
-        ldif += "-\n";
-    }
-    if (!outcome.delta.added.empty()) {
-        ldif += "add: member\n";
-        for (const auto& name : outcome.delta.added) ldif += line("member", name);
+    // A name respelled is deleted in its old spelling and added in its new
+    // one, as the pass writes it; the delete comes first, as the directory
+    // holds both spellings as one value.
+    for (const auto& [operation, names] : {std::pair{"delete", ValuesToDelete(outcome.delta)},
+                                            std::pair{"add", ValuesToAdd(outcome.delta)}}) {
+        if (names.empty()) continue;
+        ldif += std::string(operation) + ": member\n";
+        for (const auto& name : names) ldif += line("member", name);
         ldif += "-\n";
     }
     return ldif + "\n";

@@ -1,5 +1,6 @@
 #include "engine/clsQuorvel.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "core/ErrorText.h"
@@ -9,6 +10,7 @@
 #include "directory/clsExchangeStore.h"
 #include "engine/MembershipChange.h"
 #include "engine/QueryString.h"
+#include "platform/AdsPath.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
 
@@ -22,9 +24,7 @@ constexpr const char* kQueryAttributes = "cn,adspath,distinguishedName";
 // Only the names that go and come are sent when they are at most half as
 // many as the whole new list; a list where more than half the names change
 // is replaced, as the change would then be hardly smaller than the list.
-bool ChangeIsSmaller(const MembershipDelta& delta, std::size_t newCount) {
-    return 2 * (delta.added.size() + delta.removed.size()) <= newCount;
-}
+bool ChangeIsSmaller(std::size_t changedValues, std::size_t newCount) { return 2 * changedValues <= newCount; }
 
 }  // namespace
 
@@ -133,7 +133,7 @@ void clsQuorvel::UpdateMembership(Run& run) {
         Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation);
     if (!change.changed) return;
     run.delta = DiffMembership(run.newMembers, run.oldMembers);
-    if (!Force && RefusedBySafeguard(run)) return;
+    if (!Forced(run.dl.adsPath) && RefusedBySafeguard(run)) return;
     run.rewrite = true;
 
     if (Logs(LogMaximum))
@@ -145,6 +145,11 @@ void clsQuorvel::UpdateMembership(Run& run) {
     WriteMembership(run);
 }
 
+bool clsQuorvel::Forced(const std::string& adsPath) const {
+    return Force || std::any_of(ForcedDLs.begin(), ForcedDLs.end(),
+                                [&](const std::string& path) { return platform::sameObject(path, adsPath); });
+}
+
 bool clsQuorvel::RefusedBySafeguard(Run& run) {
     const auto limit =
         SafeguardExceeded(Limits, run.oldMembers.size(), run.newMembers.size(), run.delta.removed.size());
@@ -153,7 +158,7 @@ bool clsQuorvel::RefusedBySafeguard(Run& run) {
     Log(step_ + CRLF + run.dl.adsPath + CRLF + "The change exceeds a safeguard, so the DL will not be updated." +
             CRLF + "Current membership: " + std::to_string(run.oldMembers.size()) + " members" + CRLF +
             "New membership: " + std::to_string(run.newMembers.size()) + " members" + CRLF + "Limit: " + *limit +
-            CRLF + "quorvel --force PROFILE writes it regardless, once.",
+            CRLF + "quorvel " + ForceOption(run.dl.adsPath) + " PROFILE writes it regardless, once.",
         LogMinimum, EventError, EventIdEngineError);
     run.refusal = *limit;
     run.safeguardRefused = true;
@@ -180,10 +185,12 @@ void clsQuorvel::Report(const Run& run) {
 void clsQuorvel::WriteMembership(Run& run) {
     step_ = "p_UpdateDLWithQuery:PutEX";
     bool written = false;
+    // A name respelled goes in its old spelling and comes in its new one.
+    const auto gone = ValuesToDelete(run.delta), come = ValuesToAdd(run.delta);
     if (run.newMembers.empty())
         written = run.dl.SetPropertyEx("member", std::string());
-    else if (ChangeIsSmaller(run.delta, run.newMembers.size()))
-        written = run.dl.SetPropertyChangeEx("member", run.newMembers, run.delta.removed, run.delta.added);
+    else if (ChangeIsSmaller(gone.size() + come.size(), run.newMembers.size()))
+        written = run.dl.SetPropertyChangeEx("member", run.newMembers, gone, come);
     else
         written = run.dl.SetPropertyEx("member", run.newMembers);
     if (!written) {
