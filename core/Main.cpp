@@ -16,6 +16,7 @@
 #include "directory/clsExchangeStore.h"
 #include "engine/ProcessingPasses.h"
 #include "engine/clsQuorvel.h"
+#include "platform/AdsPath.h"
 #include "platform/Error.h"
 #include "platform/FileText.h"
 #include "platform/InstanceLock.h"
@@ -30,6 +31,7 @@ struct RunOptions {
     bool dryRun = false;  // --dry-run, -n: write nothing, print the change
     bool json = false;    // --json: print it as JSON lines instead of LDIF
     bool force = false;   // --force: the safeguards do not hold this run back
+    std::vector<std::string> forced;  // --force=ADSPATH: nor the DLs named
     bool given = false;   // any option at all: a profile is required
 };
 
@@ -69,8 +71,10 @@ bool configureEngine(const std::string& profile, const RunOptions& options) {
         return false;
     }
     engine.Force = options.force;
+    engine.ForcedDLs = options.forced;
     engine.DryRun = options.dryRun;
     mdl().objKVORAPI->Preview = options.dryRun;
+    if (options.dryRun && !options.json) std::fputs(LdifHeader, stdout);
     if (options.dryRun)
         engine.OnOutcome = [json = options.json](const DLOutcome& outcome) {
             const std::string text = json ? JsonRecord(outcome) : LdifRecord(outcome);
@@ -111,10 +115,12 @@ int runPass(const std::string& profile, const RunOptions& options) {
 }
 
 // A preview changes nothing, so it leaves the last real pass's figures alone.
-void writeMetrics(const RunOptions& options, int status, std::chrono::steady_clock::time_point start) {
+void writeMetrics(const std::string& profile, const RunOptions& options, int status,
+                  std::chrono::steady_clock::time_point start) {
     const char* path = std::getenv("QUORVEL_METRICS_FILE");
     if (!path || !*path || options.dryRun) return;
     PassMetrics metrics;
+    metrics.profile = ProfileLabel(profile);
     metrics.success = status == ExitSucceeded;
     metrics.durationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     metrics.end = std::chrono::system_clock::now();
@@ -126,7 +132,7 @@ void writeMetrics(const RunOptions& options, int status, std::chrono::steady_clo
 int runUnattended(const std::string& profile, const RunOptions& options) {
     const auto start = std::chrono::steady_clock::now();
     const int status = runPass(profile, options);
-    writeMetrics(options, status, start);
+    writeMetrics(profile, options, status, start);
     return status;
 }
 
@@ -149,6 +155,10 @@ bool readOptions(std::vector<const char*>& arguments, RunOptions& options) {
             options.json = true;
         else if (option == "--force")
             options.force = true;
+        else if (option.rfind("--force=", 0) == 0 && platform::findScheme(option.substr(8)))
+            options.forced.push_back(option.substr(8));
+        else if (option.rfind("--force=", 0) == 0)
+            return complain(option + " names no DL: give its ADsPath, LDAP://host/DN (see quorvel --help)"), false;
         else
             return complain("unknown option " + option + " (see quorvel --help)"), false;
     }
@@ -161,7 +171,7 @@ bool readOptions(std::vector<const char*>& arguments, RunOptions& options) {
 
 const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
-           "       quorvel [--dry-run [--json]] [--force] PROFILE\n"
+           "       quorvel [--dry-run [--json]] [--force | --force=ADSPATH...] PROFILE\n"
            "       quorvel --help | --version\n"
            "\n"
            "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"
@@ -202,7 +212,10 @@ const char* HelpText() {
            "                  the change as LDIF that ldapmodify applies unchanged\n"
            "  --json          with --dry-run: one JSON object per DL instead, with dn,\n"
            "                  adspath, before, after, added, removed, refused\n"
-           "  --force         write even the changes the [Safeguards] limits refuse\n"
+           "  --force         write even the changes the [Safeguards] limits refuse,\n"
+           "                  for every DL of this run\n"
+           "  --force=ADSPATH the same for the one DL at ADSPATH, as its refusal entry\n"
+           "                  names it; repeat it for several DLs\n"
            "\n"
            "Exit status: 0 the pass succeeded; 1 it failed (target not found, no Quorvel DL\n"
            "in the container, a DL failed, or a safeguard refused a DL's change); 2 the\n"
