@@ -68,7 +68,8 @@ protected:
     double metric(const std::string& name) const {
         std::smatch m;
         const std::string text = readFile(temp.file("quorvel.prom"));
-        const std::regex pattern("# HELP " + name + " [^\n]+\n# TYPE " + name + " gauge\n" + name + " (\\S+)\n");
+        const std::regex pattern("# HELP " + name + " [^\n]+\n# TYPE " + name + " gauge\n" + name +
+                                 "\\{profile=\"run\"\\} (\\S+)\n");
         return std::regex_search(text, m, pattern) ? std::stod(m[1]) : std::nan("");
     }
     Lists lists() const {
@@ -268,7 +269,7 @@ TEST_F(UnattendedRun, APreviewAppliedWithLdapmodifyEqualsARealPass) {
 }
 
 // qvl-sales holds its 18 people and 8 others (26 members; the pass removes 8),
-// qvl-nobody 3 people whom the pass removes all.
+// qvl-nobody 8 people whom the pass removes all.
 TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
     struct Row {
         const char* safeguards;
@@ -281,7 +282,7 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
         {"", kSales, {}, nullptr, 0},
         {"MaxRemoveCount=7", kSales, {}, "MaxRemoveCount=7 (8 members would be removed)", 1},
         {"MaxRemoveCount=8", kSales, {}, nullptr, 0},
-        {"MaxRemovePercent=30", kSales, {}, "MaxRemovePercent=30 (8 members of 26, 30%, would be removed)", 1},
+        {"MaxRemovePercent=30", kSales, {}, "MaxRemovePercent=30 (8 members of 26, 31%, would be removed)", 1},
         {"MaxRemovePercent=31", kSales, {}, nullptr, 0},
         {"MaxRemovePercent=30\nMinMembers=27", kSales, {}, nullptr, 0},
         {"MaxRemoveCount=0\nMaxRemovePercent=0", kSales, {"--force"}, nullptr, 0},
@@ -289,6 +290,9 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
         {"AllowEmpty=false", kNobody, {}, "AllowEmpty=false (the DL would be emptied)", 1},
         {"AllowEmpty=TRUE\nMaxRemovePercent=0", kNobody, {}, nullptr, 0},
         {"MaxRemoveCount=7", kSales, {"--dry-run", "--json"}, "MaxRemoveCount=7 (8 members would be removed)", 1},
+        {"AllowEmpty=false", kNobody, {"--dry-run"}, "AllowEmpty=false (the DL would be emptied)", 1},
+        {"MaxRemoveCount=0", kNobody, {"--force=" + path("CN=QVL-Nobody," + kDls)}, nullptr, 0},
+        {"MaxRemoveCount=0", kNobody, {"--force=" + path(kSales)}, "MaxRemoveCount=0 (8 members would be removed)", 1},
     };
     const auto sales = people("Sales");
     ASSERT_EQ(sales.size(), 18u);
@@ -319,11 +323,38 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
                                            std::to_string(current.size()) + " members\r\nNew membership: " +
                                            std::to_string(wanted.size()) + " members\r\nLimit: " + row.limit})
             EXPECT_NE(message.find(part), std::string::npos) << message;
-        if (preview)
+        EXPECT_NE(message.find("\r\nquorvel --force='" + dir.adsPath(row.dl) + "' PROFILE writes it"), std::string::npos);
+        if (preview && row.options.size() > 1) {
             EXPECT_EQ(jsonLines(r.out).at(0)["refused"], row.limit);
-        else  // a preview leaves the metrics file alone
+        } else if (preview) {  // nothing but a comment: ldapmodify of it leaves the DL alone
+            EXPECT_EQ(r.out, "version: 1\n\n# not written, " + std::string(row.limit) + ": " + row.dl + "\n");
+        } else {  // a preview leaves the metrics file alone
             EXPECT_EQ(metric("quorvel_dls_refused_by_safeguard"), 1);
+        }
     }
+
+    // Two members held in another spelling are the same names: nothing to refuse. The DL is
+    // rewritten in the query's spelling (by ldapmodify of the preview alike), and nobody counts
+    // as added or removed.
+    std::vector<std::string> respelled(sales.begin(), sales.end());
+    for (auto* name : {&respelled[0], &respelled[1]})
+        std::transform(name->begin(), name->begin() + long(name->find(',')), name->begin(), ::toupper);
+    for (const bool preview : {true, false}) {
+        ldap.replace(kSales, "member", respelled);
+        auto r = run(path(kSales), "1", preview ? std::vector<std::string>{"-n"} : std::vector<std::string>{},
+                     "MaxRemovePercent=20\nMinMembers=1");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        if (preview) ldap.modify(r.out);
+        EXPECT_EQ(ldap.members(kSales), sales);
+        for (const auto& e : entries())
+            if (e.contains("added")) EXPECT_TRUE(e["added"].empty() && e["removed"].empty()) << e;
+    }
+    EXPECT_EQ(metric("quorvel_members_added") + metric("quorvel_members_removed"), 0);
+    EXPECT_EQ(metric("quorvel_pass_success"), 1);
+
+    // A preview that cannot reach its reader fails.
+    EXPECT_EQ(runCommand({"sh", "-c", "exec \"$0\" -n \"$1\" >/dev/full", binaryDir() + "/quorvel", temp.file("run.ini")},
+                         environment()).exitCode, 1);
 
     ldap.replace(kSales, "member", {salesBefore.begin(), salesBefore.end()});
     auto bad = run(path(kSales), "0", {}, "MaxRemoveCount=many");
