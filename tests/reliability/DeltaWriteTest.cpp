@@ -1,7 +1,8 @@
 // Membership writes that send only the names that go and come: what reaches
 // the server, the memberships that come out (case-only changes, a name given
-// twice), a write whose answer is lost and that is sent again, and the whole
-// replace on a server whose root entry does not list Permissive Modify.
+// twice), writes cut before or after the server took them, each DL written in
+// one modify, and the whole replace on a server whose root entry does not
+// list Permissive Modify.
 #include <gtest/gtest.h>
 
 #include "../engine/EngineFixture.h"
@@ -84,25 +85,44 @@ TEST(DeltaWrite, OnlyTheChangeIsSentAndEveryMembershipComesOutExact) {
         TempDir temp;  // the real program runs over the container, through the proxy
         const std::string target = "LDAP://" + proxy.server() + "/" + kOu;
         auto found = seedLists(*dir, proxy.server());
-        proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-swap")).cutAfter(0));  // applied, the answer lost
+        // Three writes cut: dw-swap's applied, its answer lost and sent again; dw-grow's never
+        // sent and dw-shrink's applied, each with the server gone for the retry.
+        proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-swap")).cutAfter(0));
+        proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-grow")).cutBefore().thenRefuse(1));
+        proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-shrink")).cutAfter(0).thenRefuse(1));
         int replaces = 0;
         for (const auto& c : cases()) {
-            if (c.alias == "dw-empty") continue;
+            if (c.alias == "dw-empty" || c.alias == "dw-grow" || c.alias == "dw-shrink") continue;
             proxy.arm(Fault::on(LdapOp::Modify, person(c.alias, c.unchanged)).pass());
             replaces += permissive ? !c.delta : 1;
         }
+        const std::size_t logged = readFile(dir->dir() + "/slapd.log").size();
         auto r = runQuorvel(temp, target, {{"LDAPNOINIT", "1"}});
-        EXPECT_EQ(r.command.exitCode, 0) << r.command.err;
-        EXPECT_TRUE(errorEntries(r.entries).empty()) << r.events;
-        EXPECT_EQ(proxy.fired(), 1 + replaces);  // the cut, and one probe per whole list sent
+        EXPECT_EQ(r.command.exitCode, 1) << r.command.err;
+        EXPECT_EQ(errorEntries(r.entries).size(), 2u) << r.events;
+        EXPECT_EQ(proxy.fired(), 3 + replaces);  // the cuts, and one probe per whole list sent
+        // Each DL wholly old or wholly new, from one modify: none where the cut came first, two where
+        // the first one's answer was lost and the server was still there.
+        const std::string log = readFile(dir->dir() + "/slapd.log").substr(logged);
         LdapTool ldap(*dir);
-        for (const auto& c : cases()) EXPECT_EQ(ldap.members(dlDn(c.alias)), found[c.alias]) << c.alias;
+        for (const auto& c : cases()) {
+            const bool old = c.alias == "dw-grow";
+            EXPECT_EQ(ldap.members(dlDn(c.alias)), old ? std::set(c.held.begin(), c.held.end()) : found[c.alias])
+                << c.alias;
+            const std::string modify = " MOD dn=\"" + dlDn(c.alias) + "\"";
+            int modifies = 0;
+            for (auto at = log.find(modify); at != std::string::npos; at = log.find(modify, at + 1)) ++modifies;
+            EXPECT_EQ(modifies, old ? 0 : c.alias == "dw-swap" ? 2 : 1) << c.alias;
+        }
 
+        // The next pass writes only the DL left old.
         proxy.reset();
+        proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-grow")).pass());
         proxy.arm(Fault::on(LdapOp::Modify, "").pass());
         r = runQuorvel(temp, target, {{"LDAPNOINIT", "1"}});
         EXPECT_EQ(r.command.exitCode, 0) << r.command.err;
-        EXPECT_EQ(proxy.fired(), 0) << "a second pass wrote again";
+        EXPECT_EQ(proxy.fired(), 1) << "a second pass wrote again";
+        EXPECT_EQ(ldap.members(dlDn("dw-grow")), found["dw-grow"]);
 
         // A change that names a value twice (as a list with duplicates yields)
         // is sent with each value once, and the membership comes out exact.
