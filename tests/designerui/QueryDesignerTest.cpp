@@ -6,10 +6,12 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTest>
 
 #include "DesignerUiFixture.h"
 #include "console/frmAddCriteria.h"
+#include "console/frmProperties.h"
 #include "console/frmQueryDesigner.h"
 
 namespace {
@@ -62,6 +64,51 @@ TEST_F(QueryDesignerTest, FromThePropertiesOKHandsTheTextBackAndClosingHandsNoth
     EXPECT_EQ(objDialogParameter().VarDataText(), text);
 }
 
+// From a DL's properties: the designer gets the query without its prefix; Escape keeps the
+// stored query; OK puts the prefix back and holds Update DL and Preview until Apply writes it.
+// A filter the criteria list cannot show stays whole through a change of depth: no edit widens
+// the DL. Reset answered No keeps the members.
+TEST_F(QueryDesignerTest, TheDLPropertiesTakeBackOnlyWhatOKAndApplyConfirm) {
+    connectStore(sharedDirectory().server());
+    const QString filter = "(&(objectClass=organizationalPerson)(!(|(department=Sales)(department=Finance))))";
+    const QString stored = query(sitePath(), filter);
+    const std::string dn = addDL(sharedDirectory(), "designer-round-trip",
+                                 "member: cn=avries," + std::string(qv::test::kRecipients) +
+                                     "\nextension-attribute-15: QVL=" + stored.toStdString() + "\n");
+    select(sharedDirectory(), dn);
+    frmProperties properties;
+    ASSERT_TRUE(properties.Loaded());
+    properties.tbsOptions()->setCurrentIndex(3);  // the Quorvel tab
+    for (const bool ok : {false, true}) {
+        whenShown("frmQueryDesigner", [&](QWidget* shown) {
+            auto* designer = static_cast<frmQueryDesigner*>(shown);
+            EXPECT_EQ(designer->txtQuery()->toPlainText(), stored);
+            if (!ok) return QTest::keyClick(designer, Qt::Key_Escape);
+            EXPECT_FALSE(designer->cmdAddCriteria()->isEnabled());
+            EXPECT_TRUE(designer->lblFilterNote()->isVisible());
+            designer->RemoveCriteria();
+            designer->ChooseDepth(1);  // oneLevel
+            designer->OK();
+        });
+        properties.cmdQuery()->click();
+        EXPECT_EQ(properties.controlQVL()->toPlainText().toStdString(),
+                  ("QVL=" + (ok ? query(sitePath(), filter, "oneLevel") : stored)).toStdString());
+        EXPECT_EQ(properties.cmdUpdate()->isEnabled(), !ok);
+        EXPECT_EQ(properties.cmdPreview()->isEnabled(), !ok);
+    }
+    const qv::test::LdapTool ldap(sharedDirectory());
+    EXPECT_EQ(ldap.values(dn, "extension-attribute-15"), std::vector<std::string>{"QVL=" + stored.toStdString()});
+    properties.cmdApply()->click();
+    EXPECT_EQ(ldap.values(dn, "extension-attribute-15"),
+              std::vector<std::string>{"QVL=" + query(sitePath(), filter, "oneLevel").toStdString()});
+    EXPECT_TRUE(properties.cmdUpdate()->isEnabled());
+
+    qv::test::MessageBoxRecorder boxes(MsgAnswer::No);
+    properties.tbsOptions()->setCurrentIndex(0);
+    properties.cmdReset()->click();
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(ldap.members(dn).size(), 1u);
+}
 
 TEST_F(QueryDesignerTest, TheCriteriaEditorStoresWhatWasTypedNotASuggestion) {
     frmQueryDesigner designer;
