@@ -285,6 +285,8 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
         {"MaxRemovePercent=30", kSales, {}, "MaxRemovePercent=30 (8 members of 26, 31%, would be removed)", 1},
         {"MaxRemovePercent=31", kSales, {}, nullptr, 0},
         {"MaxRemovePercent=30\nMinMembers=27", kSales, {}, nullptr, 0},
+        {"MaxRemovePercent=30\nMinMembers=26", kSales, {}, "MaxRemovePercent=30 (8 members of 26, 31%, would be removed)", 1},
+        {"MaxRemovePercent=100\nMinMembers=1", kNobody, {}, nullptr, 0},
         {"MaxRemoveCount=0\nMaxRemovePercent=0", kSales, {"--force"}, nullptr, 0},
         {"AllowEmpty=false", kSales, {}, nullptr, 0},
         {"AllowEmpty=false", kNobody, {}, "AllowEmpty=false (the DL would be emptied)", 1},
