@@ -1,5 +1,5 @@
-// The query designer: what OK hands back to the DL properties, and the
-// criteria editor stores what was typed, not a completion.
+// The query designer: what OK hands back to the DL properties and what they
+// keep, and the criteria editor stores what was typed, not a completion.
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,7 +33,7 @@ protected:
     }
 };
 
-TEST_F(QueryDesignerTest, FromThePropertiesOKHandsTheTextBackAndClosingHandsNothing) {
+TEST_F(QueryDesignerTest, FromThePropertiesOKHandsTheTextBackAsItStands) {
     const QString text = query(sitePath() + "/cn=Recipients", "(&((cn=a*)(l=Utrecht)))", "oneLevel");
     auto designer = fromProperties(text);
     EXPECT_TRUE(designer->FromProperties());
@@ -48,20 +48,7 @@ TEST_F(QueryDesignerTest, FromThePropertiesOKHandsTheTextBackAndClosingHandsNoth
     EXPECT_EQ(designer->lblStatus()->text(), "Query syntax is incorrect or incomplete.");
     designer->OK();
     EXPECT_EQ(designer->result(), QDialog::Accepted);
-    EXPECT_EQ(objDialogParameter().SendTo(), "frmProperties");
-    EXPECT_EQ(objDialogParameter().SentFrom(), "frmQueryDesigner");
-    EXPECT_EQ(objDialogParameter().strControl(), "cmdOK");
     EXPECT_EQ(objDialogParameter().VarDataText(), "<LDAP://nowhere>;(unfinished");
-
-    // Escape closes the designer and discards the work: the caller's record stays.
-    designer = fromProperties(text);
-    designer->show();
-    designer->RemoveCriteria();
-    QTest::keyClick(designer.get(), Qt::Key_Escape);
-    EXPECT_FALSE(designer->isVisible());
-    EXPECT_EQ(designer->result(), QDialog::Rejected);
-    EXPECT_EQ(objDialogParameter().SendTo(), "frmQueryDesigner");
-    EXPECT_EQ(objDialogParameter().VarDataText(), text);
 }
 
 // From a DL's properties: the designer gets the query without its prefix; Escape keeps the
