@@ -39,8 +39,8 @@ std::optional<std::string> SafeguardExceeded(const Safeguards& limits, std::size
     if (limits.maxRemovePercent && currentCount >= limits.minMembers &&
         removedCount * 100 > std::size_t(*limits.maxRemovePercent) * currentCount)
         return "MaxRemovePercent=" + std::to_string(*limits.maxRemovePercent) + " (" + members(removedCount) +
-               " of " + std::to_string(currentCount) + ", " + std::to_string(percentRoundedUp(removedCount, currentCount)) +
-               "%, would be removed)";
+               " of " + std::to_string(currentCount) + ", " +
+               std::to_string(percentRoundedUp(removedCount, currentCount)) + "%, would be removed)";
     return std::nullopt;
 }
 

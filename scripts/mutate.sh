@@ -39,8 +39,8 @@ done
 tests_for() {
   case "$1" in
     engine/MembershipChange.cpp) echo "engine_unit_test engine_directory_test" ;;
-    engine/clsQuorvel.cpp)
-      echo "engine_directory_test reliability_directory_test e2e_unattended_test reliability_delta_test reliability_fault_test" ;;
+    engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" \
+                                "reliability_delta_test reliability_fault_test" ;;
     engine/ProcessingPasses.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" ;;
     engine/Safeguards.cpp | engine/DLOutcome.cpp | core/PassMetrics.cpp) echo "e2e_unattended_test" ;;
     engine/RbdlConversion.cpp) echo "engine_directory_test" ;;

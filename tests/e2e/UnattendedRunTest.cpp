@@ -119,7 +119,8 @@ TEST_F(UnattendedRun, OneDlAtEachLoggingLevel) {
     auto e = entries();
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e[0]["message"], "Quorvel is beginning a pass on  " + dl);
-    EXPECT_EQ(e[1]["message"].get<std::string>().rfind("DL Completed.\r\n" + dl + "\r\nBefore membership: 1 members", 0), 0u);
+    const std::string summary = e[1]["message"];
+    EXPECT_EQ(summary.rfind("DL Completed.\r\n" + dl + "\r\nBefore membership: 1 members", 0), 0u) << summary;
     EXPECT_EQ(e[2]["message"], "Quorvel is ending a pass on " + dl);
 }
 
@@ -277,7 +278,8 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
         {"MaxRemovePercent=30", kSales, {}, "MaxRemovePercent=30 (8 members of 26, 31%, would be removed)", 1},
         {"MaxRemovePercent=31", kSales, {}, nullptr, 0},
         {"MaxRemovePercent=30\nMinMembers=27", kSales, {}, nullptr, 0},
-        {"MaxRemovePercent=30\nMinMembers=26", kSales, {}, "MaxRemovePercent=30 (8 members of 26, 31%, would be removed)", 1},
+        {"MaxRemovePercent=30\nMinMembers=26", kSales, {},
+         "MaxRemovePercent=30 (8 members of 26, 31%, would be removed)", 1},
         {"MaxRemovePercent=100\nMinMembers=1", kNobody, {}, nullptr, 0},
         {"MaxRemoveCount=0\nMaxRemovePercent=0", kSales, {"--force"}, nullptr, 0},
         {"AllowEmpty=false", kSales, {}, nullptr, 0},
@@ -317,7 +319,8 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
                                            std::to_string(current.size()) + " members\r\nNew membership: " +
                                            std::to_string(wanted.size()) + " members\r\nLimit: " + row.limit})
             EXPECT_NE(message.find(part), std::string::npos) << message;
-        EXPECT_NE(message.find("\r\nquorvel --force='" + dir.adsPath(row.dl) + "' PROFILE writes it"), std::string::npos);
+        EXPECT_NE(message.find("\r\nquorvel --force='" + dir.adsPath(row.dl) + "' PROFILE writes it"),
+                  std::string::npos);
         if (preview && row.options.size() > 1) {
             EXPECT_EQ(jsonLines(r.out).at(0)["refused"], row.limit);
         } else if (preview) {  // nothing but a comment: ldapmodify of it leaves the DL alone
@@ -347,8 +350,8 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
     EXPECT_EQ(metric("quorvel_pass_success"), 1);
 
     // A preview that cannot reach its reader fails.
-    EXPECT_EQ(runCommand({"sh", "-c", "exec \"$0\" -n \"$1\" >/dev/full", binaryDir() + "/quorvel", temp.file("run.ini")},
-                         environment()).exitCode, 1);
+    const std::string toFull = "exec \"$0\" -n \"$1\" >/dev/full";
+    EXPECT_EQ(runCommand({"sh", "-c", toFull, binaryDir() + "/quorvel", temp.file("run.ini")}, environment()).exitCode, 1);
 
     ldap.replace(kSales, "member", {salesBefore.begin(), salesBefore.end()});
     auto bad = run(path(kSales), "0", {}, "MaxRemoveCount=many");

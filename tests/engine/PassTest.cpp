@@ -54,8 +54,8 @@ TEST_F(PassTest, ContainerPassGoesOnAfterAFailingDl) {
                                                          "Processed 3 of 3.", "Processed 3 distribution lists."}));
     EXPECT_EQ(window.repaints, 5);
 
-    EXPECT_EQ(log.messages().front(),
-              "Quorvel is beginning a pass on all Quorvel distribution lists in " + sharedDirectory().adsPath(container));
+    const std::string path = sharedDirectory().adsPath(container);
+    EXPECT_EQ(log.messages().front(), "Quorvel is beginning a pass on all Quorvel distribution lists in " + path);
     EXPECT_EQ(log.startingWith("DL Completed.").size(), 2u);
     EXPECT_EQ(log.startingWith("Process:GetDL").size(), 1u);
 }
