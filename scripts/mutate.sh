@@ -277,10 +277,14 @@ build_for() { cmake --build "$build" -j2 --target $(targets_for "$1") >"$build/m
 # Each test binary under the script's own time limit: ctest's --timeout gives
 # way to a test's own TIMEOUT property. timeout(1) ends ctest and everything
 # it started.
-run_tests() { # file: 0 when all its tests pass
-  local t
+run_tests() { # file: 0 when all its tests pass; `failed` names the test that did not
+  local t status
   for t in $(tests_for "$1"); do
-    timeout -k 10 "$test_timeout" ctest --test-dir "$build" -R "^$t\$" >"$build/mutate-test.log" 2>&1 || return 1
+    timeout -k 10 "$test_timeout" ctest --test-dir "$build" -R "^$t\$" >"$build/mutate-test.log" 2>&1
+    status=$?
+    [ "$status" = 0 ] && continue
+    failed="$t ($([ "$status" -ge 124 ] && echo "out of time" || echo failed))"
+    return 1
   done
 }
 
@@ -329,7 +333,7 @@ for n in "${only[@]}"; do
   elif run_tests "$file"; then
     verdict=survived; how=""
   else
-    verdict=killed; how=$(grep -m1 -oE '[0-9]+ - [a-z_]+ \([A-Za-z]+\)' "$build/mutate-test.log" || true)
+    verdict=killed; how=$failed
   fi
   restore
   case "$verdict" in
