@@ -339,7 +339,7 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
     for (const bool preview : {true, false}) {
         ldap.replace(kSales, "member", respelled);
         auto r = run(path(kSales), "1", preview ? std::vector<std::string>{"-n"} : std::vector<std::string>{},
-                     "MaxRemovePercent=20\nMinMembers=1");
+                     "MaxRemovePercent=10\nMinMembers=1");
         EXPECT_EQ(r.exitCode, 0) << r.err;
         if (preview) ldap.modify(r.out);
         EXPECT_EQ(ldap.members(kSales), sales);
