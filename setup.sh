@@ -19,11 +19,11 @@ SANITIZE_DIR=${QUORVEL_SANITIZE_BUILD_DIR:-build-sanitize}
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libldap-dev slapd ldap-utils
+  libldap-dev slapd ldap-utils 389-ds-base
   qt6-base-dev
   libsystemd-dev nlohmann-json3-dev
   googletest libgtest-dev libbenchmark-dev
-  dpkg-dev file man-db groff-base systemd desktop-file-utils
+  dpkg-dev file man-db groff-base systemd desktop-file-utils jq
   clang libclang-rt-14-dev
 )
 

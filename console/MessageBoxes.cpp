@@ -45,16 +45,17 @@ MsgAnswer showRealBox(QWidget* parent, const MessageBoxRequest& request) {
     QMessageBox box(qtIcon(request.icon), request.title, request.text, QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("MsgBox"));
     if (!request.detail.isEmpty()) box.setInformativeText(request.detail);
-    if (request.buttons == MsgButtons::YesNo) {
+    const bool yesNo = request.buttons != MsgButtons::OK;
+    if (yesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(request.buttons == MsgButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
     NormalPointer pointer;
     int answer = box.exec();
-    if (request.buttons == MsgButtons::YesNo) return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    if (yesNo) return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
     return MsgAnswer::OK;
 }
 

@@ -13,7 +13,11 @@ namespace qv {
 class Error;
 
 enum class MsgIcon { None, Critical, Question, Exclamation, Information };
-enum class MsgButtons { OK, YesNo };
+enum class MsgButtons {
+    OK,
+    YesNo,          // Yes is the default button
+    YesNoDefaultNo  // for a question whose Yes cannot be taken back
+};
 enum class MsgAnswer { OK, Yes, No };
 
 struct MessageBoxRequest {

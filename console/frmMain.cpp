@@ -40,6 +40,7 @@
 #include "console/frmSplash.h"
 #include "core/mdlMain.h"
 #include "directory/clsExchangeStore.h"
+#include "engine/ProcessingPasses.h"
 #include "platform/Error.h"
 
 namespace qv {
@@ -398,6 +399,9 @@ void frmMain::SetCommandStates() {
     EnableAll({"mnuViewRefresh", "mnuToolsUpdate", "mnuToolsRBDL", "mnuToolsQueryDesigner"},
               {"Refresh", "Update", "Designer"}, true);
     EnableAll({"mnuFileDelete", "mnuFileProperties"}, {"Properties", "Delete"}, !Title(1).isEmpty());
+    if (QAction* update = Button("Update"))
+        update->setToolTip(Title(1).isEmpty() ? QStringLiteral("Update every Quorvel DL in the chosen container")
+                                              : ScreenText(1020).value_or(QStringLiteral("Update DL")));
     const bool container = TreeView::Image(tree_->SelectedNode()) == QLatin1String("container");
     EnableAll({"mnuFileNew"}, {"New"}, container);
 }
@@ -706,7 +710,7 @@ void frmMain::DeleteDL() {
         if (!LoadSelection(false)) return;
         auto selected = CurrentSelection()->Item(1);
         if (selected->objectClass != DLClass) return;
-        if (MsgBox(this, "Are you sure you want to delete this distribution list?", MsgButtons::YesNo,
+        if (MsgBox(this, "Are you sure you want to delete this distribution list?", MsgButtons::YesNoDefaultNo,
                    MsgIcon::Question, "Delete distribution list?") != MsgAnswer::Yes)
             return;
         WaitCursor wait;
@@ -736,9 +740,24 @@ void frmMain::Properties() {
     });
 }
 
+// Update without a chosen DL rewrites every Quorvel DL of the container, which
+// a click that took a choice back must not start unasked.
+bool frmMain::ConfirmContainerUpdate() {
+    const auto& selected = CurrentSelection()->Item(1);
+    if (selected->objectClass == DLClass) return true;
+    const QString container = Title(0).section('/', -1);
+    const auto found = FindQuorvelDLs(selected->adsPath);
+    const std::int64_t n = found ? found.objects().Count() : -1;
+    const QString holds = n < 0 ? QStringLiteral("an unknown number of Quorvel DLs")
+                                : QString::number(n) + (n == 1 ? " Quorvel DL" : " Quorvel DLs");
+    return MsgBox(this, "No DL is chosen. Update every Quorvel DL in " + container + "?",
+                  MsgButtons::YesNoDefaultNo, MsgIcon::Question, "Update",
+                  container + " holds " + holds + "; the membership of each is rewritten now.") == MsgAnswer::Yes;
+}
+
 void frmMain::Update() {
     Guard([&] {
-        if (!LoadSelection(false)) return;
+        if (!LoadSelection(false) || !ConfirmContainerUpdate()) return;
         frmProcess process(this);
         process.exec();
     });

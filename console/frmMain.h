@@ -127,6 +127,8 @@ private:
     void ReconnectTree();
     void UpdateCaption();
     void ShowTitle(int index);
+    // Asks before an Update that covers a whole container; true to go on.
+    bool ConfirmContainerUpdate();
     void ClearView();
     void PrepareContextMenu();
     bool ShowLaterDialog(const QString& formName, const QString& caption);

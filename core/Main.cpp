@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/ErrorText.h"
 #include "core/PassMetrics.h"
+#include "core/ProfileCheck.h"
 #include "core/mdlMain.h"
 #include "directory/DirObjects.h"
 #include "directory/DirectoryObject.h"
@@ -17,7 +20,9 @@
 #include "engine/ProcessingPasses.h"
 #include "engine/clsQuorvel.h"
 #include "platform/AdsPath.h"
+#include "platform/DirectoryService.h"
 #include "platform/Error.h"
+#include "platform/ErrorNumbers.h"
 #include "platform/FileText.h"
 #include "platform/InstanceLock.h"
 
@@ -35,6 +40,82 @@ struct RunOptions {
     bool given = false;   // any option at all: a profile is required
 };
 
+// One option of the unattended run. A new option is one more row of kOptions.
+using OptionValue = std::optional<std::string>;  // the text after "=", when given
+struct OptionSpec {
+    const char* name;       // "--dry-run"
+    const char* shortName;  // "-n", or null
+    // Applies the option; returns why it is refused, or nothing.
+    std::string (*apply)(RunOptions& options, const OptionValue& value);
+};
+
+template <bool RunOptions::*flag>
+std::string setFlag(RunOptions& options, const OptionValue& value) {
+    if (value) return "takes no value";
+    options.*flag = true;
+    return {};
+}
+
+// --force lifts the limits for every DL; --force=ADSPATH for that DL alone, once per DL.
+std::string setForce(RunOptions& options, const OptionValue& value) {
+    if (!value) return options.force = true, std::string();
+    if (!platform::findScheme(*value)) return "needs the DL's ADsPath (LDAP://host/DN), not " + *value;
+    options.forced.push_back(*value);
+    return {};
+}
+
+constexpr OptionSpec kOptions[] = {
+    {"--dry-run", "-n", setFlag<&RunOptions::dryRun>},
+    {"--json", nullptr, setFlag<&RunOptions::json>},
+    {"--force", nullptr, setForce},
+};
+
+const OptionSpec* findOption(std::string_view word) {
+    const std::string_view name = word.substr(0, word.find('='));
+    for (const auto& option : kOptions)
+        if (name == option.name || (option.shortName && word == option.shortName)) return &option;
+    return nullptr;
+}
+
+bool isHelp(std::string_view word) { return word == "--help" || word == "-h"; }
+
+// The console needs a display: X11, Wayland, or a platform Qt is told to use.
+bool displayAvailable() {
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(variable); value && *value) return true;
+    return false;
+}
+
+std::string counted(std::size_t n, const char* thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+void reportProblem(const DLProblem& problem) {
+    complain(std::string(problem.refused ? "refused by a safeguard: " : "failed: ") + problem.adsPath + ": " +
+             problem.reason);
+}
+
+// Said only when the pass failed: cron mails whatever a run prints.
+void reportPassFailure(const std::string& target) {
+    const PassCounters& counters = mdl().objQuorvel->Counters;
+    if (counters.processed == 0) return complain("no Quorvel DL was processed below " + target + " (see the log)");
+    std::string text = counted(counters.processed, "DL");
+    if (counters.failed) text += ", " + std::to_string(counters.failed) + " failed";
+    if (counters.refused) text += ", " + std::to_string(counters.refused) + " refused by a safeguard";
+    complain(text);
+}
+
+// Unknown names in the profile: warnings, or the end of the run for a brake.
+bool profileNamesHold(const std::string& profile) {
+    bool fatal = false;
+    for (const auto& problem : CheckProfileNames(profile)) {
+        complain(problem.fatal ? problem.text : "warning: " + problem.text);
+        fatal = fatal || problem.fatal;
+    }
+    if (fatal) complain("nothing was processed: a [Safeguards] key that is not read would let removals through");
+    return !fatal;
+}
+
 // A password in a profile that others may read is a secret shared with them.
 void warnIfPasswordExposed(const std::string& profile) {
     if (mdl().objConnection->Password().empty() || mdl().objConnection->isCurrentUser()) return;
@@ -42,18 +123,33 @@ void warnIfPasswordExposed(const std::string& profile) {
         complain("warning: " + profile + " holds a password and can be read by other users (chmod 600 it)");
 }
 
+// The target's failure when connecting to its server failed in a way that
+// asking again repeats: an unreachable or silent server (which would hold the
+// run for a second full timeout) or a refused account (a second refused bind).
+std::optional<QueryResult> connectFailure() {
+    auto& m = mdl();
+    if (m.objExchangeStore->Connect(m.objConnection.get(), m.strTarget)) return std::nullopt;
+    const Error* error = m.objExchangeStore->ConnectError();
+    if (!error || (error->number() != err::ServerDown && error->number() != err::LogonFailure)) return std::nullopt;
+    return QueryResult::failed(*error);
+}
+
 // Fetches the target into the selection; false when it cannot be found.
 bool fetchTarget() {
     auto& m = mdl();
-    m.objExchangeStore->Connect(m.objConnection.get(), m.strTarget);
     std::string path = m.strTarget;
-    auto found = m.objExchangeStore->Query(path);
-    m.objDirObjects = found ? found.shared() : nullptr;
-    if (found && found.objects().Count() > 0) return true;
-    LogEvent("Could not find object specified [" + m.strTarget + "]", LogMinimum, EventWarning, EventIdInformation);
-    if (!found)
-        complain("cannot read " + m.strTarget + ": Error " + std::to_string(found.error()->number()) + " [" +
-                 HexText(found.error()->number()) + "]: " + found.error()->description());
+    std::optional<QueryResult> found = connectFailure();
+    if (!found) found = m.objExchangeStore->Query(path);
+    m.objDirObjects = *found ? found->shared() : nullptr;
+    if (*found && found->objects().Count() > 0) return true;
+    // The entry's text does not say why: the directory's answer goes with it.
+    const Error* error = found->error();
+    const std::string reason = error ? error->description() : "no such object";
+    LogEvent("Could not find object specified [" + m.strTarget + "]", LogMinimum, EventWarning, EventIdInformation,
+             {{}, reason});
+    if (error)
+        complain("cannot read " + m.strTarget + ": Error " + std::to_string(error->number()) + " [" +
+                 HexText(error->number()) + "]: " + reason);
     else
         complain("no object at " + m.strTarget);
     return false;
@@ -73,6 +169,7 @@ bool configureEngine(const std::string& profile, const RunOptions& options) {
     engine.Force = options.force;
     engine.ForcedDLs = options.forced;
     engine.DryRun = options.dryRun;
+    engine.OnProblem = reportProblem;
     mdl().objKVORAPI->Preview = options.dryRun;
     if (options.dryRun && !options.json) std::fputs(LdifHeader, stdout);
     if (options.dryRun)
@@ -83,11 +180,16 @@ bool configureEngine(const std::string& profile, const RunOptions& options) {
     return true;
 }
 
-int runPass(const std::string& profile, const RunOptions& options) {
+int runPass(const StartRequest& request, const RunOptions& options) {
+    const std::string& profile = request.profilePath;
     if (auto reason = ProfileUnreadableReason(profile); !reason.empty()) {
         complain("cannot read the profile " + profile + ": " + reason);
+        if (request.inProgramFolder)
+            complain("a name without a folder is looked for beside the program; write ./" + request.argument +
+                     " for a profile in the current folder");
         return ExitBadProfile;
     }
+    if (!profileNamesHold(profile)) return ExitBadProfile;
     auto& m = mdl();
     m.strProfile = profile;
     LoadProfileSettings(profile);
@@ -111,6 +213,7 @@ int runPass(const std::string& profile, const RunOptions& options) {
         complain("cannot write the preview to standard output");
         return ExitFailed;
     }
+    if (!result && m.objDirObjects) reportPassFailure(m.strTarget);
     return result ? ExitSucceeded : ExitFailed;
 }
 
@@ -129,14 +232,12 @@ void writeMetrics(const std::string& profile, const RunOptions& options, int sta
         complain("cannot write the metrics file " + std::string(path) + ": " + problem);
 }
 
-int runUnattended(const std::string& profile, const RunOptions& options) {
+int runUnattended(const StartRequest& request, const RunOptions& options) {
     const auto start = std::chrono::steady_clock::now();
-    const int status = runPass(profile, options);
-    writeMetrics(profile, options, status, start);
+    const int status = runPass(request, options);
+    writeMetrics(request.profilePath, options, status, start);
     return status;
 }
-
-bool isOption(int argc, char** argv, const char* option) { return argc == 2 && std::strcmp(argv[1], option) == 0; }
 
 // Takes the options in front of the profile off `arguments`; false (after
 // saying why) when one is unknown or they do not go together.
@@ -149,22 +250,35 @@ bool readOptions(std::vector<const char*>& arguments, RunOptions& options) {
             break;
         }
         options.given = true;
-        if (option == "--dry-run" || option == "-n")
-            options.dryRun = true;
-        else if (option == "--json")
-            options.json = true;
-        else if (option == "--force")
-            options.force = true;
-        else if (option.rfind("--force=", 0) == 0 && platform::findScheme(option.substr(8)))
-            options.forced.push_back(option.substr(8));
-        else if (option.rfind("--force=", 0) == 0)
-            return complain(option + " names no DL: give its ADsPath, LDAP://host/DN (see quorvel --help)"), false;
-        else
-            return complain("unknown option " + option + " (see quorvel --help)"), false;
+        const OptionSpec* spec = findOption(option);
+        if (!spec) return complain("unknown option " + option + " (see quorvel --help)"), false;
+        const auto equals = option.find('=');
+        const OptionValue value = equals == std::string::npos ? OptionValue() : option.substr(equals + 1);
+        if (auto refusal = spec->apply(options, value); !refusal.empty())
+            return complain(std::string(spec->name) + " " + refusal + " (see quorvel --help)"), false;
     }
     arguments.erase(arguments.begin() + 1, arguments.begin() + std::ptrdiff_t(i));
     if (options.json && !options.dryRun) return complain("--json goes with --dry-run (see quorvel --help)"), false;
     return true;
+}
+
+// When the profile named does not exist and a later word is an option, the
+// options were written after the profile: the command as it should read.
+std::optional<std::string> optionsAfterProfile(const std::vector<const char*>& arguments,
+                                               const std::vector<const char*>& front, const StartRequest& request) {
+    if (request.mode != StartRequest::Mode::Profile || ProfileUnreadableReason(request.profilePath).empty())
+        return std::nullopt;
+    std::string options, profile;
+    for (const char* word : front) options += std::string(word) + " ";
+    bool found = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const bool option = i > 1 && (findOption(arguments[i]) || isHelp(arguments[i]));
+        (option ? options : profile) += std::string(arguments[i]) + " ";
+        found = found || option;
+    }
+    if (!found) return std::nullopt;
+    profile.pop_back();
+    return "quorvel " + options + profile;
 }
 
 }  // namespace
@@ -172,7 +286,7 @@ bool readOptions(std::vector<const char*>& arguments, RunOptions& options) {
 const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
            "       quorvel [--dry-run [--json]] [--force | --force=ADSPATH...] PROFILE\n"
-           "       quorvel --help | --version\n"
+           "       quorvel --help | -h | --version\n"
            "\n"
            "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"
            "each Quorvel DL stores an LDAP search, and its members are rewritten to match.\n"
@@ -188,8 +302,9 @@ const char* HelpText() {
            "  [General]\n"
            "  Target=LDAP://ldap01.example.com:389/cn=Distribution Lists,ou=Site,o=Org\n"
            "                  the DL or container to process (required)\n"
-           "  LoggingLevel=0  0 warnings, errors and the changes found; 1 also a summary\n"
-           "                  per DL and pass; 2 also every step\n"
+           "  LoggingLevel=0  0 warnings, errors and the first difference in a DL whose\n"
+           "                  count stays the same; 1 also a summary per DL and pass;\n"
+           "                  2 also every step\n"
            "  Field=extension-attribute-15   the attribute holding a DL's definition\n"
            "  Prefix=QVL=     the text a definition begins with\n"
            "  [Authentication]\n"
@@ -205,8 +320,10 @@ const char* HelpText() {
            "  AllowEmpty=true false: never empty a DL that has members\n"
            "  A DL whose change exceeds a limit is not written: one error entry names\n"
            "  it, the pass goes on and ends with exit status 1.\n"
+           "  Unknown sections and keys are named on standard error; in [Safeguards]\n"
+           "  they stop the run (exit status 2).\n"
            "\n"
-           "Options, before PROFILE:\n"
+           "Options, before PROFILE (-h is --help):\n"
            "  --dry-run, -n   preview: the same searches, checks and log entries (marked\n"
            "                  as a preview), but nothing is written; standard output gets\n"
            "                  the change as LDIF that ldapmodify applies unchanged\n"
@@ -220,7 +337,9 @@ const char* HelpText() {
            "Exit status: 0 the pass succeeded; 1 it failed (target not found, no Quorvel DL\n"
            "in the container, a DL failed, or a safeguard refused a DL's change); 2 the\n"
            "profile cannot be read, names no target or holds a limit that is not a\n"
-           "number; 3 another instance is running. A preview ends as the pass would.\n"
+           "number, or the command line or an LDAP timeout is wrong; 3 another instance\n"
+           "is running. A preview ends as the pass would. A pass that succeeded prints\n"
+           "nothing; one that did not names each failed or refused DL on standard error.\n"
            "\n"
            "Log: the system journal, identifier Quorvel:\n"
            "  journalctl -t Quorvel -x           the entries, with what each kind means\n"
@@ -241,18 +360,31 @@ const char* HelpText() {
 }
 
 int Main(int argc, char** argv, const ConsoleEntry& console) {
-    if (isOption(argc, argv, "--help")) return std::fputs(HelpText(), stdout), ExitSucceeded;
-    if (isOption(argc, argv, "--version")) return std::printf("quorvel %s\n", QUORVEL_VERSION), ExitSucceeded;
+    if (argc == 2 && isHelp(argv[1])) return std::fputs(HelpText(), stdout), ExitSucceeded;
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+        return std::printf("quorvel %s\n", QUORVEL_VERSION), ExitSucceeded;
+    if (auto problem = platform::directoryTimeoutsProblem(); !problem.empty())
+        return complain(problem), ExitBadProfile;
 
     std::vector<const char*> arguments(argv, argv + argc);
     RunOptions options;
     if (!readOptions(arguments, options)) return ExitBadProfile;
+    const std::vector<const char*> front(argv + 1, argv + (argc - int(arguments.size()) + 1));
     const StartRequest request = ReadStartRequest(CommandLineText(int(arguments.size()), arguments.data()));
+    if (auto command = optionsAfterProfile(arguments, front, request)) {
+        complain("options go before the profile: " + *command + " (see quorvel --help)");
+        return ExitBadProfile;
+    }
     if (options.given && request.mode != StartRequest::Mode::Profile) {
         complain("the options need a PROFILE (see quorvel --help)");
         return ExitBadProfile;
     }
     const bool consoleMode = request.mode == StartRequest::Mode::Console;
+    if (consoleMode && console.run && !displayAvailable()) {
+        complain("no display to open the console on: run quorvel PROFILE for an unattended pass, or start the "
+                 "console where DISPLAY or WAYLAND_DISPLAY is set (see quorvel --help)");
+        return ExitBadProfile;
+    }
     bool running = false;
     try {
         running = platform::previousInstanceRunning("quorvel");
@@ -278,7 +410,7 @@ int Main(int argc, char** argv, const ConsoleEntry& console) {
         case StartRequest::Mode::Profile:
             break;
     }
-    return runUnattended(request.profilePath, options);
+    return runUnattended(request, options);
 }
 
 }  // namespace qv

@@ -155,11 +155,12 @@ void clsKVOR::WriteEvent(const std::string& strMessage, const std::string& strTi
 }
 
 void clsKVOR::WriteEvent(const std::string& strMessage, const std::string& strTitle, std::int16_t intLogType,
-                         std::uint32_t lngEventID, const std::vector<std::string>& added,
-                         const std::vector<std::string>& removed) {
+                         std::uint32_t lngEventID, const EventData& data) {
     try {
         auto entry = entryOf(strMessage, strTitle, intLogType, lngEventID, Preview);
-        entry.members = platform::EventMembers{added, removed};
+        entry.dl = data.dl;
+        entry.reason = data.reason;
+        if (data.added && data.removed) entry.members = platform::EventMembers{*data.added, *data.removed};
         report(entry);
     } catch (...) {
         // Not even running out of memory for the names stops the program.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -17,6 +18,17 @@ inline constexpr std::uint32_t HKEY_CURRENT_USER = 0x80000001u;
 inline constexpr std::uint32_t HKEY_LOCAL_MACHINE = 0x80000002u;
 inline constexpr std::uint32_t HKEY_USERS = 0x80000003u;
 inline constexpr std::uint32_t HKEY_CURRENT_CONFIG = 0x80000005u;
+
+// What an event-log entry carries as data beside its message.
+struct EventData {
+    EventData() = default;
+    EventData(std::string aboutDl, std::string why = {}) : dl(std::move(aboutDl)), reason(std::move(why)) {}
+
+    std::string dl;      // the ADsPath of the DL the entry is about
+    std::string reason;  // the directory's answer, where the message does not give it
+    const std::vector<std::string>* added = nullptr;    // on a DL's summary: the names it gained
+    const std::vector<std::string>* removed = nullptr;  // and the names it lost
+};
 
 class clsKVOR {
 public:
@@ -53,10 +65,9 @@ public:
     // Writes one event-log entry (category 1) with source strTitle; failures are silent.
     void WriteEvent(const std::string& strMessage, const std::string& strTitle, std::int16_t intLogType,
                     std::uint32_t lngEventID);
-    // The same, with the names a DL gained and lost carried as data beside the message.
+    // The same, with data beside the message.
     void WriteEvent(const std::string& strMessage, const std::string& strTitle, std::int16_t intLogType,
-                    std::uint32_t lngEventID, const std::vector<std::string>& added,
-                    const std::vector<std::string>& removed);
+                    std::uint32_t lngEventID, const EventData& data);
 
     // Marks the entries written from now on as those of a preview, which writes nothing.
     bool Preview = false;

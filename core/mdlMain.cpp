@@ -91,10 +91,10 @@ std::int16_t LoggingLevelValue(const std::string& strLoggingLevel) {
 }
 
 void LogEvent(const std::string& strMessage, std::int16_t intLevel, std::int16_t intLogType,
-              std::uint32_t lngEventID) {
+              std::uint32_t lngEventID, const EventData& data) {
     ModuleState& m = mdl();
     if (LoggingLevelValue(m.strLoggingLevel) < intLevel) return;
-    m.objKVORAPI->WriteEvent(strMessage, AppTitle, intLogType, lngEventID);
+    m.objKVORAPI->WriteEvent(strMessage, AppTitle, intLogType, lngEventID, data);
 }
 
 std::string CommandLineText(int argc, const char* const* argv) {
@@ -113,12 +113,12 @@ StartRequest ReadStartRequest(const std::string& argumentText, const std::string
         // Taken to be wholly enclosed in quotes. A lone quote leaves nothing.
         text = text.size() >= 2 ? text.substr(1, text.size() - 2) : std::string();
     }
-    if (platform::trimBlanks(text).empty()) return {StartRequest::Mode::NoProfile, {}};
+    if (platform::trimBlanks(text).empty()) return {StartRequest::Mode::NoProfile, {}, {}, false};
     if (text.find('/') != std::string::npos || text.find('\\') != std::string::npos)
-        return {StartRequest::Mode::Profile, text};
+        return {StartRequest::Mode::Profile, text, text};
     std::string folder = programFolder;
     if (folder.empty() || folder.back() != '/') folder += '/';
-    return {StartRequest::Mode::Profile, folder + text};
+    return {StartRequest::Mode::Profile, folder + text, text, true};
 }
 
 StartRequest ReadStartRequest(const std::string& argumentText) {

@@ -92,7 +92,7 @@ void ExitProgram(bool blnSave);
 std::int16_t LoggingLevelValue(const std::string& strLoggingLevel);
 // Writes one entry through objKVORAPI unless the logging level is below intLevel.
 void LogEvent(const std::string& strMessage, std::int16_t intLevel, std::int16_t intLogType,
-              std::uint32_t lngEventID);
+              std::uint32_t lngEventID, const EventData& data = {});
 
 // What the command line asks for.
 struct StartRequest {
@@ -103,6 +103,8 @@ struct StartRequest {
     };
     Mode mode = Mode::Console;
     std::string profilePath;
+    std::string argument;          // the profile as named, unquoted
+    bool inProgramFolder = false;  // a bare name, looked for beside the program
 };
 
 // The whole argument text: the arguments joined with single spaces.

@@ -245,9 +245,12 @@ std::vector<std::string> DepthEntries() { return {"subtree", "oneLevel"}; }
 std::string FormatCriterion(std::string_view field, int op, std::string_view value) {
     const std::string f = escapeField(field);
     const std::string v = escapeValue(value);
+    // A "*" the user typed where the operator adds one is that one, not a second:
+    // "**" is no filter a server takes.
+    const bool starAtEnd = !v.empty() && v.back() == '*', starInFront = !v.empty() && v.front() == '*';
     switch (op) {
-        case StartsWith: return "(" + f + "=" + v + "*)";
-        case EndsWith: return "(" + f + "=*" + v + ")";
+        case StartsWith: return "(" + f + "=" + v + (starAtEnd ? "" : "*") + ")";
+        case EndsWith: return "(" + f + "=" + (starInFront ? "" : "*") + v + ")";
         case IsExactly: return "(" + f + "=" + v + ")";
         case IsNot: return "(!" + f + "=" + v + ")";
         case Present: return "(" + f + "=*)";

@@ -54,7 +54,9 @@ struct Criterion {
     bool operator==(const Criterion&) const = default;
 };
 
-// The criterion item for field, operator and value. Throws qv::Error
+// The criterion item for field, operator and value; "Starts with" a value
+// that ends in "*", or "Ends with" one that begins with it, adds no second
+// "*". Throws qv::Error
 // (err::SubscriptOutOfRange) for an operator outside 0 to 5.
 std::string FormatCriterion(std::string_view field, int op, std::string_view value);
 // Field, operator and value of a criterion item; nothing for an item

@@ -119,6 +119,7 @@ bool clsExchangeStore::Connect(std::shared_ptr<clsConnection> Conn, const std::s
         site_ = platform::firstRdn(element(contexts, last - 1));
         config_ = element(contexts, last - 3);
     } catch (const Error& error) {
+        connectError_ = error;
         if (error.number() == err::ServerDown) {
             lastError_.ClearProperties();
             lastError_.Description = "Server is not running LDAP or does not exist.";
@@ -131,6 +132,7 @@ bool clsExchangeStore::Connect(std::shared_ptr<clsConnection> Conn, const std::s
         return false;
     }
     lastError_.ClearProperties();
+    connectError_.reset();
     return true;
 }
 

@@ -4,6 +4,7 @@
 // that the rest of the program works with, all with the store's credentials.
 // A store is always held by std::shared_ptr (the objects it finds keep it alive).
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,9 @@ public:
     // with lastError filled, when that fails. `ServerName` is a server name,
     // an LDAP path or a bracketed search base.
     bool Connect(std::shared_ptr<clsConnection> Conn, const std::string& ServerName);
+    // The error that made the last Connect fail, as the directory raised it
+    // (lastError words some of them for the console); null after a success.
+    const Error* ConnectError() const { return connectError_ ? &*connectError_ : nullptr; }
 
     // The object an address names, bound with the store's credentials. The
     // request that finds it also loads the attributes `load` names when the
@@ -100,6 +104,7 @@ private:
     std::string path_;
     std::string config_;
     clsErrorMessage lastError_;
+    std::optional<Error> connectError_;
 };
 
 }  // namespace qv

@@ -19,6 +19,13 @@ struct DLOutcome {
     std::string refused;        // the limit that stopped the write; empty when none did
 };
 
+// A DL that failed, or whose change a safeguard refused.
+struct DLProblem {
+    std::string adsPath;
+    std::string reason;    // the directory's answer, or the limit hit
+    bool refused = false;  // a safeguard stopped it (else it failed)
+};
+
 // Totals of the DLs the engine was given.
 struct PassCounters {
     std::size_t processed = 0;  // DLs handed to the engine

@@ -47,9 +47,11 @@ void logSearchFailure(const std::string& command, const std::string& container, 
 bool ProcessOneDL(ProgressWindow* window) {
     auto dl = mdl().objDirObjects->Item(1);
     if (window) window->setMaximum(1);
-    LogEvent("Quorvel is beginning a pass on  " + dl->adsPath, LogSummary, EventInformation, EventIdInformation);
+    LogEvent("Quorvel is beginning a pass on  " + dl->adsPath, LogSummary, EventInformation, EventIdInformation,
+             {dl->adsPath});
     const bool result = processDl(*dl);
-    LogEvent("Quorvel is ending a pass on " + dl->adsPath, LogSummary, EventInformation, EventIdInformation);
+    LogEvent("Quorvel is ending a pass on " + dl->adsPath, LogSummary, EventInformation, EventIdInformation,
+             {dl->adsPath});
     if (window) {
         window->setValue(1);
         show(window, "Processed " + std::to_string(window->maximum()) + " distribution list.");
@@ -67,7 +69,8 @@ bool ProcessContainer(ProgressWindow* window) {
     auto found = QueryOnField(mdl().strField, command);
     if (!found) logSearchFailure(sent, container, *found.error());
     if (!found || found.objects().Count() == 0) {
-        LogEvent("Could not find one Quorvel in " + container, LogMinimum, EventWarning, EventIdInformation);
+        LogEvent("Could not find one Quorvel in " + container, LogMinimum, EventWarning, EventIdInformation,
+                 {{}, found ? std::string() : found.error()->description()});
         result = false;
     } else {
         const DirObjects& dls = found.objects();
@@ -89,6 +92,11 @@ bool ProcessContainer(ProgressWindow* window) {
     LogEvent("Quorvel is ending a pass on all Quorvel distribution lists in " + container, LogSummary,
              EventInformation, EventIdInformation);
     return result;
+}
+
+QueryResult FindQuorvelDLs(const std::string& adsPath) {
+    std::string command = quorvelDlSearch(adsPath);
+    return QueryOnField(mdl().strField, command);
 }
 
 }  // namespace qv

@@ -48,8 +48,10 @@ bool validBase(std::string_view base) {
     return base.front() == '<' && platform::findScheme(base.substr(1)) && base.back() == '>';
 }
 
+// "**" is refused too: no server takes it as a filter.
 bool validFilter(std::string_view filter) {
     if (platform::utf8Length(filter) <= 5 || filter.front() != '(' || filter.back() != ')') return false;
+    if (filter.find("**") != std::string_view::npos) return false;
     long depth = 0;  // may go below zero on the way; only the end counts
     for (char c : filter) {
         if (c == '(') ++depth;

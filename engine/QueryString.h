@@ -19,8 +19,8 @@ inline constexpr char QuerySeparator = ';';
 
 // The syntax check applied before a query is run or parsed: exactly four
 // fields, a base "<LDAP://...>" or "<LDAPS://...>" of more than 9 characters
-// (scheme in any case), a filter of more than 5 characters in balanced parentheses, an
-// attribute list of more than 3 and a scope of more than 5 characters.
+// (scheme in any case), a filter of more than 5 characters in balanced parentheses
+// without "**", an attribute list of more than 3 and a scope of more than 5 characters.
 // Never throws; any failure is false.
 bool ValidQuery(std::string_view strQuery) noexcept;
 

@@ -34,7 +34,7 @@ std::string errorText(std::int32_t number, const std::string& description) {
 
 void logWriteFailure(const DirectoryObject& dl, const std::string& field, const std::string& error) {
     LogEvent("RBDL:SetPropertyEx:" + field + "\r\n" + dl.adsPath + "\r\n" + error, LogMinimum, EventError,
-             EventIdEngineError);
+             EventIdEngineError, {dl.adsPath});
 }
 
 // Writes one attribute; on failure logs it and keeps the reason in `outcome`.

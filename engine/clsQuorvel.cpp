@@ -51,9 +51,10 @@ bool clsQuorvel::ValidQuery(const std::string& strQuery) const { return qv::Vali
 
 bool clsQuorvel::Logs(std::int16_t level) const { return LoggingLevelValue(LoggingLevel) >= level; }
 
-void clsQuorvel::Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId) {
+void clsQuorvel::Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId,
+                     const EventData& data) {
     if (!Logs(level)) return;
-    kvor().WriteEvent(message, AppTitle, type, eventId);
+    kvor().WriteEvent(message, AppTitle, type, eventId, data);
 }
 
 bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel, const std::string& strPrefix,
@@ -78,13 +79,16 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
 
 void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string& strField) {
     const std::string& adsPath = run.dl.adsPath;
+    const EventData about{adsPath};
     const bool everyStep = Logs(LogMaximum);
-    if (everyStep) Log(std::string("Starting DL.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
+    if (everyStep)
+        Log(std::string("Starting DL.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation, about);
 
     step_ = "Process:GetDL";
     auto bag = run.dl.GetPropertiesEx({"member", strField});
     const std::string definition = bag.text(strField);
-    if (everyStep) Log(strField + CRLF + adsPath + CRLF + definition, LogMaximum, EventInformation, EventIdInformation);
+    if (everyStep)
+        Log(strField + CRLF + adsPath + CRLF + definition, LogMaximum, EventInformation, EventIdInformation, about);
 
     auto query = QueryFromDefinition(definition, strPrefix);
     if (!query) throw Error(err::NotQuorvel, "This DL is not Quorvel!");
@@ -93,18 +97,19 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
 
     step_ = "Process:GetEX";
     if (everyStep)
-        Log(std::string("Getting membership.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation);
+        Log(std::string("Getting membership.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation,
+            about);
     run.oldMembers = bag.list("member");
 
     step_ = "Process:Open:" + command;
     if (everyStep)
         Log(std::string("Running Query") + CRLF + adsPath + CRLF + command, LogMaximum, EventInformation,
-            EventIdInformation);
+            EventIdInformation, about);
     CollectNewMembers(run, command);
     if (everyStep)
         Log(std::string("Counted recordset") + CRLF + adsPath + CRLF +
                 std::to_string(static_cast<long long>(run.newMembers.size()) - 1),
-            LogMaximum, EventInformation, EventIdInformation);
+            LogMaximum, EventInformation, EventIdInformation, about);
 
     UpdateMembership(run);
     run.completed = true;
@@ -126,18 +131,19 @@ void clsQuorvel::UpdateMembership(Run& run) {
         Log(std::string("p_thereIsAnyChange") + CRLF +
                 "The new membership will result in a DL that has more than 5000 members." +
                 "This is not a good idea, so the DL will not be updated.",
-            LogMinimum, EventError, EventIdEngineError);
+            LogMinimum, EventError, EventIdEngineError, {run.dl.adsPath});
         run.refusal = "more than " + std::to_string(kMaxMembers) + " members";
     }
     if (!change.firstDifference.empty())
-        Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation);
+        Log(change.firstDifference, LogMinimum, EventInformation, EventIdInformation, {run.dl.adsPath});
     if (!change.changed) return;
     run.delta = DiffMembership(run.newMembers, run.oldMembers);
     if (!Forced(run.dl.adsPath) && RefusedBySafeguard(run)) return;
     run.rewrite = true;
 
     if (Logs(LogMaximum))
-        Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation);
+        Log(std::string("PutEx") + CRLF + run.dl.adsPath, LogMaximum, EventInformation, EventIdInformation,
+            {run.dl.adsPath});
     if (DryRun) {
         run.updated = true;  // a preview's entries read as the real pass's would
         return;
@@ -159,9 +165,10 @@ bool clsQuorvel::RefusedBySafeguard(Run& run) {
             CRLF + "Current membership: " + std::to_string(run.oldMembers.size()) + " members" + CRLF +
             "New membership: " + std::to_string(run.newMembers.size()) + " members" + CRLF + "Limit: " + *limit +
             CRLF + "quorvel " + ForceOption(run.dl.adsPath) + " PROFILE writes it regardless, once.",
-        LogMinimum, EventError, EventIdEngineError);
+        LogMinimum, EventError, EventIdEngineError, {run.dl.adsPath});
     run.refusal = *limit;
     run.safeguardRefused = true;
+    if (OnProblem) OnProblem(DLProblem{run.dl.adsPath, *limit, true});
     return true;
 }
 
@@ -199,7 +206,8 @@ void clsQuorvel::WriteMembership(Run& run) {
         const auto& failure = run.dl.lastError;
         if (failure.Number != err::AccessDenied && failure.Number != 0)
             throw Error(failure.Number, failure.Description);
-        throw Error(err::MembershipWriteFailed, "The membership could not be written.");
+        throw Error(err::MembershipWriteFailed,
+                    failure.Description.empty() ? "The membership could not be written." : failure.Description);
     }
     run.updated = true;
 }
@@ -210,14 +218,19 @@ void clsQuorvel::LogCompletion(Run& run) {
     // Who was added and removed travels with the entry as data; nobody when nothing was written.
     static const MembershipDelta nobody;
     const MembershipDelta& names = run.updated ? run.delta : nobody;
+    EventData data(run.dl.adsPath);
+    data.added = &names.added;
+    data.removed = &names.removed;
     kvor().WriteEvent(std::string("DL Completed.") + CRLF + run.dl.adsPath + CRLF + "Before membership: " +
             std::to_string(run.oldMembers.size()) + " members" + CRLF + "Query results: " +
             std::to_string(run.newMembers.size()) + " members" + CRLF + "Updated: " +
             (run.updated ? "True" : "False") + CRLF + "Time to process: " + duration,
-        AppTitle, EventInformation, EventIdInformation, names.added, names.removed);
+        AppTitle, EventInformation, EventIdInformation, data);
 }
 
 void clsQuorvel::HandleError(const Run& run, const Error& error) {
+    // The fixed texts below do not give the directory's answer: it travels as data.
+    EventData data{run.dl.adsPath, error.description()};
     std::string text;
     switch (error.number()) {
         case err::MembershipWriteFailed:
@@ -235,8 +248,10 @@ void clsQuorvel::HandleError(const Run& run, const Error& error) {
         default:
             text = step_ + CRLF + run.dl.adsPath + CRLF + "Error " + std::to_string(error.number()) + "[" +
                    HexText(error.number()) + "] : " + error.description();
+            data.reason.clear();  // the text gives it
     }
-    Log(text, LogMinimum, EventError, EventIdEngineError);
+    Log(text, LogMinimum, EventError, EventIdEngineError, data);
+    if (OnProblem) OnProblem(DLProblem{run.dl.adsPath, error.description(), false});
 }
 
 }  // namespace qv

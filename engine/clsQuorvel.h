@@ -34,6 +34,8 @@ public:
     std::vector<std::string> ForcedDLs;  // ADsPaths of the DLs the limits do not hold back
     // Told about each DL whose query ran to the end, when set.
     std::function<void(const DLOutcome&)> OnOutcome;
+    // Told about each DL that failed or that a safeguard refused, when set.
+    std::function<void(const DLProblem&)> OnProblem;
     // Totals of every DL processed so far.
     PassCounters Counters;
 
@@ -62,8 +64,10 @@ private:
     void WriteMembership(Run& run);
     void LogCompletion(Run& run);
     void HandleError(const Run& run, const Error& error);
-    // The engine's own logging-level filter in front of the event log.
-    void Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId);
+    // The engine's own logging-level filter in front of the event log; every
+    // entry of the engine is about the DL in `data`.
+    void Log(const std::string& message, std::int16_t level, std::int16_t type, std::uint32_t eventId,
+             const EventData& data);
     // True when entries of `level` are written: the texts of the others are never built.
     bool Logs(std::int16_t level) const;
     clsKVOR& kvor();

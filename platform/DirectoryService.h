@@ -36,6 +36,10 @@ struct DirectoryTimeouts {
     double operation;
 };
 DirectoryTimeouts directoryTimeouts();
+// What is wrong with the timeouts the environment sets (naming the variable
+// and its value); empty when both are unset, empty or a number of seconds
+// above 0 and below 1,000,000.
+std::string directoryTimeoutsProblem();
 
 // What putEx does with the attribute.
 enum class PutExCode {

@@ -263,6 +263,8 @@ std::vector<std::string> journalFields(const EventEntry& entry) {
         addNameFields(fields, "QUORVEL_REMOVED", entry.members->removed);
     }
     if (entry.preview) fields.push_back("QUORVEL_PREVIEW=1");
+    if (!entry.dl.empty()) fields.push_back("QUORVEL_DL=" + entry.dl);
+    if (!entry.reason.empty()) fields.push_back("QUORVEL_REASON=" + entry.reason);
     return fields;
 }
 
@@ -274,6 +276,8 @@ std::string eventJsonLine(const EventEntry& entry) {
     json["category"] = entry.category;
     json["event_id"] = entry.eventId;
     json["message"] = entry.message;
+    if (!entry.dl.empty()) json["dl"] = entry.dl;
+    if (!entry.reason.empty()) json["reason"] = entry.reason;
     if (entry.members) {
         json["added"] = entry.members->added;
         json["removed"] = entry.members->removed;

@@ -16,14 +16,17 @@
 //                      each, with QUORVEL_ADDED_COUNT and
 //                      QUORVEL_REMOVED_COUNT giving the whole numbers
 //   QUORVEL_PREVIEW=1  on the entries of a preview, which writes nothing
+//   QUORVEL_DL         the ADsPath of the DL an entry is about
+//   QUORVEL_REASON     the directory's answer, on an entry whose message does
+//                      not give it
 // or, when no journal is running, to syslog(3) with the same priority.
 //
 // When the environment variable QUORVEL_EVENT_LOG names a file, every entry is
 // also appended to it as one JSON object per line:
 //   {"time":"2024-05-01T12:34:56+02:00","source":"Quorvel","type":4,
 //    "category":1,"event_id":4096,"message":"..."}
-// followed, on an entry that carries them, by "added":[...],"removed":[...]
-// (every name) and, on a preview's entries, "preview":true.
+// followed, where the entry has them, by "dl", "reason", "added":[...] and
+// "removed":[...] (every name) and, on a preview's entries, "preview":true.
 // with the message exactly as given (CR LF kept; bytes that are not UTF-8
 // become U+FFFD). Each line is one write() to a file opened with O_APPEND, so
 // the lines of concurrent writers never interleave.
@@ -51,6 +54,8 @@ struct EventEntry {
     std::string message;
     std::optional<EventMembers> members;  // written only, never read back
     bool preview = false;                 // written only, never read back
+    std::string dl;                       // the DL's ADsPath, when the entry is about one
+    std::string reason;                   // the directory's answer the message leaves out
 };
 
 // The most names of each list an entry gives the journal as fields.

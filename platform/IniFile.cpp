@@ -18,23 +18,41 @@ std::string_view unquoted(std::string_view value) {
     return value;
 }
 
-std::optional<std::string> findValue(std::string_view text, std::string_view section, std::string_view key) {
+// Calls onLine(line number, section, key, value) for every line that is not
+// blank or a comment: a header "[name]" gives its name as section (the whole
+// line when it has no "]") and no key, a line without "=" its whole text as
+// key and no value; a line before any section, or after a header without
+// "]", has no section. Stops when onLine returns false.
+template <class OnLine>
+void walkProfile(std::string_view text, OnLine onLine) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // UTF-8 byte order mark
-    bool inSection = false;
-    std::optional<std::string> found;
+    std::string_view section;
+    bool inSection = false;  // not before the first header, nor after one without "]"
+    std::size_t number = 0;
     forEachLine(text, [&](std::string_view line) {
+        ++number;
         line = trimBlanks(line.substr(0, line.find('\0')));
         if (line.empty() || line.front() == ';') return true;
         if (line.front() == '[') {
             auto close = line.find(']');
-            inSection = close != std::string_view::npos &&
-                        equalsIgnoringCase(trimBlanks(line.substr(1, close - 1)), section);
-            return true;
+            inSection = close != std::string_view::npos;
+            section = inSection ? trimBlanks(line.substr(1, close - 1)) : line;
+            return onLine(number, &section, std::string_view(), nullptr);
         }
+        const std::string_view* in = inSection ? &section : nullptr;
         auto equals = line.find('=');
-        if (!inSection || equals == std::string_view::npos) return true;
-        if (equalsIgnoringCase(trimBlanks(line.substr(0, equals)), key))
-            found = std::string(unquoted(trimBlanks(line.substr(equals + 1))));
+        if (equals == std::string_view::npos) return onLine(number, in, line, nullptr);
+        const std::string_view value = trimBlanks(line.substr(equals + 1));
+        return onLine(number, in, trimBlanks(line.substr(0, equals)), &value);
+    });
+}
+
+std::optional<std::string> findValue(std::string_view text, std::string_view section, std::string_view key) {
+    std::optional<std::string> found;
+    walkProfile(text, [&](std::size_t, const std::string_view* in, std::string_view name,
+                          const std::string_view* value) {
+        if (value && in && equalsIgnoringCase(*in, section) && equalsIgnoringCase(name, key))
+            found = std::string(unquoted(*value));
         return !found;
     });
     return found;
@@ -52,6 +70,27 @@ std::string readProfileString(const std::string& path, const std::string& sectio
     if (capacity == 0) return {};
     if (result.size() > capacity - 1) result.resize(capacity - 1);
     return result;
+}
+
+}  // namespace qv::platform
+
+namespace qv::platform {
+
+std::vector<ProfileLine> readProfileLines(const std::string& path) {
+    std::vector<ProfileLine> lines;
+    FileText file = readFileText(path, kMaxProfileBytes);
+    if (file.status != FileReadStatus::Ok) return lines;
+    walkProfile(file.text, [&](std::size_t number, const std::string_view* section, std::string_view key,
+                               const std::string_view* value) {
+        ProfileLine& line = lines.emplace_back();
+        line.number = number;
+        line.header = key.empty() && !value;
+        if (section) line.section = std::string(*section);
+        line.key = key;
+        line.hasValue = value != nullptr;
+        return true;
+    });
+    return lines;
 }
 
 }  // namespace qv::platform

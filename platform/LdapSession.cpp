@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "platform/DirectoryService.h"
 #include "platform/ErrorNumbers.h"
@@ -22,14 +23,24 @@ timeval toTimeval(double seconds) {
     return timeval{static_cast<time_t>(whole), static_cast<suseconds_t>((seconds - whole) * 1e6)};
 }
 
+constexpr const char* kNetworkTimeoutVariable = "QUORVEL_LDAP_NETWORK_TIMEOUT";
+constexpr const char* kOperationTimeoutVariable = "QUORVEL_LDAP_TIMEOUT";
+
+// The seconds the environment variable sets; nothing when it is unset or
+// empty; NaN when its value is not a number of seconds the program takes.
+std::optional<double> timeoutFromEnvironment(const char* variable) {
+    const char* text = std::getenv(variable);
+    if (!text || !*text) return std::nullopt;
+    char* end = nullptr;
+    double seconds = std::strtod(text, &end);
+    if (end != text && *end == '\0' && seconds > 0 && seconds < 1e6) return seconds;
+    return std::nan("");
+}
+
 // The timeout from the environment variable, else from ldap.conf (libldap's
 // global option), else the program's default; in seconds.
 double timeoutSetting(const char* variable, int option, double fallback) {
-    if (const char* text = std::getenv(variable)) {
-        char* end = nullptr;
-        double seconds = std::strtod(text, &end);
-        if (end != text && *end == '\0' && seconds > 0 && seconds < 1e6) return seconds;
-    }
+    if (auto seconds = timeoutFromEnvironment(variable); seconds && !std::isnan(*seconds)) return *seconds;
     timeval* raw = nullptr;
     if (ldap_get_option(nullptr, option, &raw) == LDAP_OPT_SUCCESS && raw) {
         const std::unique_ptr<timeval, MemoryDeleter> configured(raw);
@@ -281,8 +292,18 @@ void discardConnection(const std::shared_ptr<Connection>& connection) {
 namespace qv::platform {
 
 DirectoryTimeouts directoryTimeouts() {
-    return {detail::timeoutSetting("QUORVEL_LDAP_NETWORK_TIMEOUT", LDAP_OPT_NETWORK_TIMEOUT, detail::kNetworkTimeoutSeconds),
-            detail::timeoutSetting("QUORVEL_LDAP_TIMEOUT", LDAP_OPT_TIMEOUT, detail::kOperationTimeoutSeconds)};
+    return {detail::timeoutSetting(detail::kNetworkTimeoutVariable, LDAP_OPT_NETWORK_TIMEOUT,
+                                   detail::kNetworkTimeoutSeconds),
+            detail::timeoutSetting(detail::kOperationTimeoutVariable, LDAP_OPT_TIMEOUT,
+                                   detail::kOperationTimeoutSeconds)};
+}
+
+std::string directoryTimeoutsProblem() {
+    for (const char* variable : {detail::kNetworkTimeoutVariable, detail::kOperationTimeoutVariable})
+        if (auto seconds = detail::timeoutFromEnvironment(variable); seconds && std::isnan(*seconds))
+            return std::string(variable) + "=" + std::getenv(variable) +
+                   " is not a number of seconds above 0 and below 1000000";
+    return {};
 }
 
 }  // namespace qv::platform

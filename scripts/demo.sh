@@ -11,6 +11,7 @@ export LDAPNOINIT=1   # no local ldap.conf changes what the demo sees
 export LC_ALL=C
 
 command -v ldapsearch >/dev/null || { echo "demo: ldapsearch is missing (package ldap-utils)" >&2; exit 1; }
+command -v jq >/dev/null || { echo "demo: jq is missing (package jq)" >&2; exit 1; }
 
 # ---- the reference directory ------------------------------------------------
 refdir_dir=""
@@ -105,7 +106,7 @@ memberships() { # "alias: n members" for every DL of the container
   search "cn=Distribution Lists,ou=Amsterdam,$org" "(objectClass=groupOfNames)" uid member | ldif_rows |
     awk -F'\t' '$2 == "dn" { if (uid != "") printf "  %-26s %3d members\n", uid, n; uid = ""; n = 0 }
                 tolower($2) == "uid" { uid = $3 }  tolower($2) == "member" { n++ }
-                END { if (uid != "") printf "  %-26s %3d members\n", uid, n }'
+                END { if (uid != "") printf "  %-26s %3d members\n", uid, n }' | sort
 }
 if [ ! -x "$build/quorvel" ]; then
   echo "demo: $build/quorvel is not built; run ./setup.sh first" >&2
@@ -129,6 +130,9 @@ chmod 600 "$work/demo.ini"
 heading "Memberships before the pass"
 memberships
 heading "quorvel $work/demo.ini"
+echo "  The sample's qvl-broken holds a query that cannot be read, on purpose: the pass"
+echo "  reports it on standard error and in the log, goes on, and ends with exit status 1."
+echo
 set +e
 QUORVEL_EVENT_LOG="$work/events.jsonl" "$build/quorvel" "$work/demo.ini"
 status=$?
@@ -137,8 +141,9 @@ echo "  exit status $status (0: every DL processed; 1: at least one DL failed, s
 heading "Event-log entries of the pass (type: 4 information, 2 warning, 1 error)"
 if [ -s "$work/events.jsonl" ]; then
   # One entry per paragraph; the message's CR LF line breaks become indented lines.
-  sed -e 's/^{"time":"\([^"]*\)".*"type":\([0-9]*\).*"event_id":\([0-9]*\),"message":"\(.*\)"}$/  \1 type \2 id \3\n    \4\n/' \
-      -e 's/\\r\\n/\n    /g' -e 's/\\"/"/g' "$work/events.jsonl"
+  jq -r '"  \(.time) type \(.type) id \(.event_id)\n    \(.message | gsub("\r\n"; "\n    "))" +
+         (if .added then "\n    (\(.added | length) added, \(.removed | length) removed)" else "" end) + "\n"' \
+    "$work/events.jsonl"
 fi
 heading "Memberships after the pass"
 memberships

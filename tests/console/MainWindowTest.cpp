@@ -164,12 +164,24 @@ TEST_F(MainWindowTest, UpdateRunsAPassOnTheChosenDLOrTheWholeContainer) {
               "cn=qvl-nobody," + std::string(qv::test::kDistributionLists));
     EXPECT_EQ(window.Title(1), "cn=qvl-nobody");  // the list is not refreshed
 
-    // With no DL chosen the toolbar's Update covers the container.
+    // With no DL chosen the toolbar's Update covers the container, once asked (No the default).
     window.NodeClick(node("cn=Distribution Lists"));
-    boxes.boxes.clear();
-    window.Button("Update")->trigger();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text,
+    EXPECT_EQ(window.Button("Update")->toolTip(), "Update every Quorvel DL in the chosen container");
+    const auto dls = qv::test::LdapTool(sharedDirectory())
+                         .dns(qv::test::kDistributionLists, "(&(objectClass=groupOfNames)(extension-attribute-15=QVL=*))");
+    seen.clear();
+    for (MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+        boxes.boxes.clear();
+        boxes.setAnswer(answer);
+        window.Button("Update")->trigger();
+        ASSERT_EQ(boxes.boxes.size(), answer == MsgAnswer::No ? 1u : 2u);
+        EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNoDefaultNo);
+        EXPECT_EQ(boxes.boxes[0].text, "No DL is chosen. Update every Quorvel DL in cn=Distribution Lists?");
+        EXPECT_TRUE(boxes.boxes[0].detail.startsWith(
+            "cn=Distribution Lists holds " + QString::number(dls.size()) + " Quorvel DLs;"));
+        EXPECT_EQ(seen.isEmpty(), answer == MsgAnswer::No);  // No runs nothing
+    }
+    EXPECT_EQ(boxes.boxes[1].text,
               "Completed with at least one error.  See the application event log for more information.");
     EXPECT_EQ(seen.front(), "Enumerating Quorvel DL's...");
 }

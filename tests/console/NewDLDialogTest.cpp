@@ -107,7 +107,7 @@ TEST_F(NewDLDialogTest, ADLIsCreatedListedOpenedAndDeletedFromTheMainWindow) {
     main.MenuItem("mnuFileDelete")->trigger();
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Are you sure you want to delete this distribution list?");
-    EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::YesNoDefaultNo);
     EXPECT_TRUE(ldap.exists(dn));
     boxes.setAnswer(MsgAnswer::Yes);
     main.MenuItem("mnuFileDelete")->trigger();

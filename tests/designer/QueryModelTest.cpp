@@ -88,6 +88,9 @@ TEST(Criterion, StructuralCharactersSurviveTheRoundTrip) {
     EXPECT_EQ(FormatCriterion("cn", IsExactly, "*a*"), "(cn=*a*)");
     EXPECT_EQ(FormatCriterion("cn", StartsWith, "*a"), "(cn=*a*)");
     EXPECT_EQ(FormatCriterion("cn", EndsWith, "a*"), "(cn=*a*)");
+    // A "*" where the operator puts one is not doubled.
+    EXPECT_EQ(FormatCriterion("cn", StartsWith, "Smit*"), "(cn=Smit*)");
+    EXPECT_EQ(FormatCriterion("cn", EndsWith, "*ith"), "(cn=*ith)");
     EXPECT_EQ(FormatCriterion("cn", IsExactly, "\\41"), "(cn=\\5c41)");
 }
 

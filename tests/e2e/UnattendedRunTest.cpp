@@ -98,6 +98,13 @@ std::set<std::string> minus(const std::set<std::string>& a, const std::set<std::
 
 std::set<std::string> names(const Json& list) { return list.get<std::set<std::string>>(); }
 
+// How often `needle` occurs in `text`.
+int occurrences(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+    return n;
+}
+
 std::string withoutTime(const std::string& message) {
     return std::regex_replace(message, std::regex("Time to process: .*"), "");
 }
@@ -112,6 +119,7 @@ TEST_F(UnattendedRun, OneDlAtEachLoggingLevel) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ldap.members(kSales), people("Sales"));
     EXPECT_TRUE(entries().empty());  // nothing at level 0 when all goes well
+    EXPECT_EQ(r.out + r.err, "");    // nor on the terminal: cron mails any output
 
     ldap.replace(kSales, "member", {"cn=avries," + std::string(kRecipients)});
     r = run(dl, "1");
@@ -122,6 +130,7 @@ TEST_F(UnattendedRun, OneDlAtEachLoggingLevel) {
     const std::string summary = e[1]["message"];
     EXPECT_EQ(summary.rfind("DL Completed.\r\n" + dl + "\r\nBefore membership: 1 members", 0), 0u) << summary;
     EXPECT_EQ(e[2]["message"], "Quorvel is ending a pass on " + dl);
+    for (const auto& entry : e) EXPECT_EQ(entry["dl"], dl);  // every entry is about the one DL
 }
 
 TEST_F(UnattendedRun, ProblemsEndWithTheirExitStatus) {
@@ -141,18 +150,60 @@ TEST_F(UnattendedRun, ProblemsEndWithTheirExitStatus) {
     r = quorvel({temp.file("no-such-profile.ini")});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("no-such-profile.ini"), std::string::npos) << r.err;
+
+    // A refused account: the entry carries the directory's answer, which standard error
+    // gives too, and the account is tried once.
+    const std::string logFile = dir.dir() + "/slapd.log";
+    const std::size_t before = readFile(logFile).size();
+    writeFile(temp.file("wrong.ini"), "[General]\nTarget=" + path(kSales) +
+                                          "\n[Authentication]\nUser=writer\nDomain=CORP\nPassword=wrong\n");
+    ::chmod(temp.file("wrong.ini").c_str(), 0600);
+    r = quorvel({temp.file("wrong.ini")});
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(entries().size(), 1u);
+    EXPECT_EQ(entries()[0]["reason"].get<std::string>().rfind("Invalid credentials", 0), 0u);
+    EXPECT_NE(r.err.find("Invalid credentials"), std::string::npos) << r.err;
+    EXPECT_EQ(occurrences(readFile(logFile).substr(before), " BIND dn=\"dc=CORP,cn=writer\""), 1);
 }
 
-namespace {
-
-// How often `needle` occurs in `text`.
-int occurrences(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
-    return n;
+// What the command line or the profile gets wrong is said on standard error, before anything is processed.
+TEST_F(UnattendedRun, TheCommandLineAndTheProfileSayWhatIsWrong) {
+    const std::string profile = temp.file("p.ini"), account = "[Authentication]\nUser=writer\nDomain=CORP\n";
+    struct Row {
+        std::vector<std::string> args;
+        std::map<std::string, std::string> environment;
+        std::string profile;  // written to p.ini when not empty
+        int exitCode;
+        std::vector<std::string> said;
+    };
+    const Row rows[] = {
+        {{profile, "--dry-run"}, {}, "", 2, {"options go before the profile: quorvel --dry-run " + profile}},
+        {{"-h"}, {}, "", 0, {}},
+        {{"--force=qvl-sales", profile}, {}, "", 2, {"--force needs the DL's ADsPath (LDAP://host/DN), not qvl-sales"}},
+        {{"nightly.ini"}, {}, "", 2, {"write ./nightly.ini for a profile in the current folder"}},
+        {{profile}, {{"QUORVEL_LDAP_TIMEOUT", "abc"}}, "[General]\nTarget=x\n", 2, {"QUORVEL_LDAP_TIMEOUT=abc is not"}},
+        {{}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}}, "", 2, {"run quorvel PROFILE"}},
+        {{profile}, {}, "[General]\nTarget=" + path(kSales) + "\n[Safeguards]\nMaxRemovePercnt=0\n" + account, 2,
+         {"line 4: unknown key MaxRemovePercnt in [Safeguards] (did you mean MaxRemovePercent?)"}},
+        {{profile}, {}, "[General]\nTarget=" + path(kSales) + "\nLogLevel=2\n[Safegaurds]\nMaxRemovePercent=0\n" + account, 1,
+         {"warning: " + profile + " line 3: unknown key LogLevel in [General] (did you mean LoggingLevel?)",
+          "line 4: unknown section [Safegaurds] (did you mean [Safeguards]?)"}},
+    };
+    const auto sales = ldap.members(kSales);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.profile);
+        ::unlink(profile.c_str());
+        if (!row.profile.empty()) writeFile(profile, row.profile);
+        std::vector<std::string> args = row.args;
+        args.insert(args.begin(), binaryDir() + "/quorvel");
+        auto environment = this->environment();
+        environment.insert(row.environment.begin(), row.environment.end());
+        const auto r = runCommand(args, environment);
+        EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+        for (const auto& text : row.said) EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+        EXPECT_EQ(ldap.members(kSales), sales);  // nothing is written: the last row's account has no password
+    }
 }
-
-}  // namespace
 
 // What a pass asks of the directory, from slapd's log of every operation: one
 // connection and bind, the root entry and the schema once, the target once,
@@ -177,6 +228,9 @@ TEST_F(UnattendedRun, AContainerPassGoesOnAfterAFailingDlAndAsksOnlyForWhatItNee
     EXPECT_EQ(occurrences(log, " SRCH base=\"" + kDls + "\" scope=0 "), 1);
     auto dls = ldap.dns(kDls, "(&(objectClass=groupOfNames)(extension-attribute-15=QVL=*))");
     ASSERT_GE(dls.size(), 5u);
+    const std::string broken = path("cn=qvl-broken," + kDls);
+    EXPECT_EQ(r.err, "quorvel: failed: " + broken + ": The query syntax is questionable, aborting DL.\nquorvel: " +
+                         std::to_string(dls.size()) + " DLs, 1 failed\n");
     int written = 0;
     for (const auto& dl : dls) {
         EXPECT_EQ(occurrences(log, " SRCH base=\"" + dl + "\" scope=0 "), 1) << dl;
@@ -312,6 +366,9 @@ TEST_F(UnattendedRun, EachSafeguardRefusesOnlyWhatExceedsIt) {
         for (const auto& e : entries())
             if (e["type"] == 1) errors.push_back(e);
         ASSERT_EQ(errors.size(), row.limit ? 1u : 0u);
+        EXPECT_EQ(r.err, row.limit ? "quorvel: refused by a safeguard: " + dir.adsPath(row.dl) + ": " + row.limit +
+                                         "\nquorvel: 1 DL, 1 refused by a safeguard\n"
+                                   : "");
         if (!row.limit) continue;
         EXPECT_EQ(errors[0]["event_id"], 3221229569u);
         const std::string message = errors[0]["message"];

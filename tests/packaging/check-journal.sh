@@ -85,6 +85,8 @@ expect_entry "kind success" $success 4096 5
 expect_entry "kind engine error" $engine 3221229569 3
 expect_entry "kind unknown" "" 4096 3
 expect_entry "Could not find object specified [LDAP://127.0.0.1:1/o=Nowhere]" $warning 4096 4
+grep -q "^QUORVEL_REASON=Can't contact LDAP server" "$work/export" ||
+  problem "the entry of the refused pass does not carry QUORVEL_REASON"
 
 # The catalog: it compiles, holds exactly these IDs, and -x shows each text.
 mkdir -p "$work/root/usr/lib/systemd/catalog"

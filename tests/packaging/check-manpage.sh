@@ -25,9 +25,10 @@ text=$(MANWIDTH=200 man -l "$page" 2>/dev/null | col -b)
 for section in NAME SYNOPSIS DESCRIPTION OPTIONS PROFILE "EXIT STATUS" ENVIRONMENT FILES SCHEDULING LOG EXAMPLES "SEE ALSO"; do
   grep -q "^$section\$" <<<"$text" || problem "no section $section"
 done
-for key in Target LoggingLevel Field Prefix User Password Domain Admin; do
+# Every key of the table of known profile keys; the example may leave one commented out.
+for key in $(sed -nE 's/^ *\{"[A-Za-z]+", "([A-Za-z]+)"\},?$/\1/p' "$src/core/ProfileCheck.cpp"); do
   grep -q "$key=" <<<"$text" || problem "the profile key $key is not described"
-  grep -q "^$key=" "$src/docs/examples/profile.ini" || problem "the example profile has no $key"
+  grep -qE "^;?$key=" "$src/docs/examples/profile.ini" || problem "the example profile has no $key"
 done
 # The exit statuses the program defines.
 for status in $(sed -n 's/^inline constexpr int Exit[A-Za-z]* = \([0-9]*\);.*/\1/p' "$src/core/Main.h"); do

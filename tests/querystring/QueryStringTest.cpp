@@ -29,6 +29,7 @@ TEST(ValidQuery, EveryRuleAndItsEdges) {
         {query(kBase, kFilter, a, "base"), false}, {"<LDAP://>;;;subtree", false},
         {"<LDAP://ams01/o=x>;(&());cn,ADsPath,distinguishedName;subtree", false},
         {"<LDAP://ams01/o=x>;(&((cn=a*)));cn,ADsPath,distinguishedName;subtree", true},
+        {"<LDAP://ams01/o=x>;(&((cn=a**)));cn,ADsPath,distinguishedName;subtree", false},
         // Exactly four fields; ";" inside a filter splits it.
         {"", false}, {kBase, false}, {kBase + ";" + kFilter + ";" + a, false}, {query(kBase, kFilter) + ";", false},
         {query(kBase, "(&((cn=a;b)(sn=c)))"), false},

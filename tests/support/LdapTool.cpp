@@ -67,11 +67,15 @@ const std::vector<std::string>& LdapEntry::values(const std::string& name) const
     return it == attributes.end() ? none : it->second;
 }
 
-LdapTool::LdapTool(const ReferenceDirectory& dir, Account account) : dir_(dir), account_(account) {}
+LdapTool::LdapTool(const ReferenceDirectory& dir, Account account)
+    : LdapTool(dir.url(), account.dn(), account.password) {}
+
+LdapTool::LdapTool(std::string url, std::string bindDn, std::string password)
+    : url_(std::move(url)), bindDn_(std::move(bindDn)), password_(std::move(password)) {}
 
 std::string LdapTool::run(const std::string& tool, const std::vector<std::string>& arguments, const std::string& input,
                           int allowed) const {
-    std::vector<std::string> argv{tool, "-x", "-H", dir_.url(), "-D", account_.dn(), "-w", account_.password};
+    std::vector<std::string> argv{tool, "-x", "-H", url_, "-D", bindDn_, "-w", password_};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     auto r = runCommand(argv, {{"LDAPNOINIT", "1"}}, input);
     if (r.exitCode != 0 && r.exitCode != allowed) throw std::runtime_error(tool + " failed: " + r.err + "\n" + input);

@@ -21,6 +21,8 @@ class LdapTool {
 public:
     // Binds as the writer account unless told otherwise.
     explicit LdapTool(const ReferenceDirectory& dir, Account account = kWriter);
+    // Binds to any server at url ("ldap://host:port") with a DN and password.
+    LdapTool(std::string url, std::string bindDn, std::string password);
 
     std::vector<LdapEntry> search(const std::string& base, const std::string& filter = "(objectClass=*)",
                                   const std::string& scope = "sub",
@@ -42,8 +44,7 @@ private:
     // Runs an OpenLDAP tool bound as the account; throws with its message when it fails (but for `allowed`).
     std::string run(const std::string& tool, const std::vector<std::string>& arguments, const std::string& input = {},
                     int allowed = 0) const;
-    const ReferenceDirectory& dir_;
-    Account account_;
+    std::string url_, bindDn_, password_;
 };
 
 }  // namespace qv::test

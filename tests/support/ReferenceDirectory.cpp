@@ -3,7 +3,6 @@
 #include <signal.h>
 
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
 
 #include "support/TestEnvironment.h"
@@ -12,14 +11,6 @@ namespace qv::test {
 namespace {
 
 std::string script() { return sourceDir() + "/refdir/refdir.sh"; }
-
-std::string valueOf(const std::string& output, const std::string& key) {
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line))
-        if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
-    return {};
-}
 
 }  // namespace
 
@@ -51,19 +42,14 @@ void ReferenceDirectory::start() {
     if (options_.ldaps) argv.push_back("--ldaps");
     auto r = runCommand(argv);
     if (r.exitCode != 0) throw std::runtime_error("reference directory did not start: " + r.err);
-    dir_ = valueOf(r.out, "QUORVEL_REFDIR_DIR");
-    server_ = valueOf(r.out, "QUORVEL_REFDIR_SERVER");
-    url_ = valueOf(r.out, "QUORVEL_REFDIR_URL");
-    ldapsServer_ = valueOf(r.out, "QUORVEL_REFDIR_LDAPS_SERVER");
-    pid_ = std::stoi(valueOf(r.out, "QUORVEL_REFDIR_PID"));
+    dir_ = settingOf(r.out, "QUORVEL_REFDIR_DIR");
+    server_ = settingOf(r.out, "QUORVEL_REFDIR_SERVER");
+    url_ = settingOf(r.out, "QUORVEL_REFDIR_URL");
+    ldapsServer_ = settingOf(r.out, "QUORVEL_REFDIR_LDAPS_SERVER");
+    pid_ = std::stoi(settingOf(r.out, "QUORVEL_REFDIR_PID"));
 }
 
-bool ReferenceDirectory::running() const {
-    // A stopped slapd may linger as a zombie until its new parent reaps it.
-    std::string stat = readFile("/proc/" + std::to_string(pid_) + "/stat");
-    auto close = stat.rfind(')');
-    return pid_ > 0 && close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
-}
+bool ReferenceDirectory::running() const { return processRunning(pid_); }
 
 std::string ReferenceDirectory::adsPath(const std::string& dn) const {
     return "LDAP://" + server_ + "/" + dn;
@@ -92,7 +78,7 @@ void ReferenceDirectory::thaw() {
 void ReferenceDirectory::resume() {
     auto r = runCommand({script(), "resume", dir_});
     if (r.exitCode != 0) throw std::runtime_error("reference directory did not start again: " + r.err);
-    pid_ = std::stoi(valueOf(r.out, "QUORVEL_REFDIR_PID"));
+    pid_ = std::stoi(settingOf(r.out, "QUORVEL_REFDIR_PID"));
 }
 
 }  // namespace qv::test

@@ -105,4 +105,18 @@ void writeFile(const std::string& path, const std::string& text) {
 std::string sourceDir() { return QUORVEL_SOURCE_DIR; }
 std::string binaryDir() { return QUORVEL_BINARY_DIR; }
 
+std::string settingOf(const std::string& output, const std::string& key) {
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    return {};
+}
+
+bool processRunning(int pid) {
+    std::string stat = pid > 0 ? readFile("/proc/" + std::to_string(pid) + "/stat") : "";
+    auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
 }  // namespace qv::test

@@ -63,5 +63,9 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
 std::string sourceDir();  // the project's source folder
 std::string binaryDir();  // the project's build folder
+// The value of the line "KEY=VALUE" of a start script's output ("" when absent).
+std::string settingOf(const std::string& output, const std::string& key);
+// Whether the process runs (a stopped server may linger as a zombie until its new parent reaps it).
+bool processRunning(int pid);
 
 }  // namespace qv::test
