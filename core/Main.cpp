@@ -19,6 +19,7 @@
 #include "directory/clsExchangeStore.h"
 #include "engine/ProcessingPasses.h"
 #include "engine/clsQuorvel.h"
+#include "platform/AdsPath.h"
 #include "platform/DirectoryService.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
@@ -35,6 +36,7 @@ struct RunOptions {
     bool dryRun = false;  // --dry-run, -n: write nothing, print the change
     bool json = false;    // --json: print it as JSON lines instead of LDIF
     bool force = false;   // --force: the safeguards do not hold this run back
+    std::vector<std::string> forced;  // --force=ADSPATH: nor the DLs named
     bool given = false;   // any option at all: a profile is required
 };
 
@@ -54,10 +56,18 @@ std::string setFlag(RunOptions& options, const OptionValue& value) {
     return {};
 }
 
+// --force lifts the limits for every DL; --force=ADSPATH for that DL alone, once per DL.
+std::string setForce(RunOptions& options, const OptionValue& value) {
+    if (!value) return options.force = true, std::string();
+    if (!platform::findScheme(*value)) return "needs the DL's ADsPath (LDAP://host/DN), not " + *value;
+    options.forced.push_back(*value);
+    return {};
+}
+
 constexpr OptionSpec kOptions[] = {
     {"--dry-run", "-n", setFlag<&RunOptions::dryRun>},
     {"--json", nullptr, setFlag<&RunOptions::json>},
-    {"--force", nullptr, setFlag<&RunOptions::force>},
+    {"--force", nullptr, setForce},
 };
 
 const OptionSpec* findOption(std::string_view word) {
@@ -157,9 +167,11 @@ bool configureEngine(const std::string& profile, const RunOptions& options) {
         return false;
     }
     engine.Force = options.force;
+    engine.ForcedDLs = options.forced;
     engine.DryRun = options.dryRun;
     engine.OnProblem = reportProblem;
     mdl().objKVORAPI->Preview = options.dryRun;
+    if (options.dryRun && !options.json) std::fputs(LdifHeader, stdout);
     if (options.dryRun)
         engine.OnOutcome = [json = options.json](const DLOutcome& outcome) {
             const std::string text = json ? JsonRecord(outcome) : LdifRecord(outcome);
@@ -206,10 +218,12 @@ int runPass(const StartRequest& request, const RunOptions& options) {
 }
 
 // A preview changes nothing, so it leaves the last real pass's figures alone.
-void writeMetrics(const RunOptions& options, int status, std::chrono::steady_clock::time_point start) {
+void writeMetrics(const std::string& profile, const RunOptions& options, int status,
+                  std::chrono::steady_clock::time_point start) {
     const char* path = std::getenv("QUORVEL_METRICS_FILE");
     if (!path || !*path || options.dryRun) return;
     PassMetrics metrics;
+    metrics.profile = ProfileLabel(profile);
     metrics.success = status == ExitSucceeded;
     metrics.durationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     metrics.end = std::chrono::system_clock::now();
@@ -221,7 +235,7 @@ void writeMetrics(const RunOptions& options, int status, std::chrono::steady_clo
 int runUnattended(const StartRequest& request, const RunOptions& options) {
     const auto start = std::chrono::steady_clock::now();
     const int status = runPass(request, options);
-    writeMetrics(options, status, start);
+    writeMetrics(request.profilePath, options, status, start);
     return status;
 }
 
@@ -271,7 +285,7 @@ std::optional<std::string> optionsAfterProfile(const std::vector<const char*>& a
 
 const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
-           "       quorvel [--dry-run [--json]] [--force] PROFILE\n"
+           "       quorvel [--dry-run [--json]] [--force | --force=ADSPATH...] PROFILE\n"
            "       quorvel --help | -h | --version\n"
            "\n"
            "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"
@@ -319,7 +333,10 @@ const char* HelpText() {
            "                  the change as LDIF that ldapmodify applies unchanged\n"
            "  --json          with --dry-run: one JSON object per DL instead, with dn,\n"
            "                  adspath, before, after, added, removed, refused\n"
-           "  --force         write even the changes the [Safeguards] limits refuse\n"
+           "  --force         write even the changes the [Safeguards] limits refuse,\n"
+           "                  for every DL of this run\n"
+           "  --force=ADSPATH the same for the one DL at ADSPATH, as its refusal entry\n"
+           "                  names it; repeat it for several DLs\n"
            "\n"
            "Exit status: 0 the pass succeeded; 1 it failed (target not found, no Quorvel DL\n"
            "in the container, a DL failed, or a safeguard refused a DL's change); 2 the\n"

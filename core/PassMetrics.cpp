@@ -7,8 +7,11 @@
 namespace qv {
 namespace {
 
-std::string gauge(const char* name, const char* help, const std::string& value) {
-    return std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n" + name + " " + value + "\n";
+// A label value in the text format: backslash, quote and line feed escaped.
+std::string labelValue(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '\\' ? "\\\\" : c == '"' ? "\\\"" : c == '\n' ? "\\n" : std::string(1, c);
+    return out;
 }
 
 std::string number(double value) {
@@ -19,7 +22,18 @@ std::string number(double value) {
 
 }  // namespace
 
+std::string ProfileLabel(const std::string& profilePath) {
+    std::string name = profilePath.substr(profilePath.find_last_of('/') + 1);
+    if (name.size() > 4 && name.ends_with(".ini")) name.resize(name.size() - 4);
+    return name;
+}
+
 std::string MetricsText(const PassMetrics& m) {
+    const std::string sample = "{profile=\"" + labelValue(m.profile) + "\"} ";
+    auto gauge = [&](const char* name, const char* help, const std::string& value) {
+        return std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " gauge\n" + name + sample + value +
+               "\n";
+    };
     const double end = std::chrono::duration<double>(m.end.time_since_epoch()).count();
     const PassCounters& c = m.counters;
     return gauge("quorvel_pass_success", "1 when the last pass succeeded, 0 when it failed.", m.success ? "1" : "0") +

@@ -9,13 +9,18 @@
 namespace qv {
 
 struct PassMetrics {
+    std::string profile;  // the label every sample carries, so that the files of several profiles add up
     bool success = false;
     double durationSeconds = 0;
     std::chrono::system_clock::time_point end;
     PassCounters counters;
 };
 
-// The eight metrics, each with # HELP and # TYPE, without sample timestamps.
+// The name a profile's samples are labelled with: its file's name without
+// ".ini", as the systemd instance names it.
+std::string ProfileLabel(const std::string& profilePath);
+
+// The eight metrics, each with # HELP and # TYPE and the profile label, without sample timestamps.
 std::string MetricsText(const PassMetrics& metrics);
 
 // Replaces the file at `path` with the metrics at once; why it could not, or empty.

@@ -45,15 +45,15 @@ std::string LdifRecord(const DLOutcome& outcome) {
     if (outcome.after == 0)
         return ldif + "replace: member\n" + (outcome.emptyMember.empty() ? "" : line("member", outcome.emptyMember)) +
                "-\n\n";
-    if (!outcome.delta.removed.empty() || !outcome.placeholder.empty()) {
-        ldif += "delete: member\n";
-        for (const auto& name : outcome.delta.removed) ldif += line("member", name);
-        if (!outcome.placeholder.empty()) ldif += line("member", outcome.placeholder);
-        ldif += "-\n";
-    }
-    if (!outcome.delta.added.empty()) {
-        ldif += "add: member\n";
-        for (const auto& name : outcome.delta.added) ldif += line("member", name);
+    // A name respelled is deleted in its old spelling and added in its new
+    // one, as the pass writes it; the delete comes first, as the directory
+    // holds both spellings as one value. The placeholder goes with the names that go.
+    auto gone = ValuesToDelete(outcome.delta);
+    if (!outcome.placeholder.empty()) gone.push_back(outcome.placeholder);
+    for (const auto& [operation, names] : {std::pair{"delete", gone}, std::pair{"add", ValuesToAdd(outcome.delta)}}) {
+        if (names.empty()) continue;
+        ldif += std::string(operation) + ": member\n";
+        for (const auto& name : names) ldif += line("member", name);
         ldif += "-\n";
     }
     return ldif + "\n";

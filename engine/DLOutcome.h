@@ -39,16 +39,21 @@ struct PassCounters {
     std::size_t removed = 0;    // names removed from memberships that were written
 };
 
+// What a preview's LDIF begins with: RFC 2849 requires the version line in
+// front of change records.
+inline constexpr const char* LdifHeader = "version: 1\n\n";
+
 // The change as LDIF (RFC 2849) that ldapmodify applies unchanged: one modify
 // record for a DL that is rewritten, deleting the removed and adding the
-// added values (and deleting the placeholder), or replacing member with
-// nothing, or with the placeholder, when the DL is emptied.
+// added values (a respelled name: its old spelling deleted, its new one
+// added; the placeholder deleted), or replacing member with nothing, or with
+// the placeholder, when the DL is emptied.
 // A DL that is not rewritten gives nothing, or a comment line when a limit
 // refused its change.
 std::string LdifRecord(const DLOutcome& outcome);
 
 // One JSON object on one line: dn, adspath, before, after, added, removed,
-// refused (the limit, or null).
+// refused (the limit, or null). A respelled name is neither added nor removed.
 std::string JsonRecord(const DLOutcome& outcome);
 
 }  // namespace qv

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string_view>
+
+#include "platform/DistinguishedName.h"
 
 namespace qv {
 namespace {
@@ -61,6 +64,32 @@ std::vector<std::uint32_t> copiesOf(const std::vector<std::string>& names, const
     return copies;
 }
 
+// Moves each added name that is a removed name in another spelling (the
+// same DN) to the respellings. Only the names left over by the exact match
+// are parsed, so the cost follows the change, not the list.
+void pairRespellings(MembershipDelta& delta) {
+    std::multimap<std::string, std::size_t> gone;  // DN key -> position in `removed`
+    for (std::size_t i = 0; i < delta.removed.size(); ++i) gone.emplace(platform::dnMatchKey(delta.removed[i]), i);
+    std::vector<bool> respelled(delta.removed.size(), false);
+    std::vector<std::string> added;
+    for (auto& name : delta.added) {
+        const std::string key = platform::dnMatchKey(name);
+        const auto match = gone.lower_bound(key);  // the first held of that name
+        if (match == gone.end() || match->first != key) {
+            added.push_back(std::move(name));
+            continue;
+        }
+        respelled[match->second] = true;
+        delta.respelled.push_back({delta.removed[match->second], std::move(name)});
+        gone.erase(match);
+    }
+    delta.added = std::move(added);
+    std::vector<std::string> removed;
+    for (std::size_t i = 0; i < delta.removed.size(); ++i)
+        if (!respelled[i]) removed.push_back(std::move(delta.removed[i]));
+    delta.removed = std::move(removed);
+}
+
 }  // namespace
 
 MembershipDelta DiffMembership(const std::vector<std::string>& newMembers,
@@ -81,7 +110,20 @@ MembershipDelta DiffMembership(const std::vector<std::string>& newMembers,
         delta.removed.push_back(oldMembers[i]);
         --left;
     }
+    if (!delta.added.empty() && !delta.removed.empty()) pairRespellings(delta);
     return delta;
+}
+
+std::vector<std::string> ValuesToDelete(const MembershipDelta& delta) {
+    std::vector<std::string> values = delta.removed;
+    for (const auto& r : delta.respelled) values.push_back(r.from);
+    return values;
+}
+
+std::vector<std::string> ValuesToAdd(const MembershipDelta& delta) {
+    std::vector<std::string> values = delta.added;
+    for (const auto& r : delta.respelled) values.push_back(r.to);
+    return values;
 }
 
 MembershipChange CompareMembership(const std::vector<std::string>& newMembers,

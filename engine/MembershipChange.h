@@ -24,14 +24,30 @@ struct MembershipChange {
 MembershipChange CompareMembership(const std::vector<std::string>& newMembers,
                                    const std::vector<std::string>& oldMembers);
 
-// The names a rewrite adds and removes, counted as multisets (case-sensitive):
-// a name the new list holds twice and the old list once is added once.
-// Each list keeps the order of the list it comes from.
+// One member whose name the rewrite spells anew: the same entry to the
+// directory (platform::sameDn), another text.
+struct Respelling {
+    std::string from;  // as the DL holds it
+    std::string to;    // as the query returned it
+};
+
+// The names a rewrite adds and removes, counted as multisets: a name the new
+// list holds twice and the old list once is added once. Names are first
+// matched exactly; of the rest, a new and an old name that are the same DN in
+// another spelling are a respelling, neither added nor removed (the rewrite
+// still writes the new spelling). Each list keeps the order of the list it
+// comes from.
 struct MembershipDelta {
     std::vector<std::string> added;    // in the new list, not matched in the old
     std::vector<std::string> removed;  // in the old list, not matched in the new
+    std::vector<Respelling> respelled;
 };
 MembershipDelta DiffMembership(const std::vector<std::string>& newMembers,
                                const std::vector<std::string>& oldMembers);
+
+// The values a change of the membership deletes and adds: the names removed
+// and added, and the old and new spellings of the names respelled.
+std::vector<std::string> ValuesToDelete(const MembershipDelta& delta);
+std::vector<std::string> ValuesToAdd(const MembershipDelta& delta);
 
 }  // namespace qv

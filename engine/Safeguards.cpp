@@ -20,6 +20,9 @@ std::optional<std::size_t> wholeNumber(const std::string& text) {
     return value;
 }
 
+// Rounded up, so that a share over a whole-number limit never reads as the limit itself.
+std::size_t percentRoundedUp(std::size_t part, std::size_t whole) { return (part * 100 + whole - 1) / whole; }
+
 [[noreturn]] void refuse(const char* key, const std::string& value, const char* wanted) {
     throw std::invalid_argument(std::string("[") + kSection + "] " + key + "=" + value + " is not " + wanted);
 }
@@ -36,9 +39,15 @@ std::optional<std::string> SafeguardExceeded(const Safeguards& limits, std::size
     if (limits.maxRemovePercent && currentCount >= limits.minMembers &&
         removedCount * 100 > std::size_t(*limits.maxRemovePercent) * currentCount)
         return "MaxRemovePercent=" + std::to_string(*limits.maxRemovePercent) + " (" + members(removedCount) +
-               " of " + std::to_string(currentCount) + ", " + std::to_string(removedCount * 100 / currentCount) +
-               "%, would be removed)";
+               " of " + std::to_string(currentCount) + ", " +
+               std::to_string(percentRoundedUp(removedCount, currentCount)) + "%, would be removed)";
     return std::nullopt;
+}
+
+std::string ForceOption(const std::string& adsPath) {
+    std::string quoted = "--force='";
+    for (char c : adsPath) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
 Safeguards ReadSafeguards(const std::function<std::string(const char*, const char*)>& read) {

@@ -22,6 +22,10 @@ struct Safeguards {
 std::optional<std::string> SafeguardExceeded(const Safeguards& limits, std::size_t currentCount,
                                              std::size_t newCount, std::size_t removedCount);
 
+// The option that lifts the limits for the DL at `adsPath` alone, quoted for
+// a shell: --force='LDAP://host/cn=...'.
+std::string ForceOption(const std::string& adsPath);
+
 // Reads the limits through `read` (section, key -> the value, empty when
 // absent). An empty or absent key sets no limit. Raises std::invalid_argument
 // naming the key and the value when a value is not one the key takes: a brake

@@ -1,5 +1,6 @@
 #include "engine/clsQuorvel.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "core/ErrorText.h"
@@ -9,6 +10,7 @@
 #include "directory/clsExchangeStore.h"
 #include "engine/MembershipChange.h"
 #include "engine/QueryString.h"
+#include "platform/AdsPath.h"
 #include "platform/DirectoryService.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
@@ -24,9 +26,7 @@ constexpr const char* kQueryAttributes = "cn,adspath,distinguishedName";
 // Only the names that go and come are sent when they are at most half as
 // many as the whole new list; a list where more than half the names change
 // is replaced, as the change would then be hardly smaller than the list.
-bool ChangeIsSmaller(const MembershipDelta& delta, std::size_t newCount) {
-    return 2 * (delta.added.size() + delta.removed.size()) <= newCount;
-}
+bool ChangeIsSmaller(std::size_t changedValues, std::size_t newCount) { return 2 * changedValues <= newCount; }
 
 // A line naming the server that answered for an address of several servers;
 // nothing for an address of one.
@@ -205,7 +205,7 @@ void clsQuorvel::UpdateMembership(Run& run) {
     const bool placeholderGoes = !run.placeholder.empty() && !run.newMembers.empty();
     if (change.limitRefused || (!change.changed && !placeholderGoes)) return;
     run.delta = DiffMembership(run.newMembers, run.oldMembers);
-    if (!Force && RefusedBySafeguard(run)) return;
+    if (!Forced(run.dl.adsPath) && RefusedBySafeguard(run)) return;
     run.rewrite = true;
     if (run.newMembers.empty() && run.dl.MustHold("member")) run.emptyMember = run.dl.objExchangeStore->EmptyMember();
 
@@ -219,6 +219,11 @@ void clsQuorvel::UpdateMembership(Run& run) {
     WriteMembership(run);
 }
 
+bool clsQuorvel::Forced(const std::string& adsPath) const {
+    return Force || std::any_of(ForcedDLs.begin(), ForcedDLs.end(),
+                                [&](const std::string& path) { return platform::sameObject(path, adsPath); });
+}
+
 bool clsQuorvel::RefusedBySafeguard(Run& run) {
     const auto limit =
         SafeguardExceeded(Limits, run.oldMembers.size(), run.newMembers.size(), run.delta.removed.size());
@@ -227,7 +232,7 @@ bool clsQuorvel::RefusedBySafeguard(Run& run) {
     Log(step_ + CRLF + run.dl.adsPath + CRLF + "The change exceeds a safeguard, so the DL will not be updated." +
             CRLF + "Current membership: " + std::to_string(run.oldMembers.size()) + " members" + CRLF +
             "New membership: " + std::to_string(run.newMembers.size()) + " members" + CRLF + "Limit: " + *limit +
-            CRLF + "quorvel --force PROFILE writes it regardless, once.",
+            CRLF + "quorvel " + ForceOption(run.dl.adsPath) + " PROFILE writes it regardless, once.",
         LogMinimum, EventError, EventIdEngineError, {run.dl.adsPath});
     run.refusal = *limit;
     run.safeguardRefused = true;
@@ -260,10 +265,13 @@ void clsQuorvel::WriteMembership(Run& run) {
         written = run.dl.SetPropertyEx("member", std::vector<std::string>{run.emptyMember});
     } else if (run.newMembers.empty()) {
         written = run.dl.SetPropertyEx("member", std::string());
-    } else if (ChangeIsSmaller(run.delta, run.newMembers.size())) {
-        std::vector<std::string> removed = run.delta.removed;
+    } else if (const auto come = ValuesToAdd(run.delta), gone = ValuesToDelete(run.delta);
+               ChangeIsSmaller(gone.size() + come.size(), run.newMembers.size())) {
+        // A name respelled goes in its old spelling and comes in its new one;
+        // the placeholder goes with the names that go.
+        std::vector<std::string> removed = gone;
         if (!run.placeholder.empty()) removed.push_back(run.placeholder);
-        written = run.dl.SetPropertyChangeEx("member", removed, run.delta.added);
+        written = run.dl.SetPropertyChangeEx("member", removed, come);
         if (!written && IsValueConflict(run.dl.lastError.Number)) written = RewriteAfterConflict(run);
     } else {
         written = run.dl.SetPropertyEx("member", run.newMembers);

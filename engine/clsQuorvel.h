@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/clsKVOR.h"
 #include "engine/DLOutcome.h"
@@ -26,9 +27,11 @@ public:
 
     // A preview: every step and entry as usual, but no membership is written.
     bool DryRun = false;
-    // The removal limits a change must keep to, unless Force is set.
+    // The removal limits a change must keep to, unless Force is set or the
+    // DL's ADsPath is among ForcedDLs.
     Safeguards Limits;
-    bool Force = false;
+    bool Force = false;                  // for every DL
+    std::vector<std::string> ForcedDLs;  // ADsPaths of the DLs the limits do not hold back
     // Told about each DL whose query ran to the end, when set.
     std::function<void(const DLOutcome&)> OnOutcome;
     // Told about each DL that failed or that a safeguard refused, when set.
@@ -55,6 +58,8 @@ private:
     void CheckMembersReadable(Run& run);
     bool RewriteAfterConflict(Run& run);
     void UpdateMembership(Run& run);
+    // True when the limits do not hold back the DL at `adsPath`.
+    bool Forced(const std::string& adsPath) const;
     // True (after its error entry) when a safeguard stops the change.
     bool RefusedBySafeguard(Run& run);
     void Count(const Run& run, bool succeeded);

@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "platform/DistinguishedName.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
 #include "platform/Text.h"
@@ -232,6 +233,21 @@ std::string searchBaseOf(std::string_view address) {
             out += c;
     }
     return out;
+}
+
+bool sameObject(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    try {
+        const AdsPath x = parseAdsPath(a), y = parseAdsPath(b);
+        auto sameServer = [](const AdsServer& u, const AdsServer& v) {
+            return equalsIgnoringCase(u.host, v.host) && u.port == v.port;
+        };
+        return x.scheme == y.scheme &&
+               std::equal(x.servers.begin(), x.servers.end(), y.servers.begin(), y.servers.end(), sameServer) &&
+               x.target == y.target && sameDn(x.dn, y.dn);
+    } catch (const Error&) {
+        return false;  // a text that is no address names nothing but itself
+    }
 }
 
 }  // namespace qv::platform

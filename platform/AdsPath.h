@@ -54,6 +54,11 @@ const AdsScheme* findScheme(std::string_view address);
 // text that is not one.
 AdsPath parseAdsPath(std::string_view path);
 
+// True when both addresses name the same object: the same scheme, host (in
+// any case) and port, and the same DN as a directory compares DNs (sameDn),
+// whether written as a DN or as a tree path.
+bool sameObject(std::string_view a, std::string_view b);
+
 // `dn` with every "/" written "\/", as it stands after the server in an address.
 std::string escapeSlashes(std::string_view dn);
 

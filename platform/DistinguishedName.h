@@ -27,4 +27,17 @@ std::string parentDn(std::string_view dn);
 // The attribute-value pairs of one RDN ("cn=a+uid=b" gives two).
 std::vector<Ava> rdnValues(std::string_view rdn);
 
+// The form under which two DNs are equal exactly when a directory holds them
+// as one name: parsed by libldap, escapes resolved ("\,", "\2C" and quotes
+// alike), blanks between RDNs dropped, attribute types without regard to case
+// (and their usual aliases and OIDs as their names), the AVAs of an RDN in
+// one order, and the values of the usual case-insensitive naming attributes
+// (cn, ou, o, dc, uid, mail, ...) with ASCII case folded and insignificant
+// blanks dropped. Values of other attributes stay exact. A text libldap
+// cannot read as a DN is its own form, compared byte for byte.
+std::string dnMatchKey(std::string_view dn);
+
+// True when `a` and `b` name the same entry by that comparison.
+bool sameDn(std::string_view a, std::string_view b);
+
 }  // namespace qv::platform

@@ -47,6 +47,9 @@ struct BerArrayDeleter {
 struct ControlsDeleter {
     void operator()(LDAPControl** controls) const noexcept { ldap_controls_free(controls); }
 };
+struct DnDeleter {
+    void operator()(LDAPDN dn) const noexcept { ldap_dnfree(dn); }
+};
 using Handle = std::unique_ptr<LDAP, HandleDeleter>;
 using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
 using LdapText = std::unique_ptr<char, MemoryDeleter>;
@@ -55,6 +58,7 @@ using Values = std::unique_ptr<berval*, ValuesDeleter>;
 using Control = std::unique_ptr<LDAPControl, ControlDeleter>;
 using Controls = std::unique_ptr<LDAPControl*, ControlsDeleter>;
 using BerArray = std::unique_ptr<berval, BerArrayDeleter>;  // values of ldap_get_attribute_ber
+using ParsedDn = std::unique_ptr<LDAPRDN, DnDeleter>;         // ldap_str2dn's result
 
 // A libldap failure that keeps libldap's own code, so that the pool can tell
 // a server that went away from every other outcome.

@@ -1,5 +1,6 @@
 #!/bin/bash
 # Mutation check: does the test suite notice when the engine, the change test,
+# the safeguards, the preview, the write path (delta writes, paging, files),
 # the filter translation or the settings file is broken on purpose?
 #
 #   scripts/mutate.sh [-l] [-k] [N...]
@@ -10,15 +11,17 @@
 # Each mutant is (file, exact original text, replacement). It is applied
 # alone, only the test binaries that exercise its file are rebuilt (in
 # build-mutate/, or $QUORVEL_MUTATE_DIR, configured like build/ but without the
-# Qt console), those tests run with a time limit, and the file is restored,
+# Qt console), each test binary runs under a time limit of its own
+# ($QUORVEL_MUTATE_TIMEOUT seconds, 300 by default), and the file is restored,
 # also when the script is interrupted. A mutant whose original text is no
 # longer in its file is skipped and reported, so the table survives edits
-# elsewhere. A mutant is killed when a test fails or times out, or when the
-# mutant does not compile.
+# elsewhere. A mutant is killed when a test fails or runs out of time; one
+# that does not compile is invalid (a mistake in this table, not a kill) and,
+# like a survivor, fails the run.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVEL_MUTATE_DIR:-$here/build-mutate}
-test_timeout=${QUORVEL_MUTATE_TIMEOUT:-120}
+test_timeout=${QUORVEL_MUTATE_TIMEOUT:-300}
 export LDAPNOINIT=1 QT_QPA_PLATFORM=offscreen
 
 list_only=0 keep_going=0 only=()
@@ -36,8 +39,16 @@ done
 tests_for() {
   case "$1" in
     engine/MembershipChange.cpp) echo "engine_unit_test engine_directory_test" ;;
-    engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test reliability_fault_test reliability_delta_test compat_test reliability_server_list_test" ;;
+    engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" \
+                                "reliability_delta_test reliability_fault_test compat_test reliability_server_list_test" ;;
     engine/ProcessingPasses.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" ;;
+    engine/Safeguards.cpp | engine/DLOutcome.cpp | core/PassMetrics.cpp) echo "e2e_unattended_test" ;;
+    engine/RbdlConversion.cpp) echo "engine_directory_test" ;;
+    directory/DirectoryObject.cpp | platform/DirectoryService.cpp) echo "reliability_delta_test" ;;
+    platform/PagedSearch.cpp) echo "directory_search_test reliability_directory_test reliability_fault_test" ;;
+    platform/DirectorySearch.cpp) echo "engine_directory_test reliability_directory_test reliability_fault_test" ;;
+    platform/AtomicFile.cpp) echo "core_test e2e_unattended_test" ;;
+    platform/DistinguishedName.cpp) echo "directory_unit_test engine_unit_test" ;;
     platform/LdapFilter.cpp) echo "filter_test designer_model_test directory_search_test designer_filter_server_test" ;;
     platform/SettingsFile.cpp) echo "core_test reliability_concurrency_test" ;;
   esac
@@ -107,6 +118,69 @@ MUTANTS=$(cat <<'EOF'
 @@ engine/clsQuorvel.cpp
 - const platform::SameServer oneServer;
 +
+@@ engine/MembershipChange.cpp
+- if (!delta.added.empty() && !delta.removed.empty()) pairRespellings(delta);
++
+@@ platform/DistinguishedName.cpp
+- ignoresCase ? foldedValue(value) : std::string(value)
++ std::string(value)
+@@ engine/clsQuorvel.cpp
+- else if (ChangeIsSmaller(gone.size() + come.size(), run.newMembers.size()))
++ else if (!ChangeIsSmaller(gone.size() + come.size(), run.newMembers.size()))
+@@ engine/clsQuorvel.cpp
+- if (DryRun) {
++ if (false) {
+@@ engine/clsQuorvel.cpp
+- if (!Forced(run.dl.adsPath) && RefusedBySafeguard(run)) return;
++ if (!Forced(run.dl.adsPath)) RefusedBySafeguard(run);
+@@ engine/clsQuorvel.cpp
+- return platform::sameObject(path, adsPath);
++ return !path.empty();
+@@ directory/DirectoryObject.cpp
+- if (object.permissiveModify())
++ if (true)
+@@ platform/DirectoryService.cpp
+- permissive_ ? controls : nullptr
++ nullptr
+@@ engine/Safeguards.cpp
+- if (limits.maxRemoveCount && removedCount > *limits.maxRemoveCount)
++ if (limits.maxRemoveCount && removedCount >= *limits.maxRemoveCount)
+@@ engine/Safeguards.cpp
+- removedCount * 100 > std::size_t(*limits.maxRemovePercent) * currentCount)
++ removedCount * 100 >= std::size_t(*limits.maxRemovePercent) * currentCount)
+@@ engine/Safeguards.cpp
+- currentCount >= limits.minMembers &&
++ currentCount > limits.minMembers &&
+@@ engine/Safeguards.cpp
+- return (part * 100 + whole - 1) / whole;
++ return part * 100 / whole;
+@@ engine/DLOutcome.cpp
+- if (!outcome.refused.empty())
+        return "# not written, "
++ if (false)
+        return "# not written, "
+@@ core/PassMetrics.cpp
+- "{profile=\"" + labelValue(m.profile) + "\"} "
++ " "
+@@ platform/PagedSearch.cpp
+- if (cookie_.empty()) {
++ if (true) {
+@@ platform/PagedSearch.cpp
+- } catch (...) {
+        done_ = true;
+        throw;
++ } catch (...) {
+        done_ = true;
+        return false;
+@@ platform/DirectorySearch.cpp
+- throw searchError(failure, command);
++ (void)failure;
+@@ platform/AtomicFile.cpp
+- ::unlink(temp.c_str());
++
+@@ engine/RbdlConversion.cpp
+- if (outcome.copied && r.move)
++ if (r.move)
 @@ engine/ProcessingPasses.cpp
 - result = processDl(*dl) && result;
 + result = processDl(*dl);
@@ -212,10 +286,17 @@ targets_for() {
   case "$tests" in *e2e_* | *reliability_*) echo "quorvel $tests" ;; *) echo "$tests" ;; esac
 }
 build_for() { cmake --build "$build" -j2 --target $(targets_for "$1") >"$build/mutate-build.log" 2>&1; }
-run_tests() { # file: 0 when all its tests pass
-  local t
+# Each test binary under the script's own time limit: ctest's --timeout gives
+# way to a test's own TIMEOUT property. timeout(1) ends ctest and everything
+# it started.
+run_tests() { # file: 0 when all its tests pass; `failed` names the test that did not
+  local t status
   for t in $(tests_for "$1"); do
-    ctest --test-dir "$build" -R "^$t\$" --timeout "$test_timeout" >"$build/mutate-test.log" 2>&1 || return 1
+    timeout -k 10 "$test_timeout" ctest --test-dir "$build" -R "^$t\$" >"$build/mutate-test.log" 2>&1
+    status=$?
+    [ "$status" = 0 ] && continue
+    failed="$t ($([ "$status" -ge 124 ] && echo "out of time" || echo failed))"
+    return 1
   done
 }
 
@@ -240,7 +321,7 @@ for f in $files; do
   fi
 done
 
-killed=0 survived=0 skipped=0 survivors=() skips=()
+killed=0 survived=0 invalid=0 skipped=0 survivors=() invalids=() skips=()
 started=$(date +%s)
 for n in "${only[@]}"; do
   IFS=$'\t' read -r file status <<<"$(mutant "$n")"
@@ -249,24 +330,36 @@ for n in "${only[@]}"; do
     echo "mutant $n: skipped ($status in $file)"
     continue
   fi
-  backup=$(mktemp) backup_of=$file
-  cp -p "$here/$file" "$backup"
+  # The restore is armed only once the copy is known to be whole.
+  copy=$(mktemp)
+  if ! cp -p "$here/$file" "$copy" || ! cmp -s "$here/$file" "$copy"; then
+    rm -f "$copy"
+    echo "mutate: cannot back up $file; stopping before it is changed" >&2
+    exit 2
+  fi
+  backup=$copy backup_of=$file
   mutant "$n" apply >/dev/null
   if ! build_for "$file"; then
-    verdict=killed; how="does not compile"
+    verdict=invalid; how="does not compile, see $build/mutate-build.log"
+    cp "$build/mutate-build.log" "$build/mutate-build-$n.log"
   elif run_tests "$file"; then
     verdict=survived; how=""
   else
-    verdict=killed; how=$(grep -m1 -oE '[0-9]+ - [a-z_]+ \([A-Za-z]+\)' "$build/mutate-test.log" || true)
+    verdict=killed; how=$failed
   fi
   restore
-  if [ "$verdict" = killed ]; then killed=$((killed + 1)); else survived=$((survived + 1)); survivors+=("$n $(mutant "$n" show)"); fi
+  case "$verdict" in
+    killed) killed=$((killed + 1)) ;;
+    invalid) invalid=$((invalid + 1)); invalids+=("$n $(mutant "$n" show)") ;;
+    *) survived=$((survived + 1)); survivors+=("$n $(mutant "$n" show)") ;;
+  esac
   echo "mutant $n: $verdict ${how:+($how)} $(mutant "$n" show)"
 done
 # Leave the build matching the restored sources.
 for f in $files; do build_for "$f" || true; done
 
-echo "mutants: $killed killed, $survived survived, $skipped skipped ($(( $(date +%s) - started ))s)"
+echo "mutants: $killed killed, $survived survived, $invalid invalid, $skipped skipped ($(( $(date +%s) - started ))s)"
 for s in "${survivors[@]}"; do echo "  survived: $s"; done
+for s in "${invalids[@]}"; do echo "  invalid (does not compile): $s"; done
 for s in "${skips[@]}"; do echo "  skipped: $s"; done
-[ "$survived" -eq 0 ]
+[ "$survived" -eq 0 ] && [ "$invalid" -eq 0 ]

@@ -119,7 +119,7 @@ block safeguard-pass 'QUORVEL_EVENT_LOG=events.jsonl quorvel ./nightly.ini; echo
   "grep '\"type\":1' events.jsonl"
 cp quorvel.prom blocks/metrics-refused
 rm -f events.jsonl
-block force 'QUORVEL_EVENT_LOG=events.jsonl quorvel --force ./nightly.ini; echo "exit $?"' \
+block force "QUORVEL_EVENT_LOG=events.jsonl quorvel --force='LDAP://$server/cn=qvl-sales,cn=Distribution Lists,ou=Amsterdam,$org' ./nightly.ini; echo \"exit \$?\"" \
   "grep -E '^quorvel_(pass_success|dls_|members_)' quorvel.prom"
 block summary-entry "grep 'DL Completed.*cn=qvl-sales' events.jsonl"
 unset QUORVEL_METRICS_FILE
@@ -130,8 +130,8 @@ normalise() {
   sed -E -e "s#$work/?#./#g" -e "s#(127\\.0\\.0\\.1|localhost):[0-9]+#ldap01.example.com:389#g" \
     -e 's#"time":"[^"]*"#"time":"2026-12-06T20:45:24+00:00"#g' \
     -e 's#Time to process: [0-9:]+#Time to process: 0:00:00#g' \
-    -e 's#^(quorvel_pass_duration_seconds) .*#\1 0.033#' \
-    -e 's#^(quorvel_pass_end_time_seconds) .*#\1 1796589924.772#'
+    -e 's#^(quorvel_pass_duration_seconds[^ ]*) .*#\1 0.033#' \
+    -e 's#^(quorvel_pass_end_time_seconds[^ ]*) .*#\1 1796589924.772#'
 }
 for file in blocks/*; do printf '%s\n' "$(normalise <"$file")" >"$file"; done  # no blank lines at the end
 

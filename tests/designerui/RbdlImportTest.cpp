@@ -27,9 +27,7 @@ protected:
     static void expectDone(const qv::test::MessageBoxRecorder& boxes) {
         ASSERT_EQ(boxes.boxes.size(), 1u);
         EXPECT_EQ(boxes.boxes[0].text, "Done.");
-        EXPECT_EQ(boxes.boxes[0].title, "Quorvel");
         EXPECT_EQ(boxes.boxes[0].buttons, MsgButtons::OK);
-        EXPECT_EQ(boxes.boxes[0].icon, MsgIcon::None);
     }
 };
 

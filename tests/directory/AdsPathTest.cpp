@@ -40,3 +40,25 @@ TEST(AdsPath, TextsThatAreNoAddressAreRefused) {
         }
     }
 }
+
+// DNs and addresses compared as a directory compares names.
+TEST(DistinguishedName, SpellingsOfOneNameAreTheSameDn) {
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"cn=Van Dijk\\, Eva,o=Org", "CN=van dijk\\2C eva, O=ORG", true},
+        {"cn=a,o=Org", "commonName=A,2.5.4.10=org", true},
+        {"cn=a  b ,ou=x", "cn=A B,ou=X", true},
+        {"cn=a+uid=b,o=Org", "uid=B+cn=a,o=Org", true},
+        {"cn=\"a,b\",dc=example", "cn=a\\,b,DC=Example", true},
+        {"cn=Zo\xc3\xab,o=Org", "cn=zo\\c3\\ab,o=org", true},
+        {"cn=a,o=Org", "cn=b,o=Org", false},
+        {"cn=a,o=Org", "cn=a,ou=Org", false},
+        {"cn=a,o=Org", "cn=a", false},
+        {"employeeNumber=X1,o=Org", "employeenumber=x1,o=Org", false},  // case counts for other attributes
+        {"cn=Zo\xc3\xab,o=Org", "cn=ZO\xc3\x8b,o=Org", false},           // beyond ASCII, case counts
+        {"not a dn", "NOT A DN", false},
+    };
+    for (const auto& [a, b, same] : rows) EXPECT_EQ(sameDn(a, b), same) << a << " | " << b;
+    EXPECT_TRUE(sameObject("LDAP://Srv:389/cn=A,o=Org", "ldap://srv/o=org/cn=a"));
+    EXPECT_FALSE(sameObject("LDAP://srv/cn=a,o=Org", "LDAPS://srv/cn=a,o=Org"));
+    EXPECT_FALSE(sameObject("LDAP://srv/cn=a,o=Org", "LDAP://srv:1389/cn=a,o=Org"));
+}

