@@ -56,6 +56,7 @@ int parsePort(std::string_view path, std::string_view digits) {
 }
 
 AdsServer parseServer(std::string_view path, std::string_view server, const AdsScheme& scheme) {
+    if (server.empty()) bad(path, "empty host");  // a list with an empty place: "a,,b" or "a,"
     AdsServer out{{}, scheme.defaultPort};
     std::string_view host = server;
     std::string_view rest;
