@@ -135,9 +135,13 @@ seed_org() { # server
 }
 
 free_port() { # a port nobody answers on; slapd's own bind is the final test
-  local p
+  # Below the range the kernel hands out to outgoing connections, where a
+  # client's local port would keep slapd from binding a port chosen in advance.
+  local p low=32768
+  read -r low _ </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null
+  [ "$low" -gt 12000 ] 2>/dev/null || low=32768
   for _ in $(seq 1 50); do
-    p=$((20000 + RANDOM % 40000))
+    p=$((10000 + RANDOM % (low - 10000)))
     (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
   done
   die "no free port found"
