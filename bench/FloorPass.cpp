@@ -9,8 +9,8 @@
 // member, the replace floor). With --delta it is written as a pass writes it
 // (the delta floor): when the server's root entry lists Permissive Modify and
 // the names that go and come are at most half as many as the new list, one
-// modify under that control that adds back the names that go, deletes them
-// and adds the names that come; otherwise the replace.
+// modify under that control that deletes the names that go and adds the names
+// that come; otherwise the replace.
 //
 // The requests mirror the pass: one root-entry read, one schema read, the
 // target's read, the paged search for the Quorvel DLs below the target, and per
@@ -150,11 +150,11 @@ public:
         modify(dn, {{LDAP_MOD_REPLACE, &members}}, false);
     }
 
-    // One modify: the names that go added back and deleted, the names that come added.
+    // One modify: the names that go deleted, the names that come added.
     void changeMembers(const std::string& dn, const std::vector<std::string>& removed,
                        const std::vector<std::string>& added) {
         std::vector<std::pair<int, const std::vector<std::string>*>> parts;
-        if (!removed.empty()) parts.insert(parts.end(), {{LDAP_MOD_ADD, &removed}, {LDAP_MOD_DELETE, &removed}});
+        if (!removed.empty()) parts.push_back({LDAP_MOD_DELETE, &removed});
         if (!added.empty()) parts.push_back({LDAP_MOD_ADD, &added});
         modify(dn, parts, true);
     }

@@ -3,8 +3,8 @@
 # protocol floors, the least LDAP work the same job can be done with.
 #
 #   bench/run.sh [--runs N] [--people N] [--dls N] [--full-lists N] [--seed N]
-#                [--scenarios "1 2 3 4"] [--levels "0 2"] [--baseline QUORVEL]
-#                [--no-micro] [--keep]
+#                [--scenarios "1 2 3 4 5"] [--levels "0 2"] [--baseline QUORVEL]
+#                [--plain-syncrepl] [--no-micro] [--keep]
 #   bench/run.sh --report DIR      prints the report of a run kept with --keep
 #
 # --baseline also runs another quorvel program (say, a build of an earlier
@@ -17,6 +17,10 @@
 #   2  second pass: nothing has changed, nothing is written
 #   3  after one attribute of 1% of the people changed: the DLs affected are rewritten
 #   4  lists of 5,000 members, one name of each changed: every DL gets a small change
+#   5  scenario 4 on a provider with one delta-syncrepl replica attached: what
+#      each side's writes cost the replica (the bytes the provider ships it,
+#      and how long after the run it holds every change); --plain-syncrepl
+#      attaches a plain syncrepl replica instead, which is sent whole entries
 # runs `quorvel PROFILE` at logging levels 0 and 2 (QUORVEL_EVENT_LOG set, so
 # level 2 writes its entries) and the two floor programs, each --runs times
 # (3), interleaved in rotating order, each against the same freshly prepared
@@ -25,18 +29,21 @@
 # the same searches and the same writes as a pass. Scenarios 1-3 run over
 # --people people (20,000) and --dls DLs (300 per 20,000 people), scenario 4
 # over --people people (40,000 unless given) in --full-lists DLs (60 per
-# 40,000 people) of exactly 5,000 members each. It prints per scenario and
+# 40,000 people) of exactly 5,000 members each (scenario 5 too). It prints per scenario and
 # side the median wall time, its ratios to both floors (and the median of the
 # ratios within each round), CPU seconds and peak RSS of the client, slapd's
 # CPU seconds, the bytes the client sent to the server (what slapd read from
 # its sockets), and the LDAP operations each side sent (from slapd's stats
 # log); it checks that pass and delta floor sent the same operations in the
 # same order and, after every run, that every DL holds the number of members
-# the generator computed. Then it runs the micro-benchmarks.
+# the generator computed. Scenario 5 also prints the bytes the provider sent
+# the replica over its replication connection (ss(8), the replica's socket)
+# and the time from the end of the run until the replica's contextCSN equals
+# the provider's. Then it runs the micro-benchmarks.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVEL_BENCH_BUILD_DIR:-$here/build-bench}
-runs=3 people="" dls="" full_lists="" seed=1 scenarios="1 2 3 4" levels="0 2" micro=1 keep=0 report="" baseline=""
+runs=3 people="" dls="" plain_syncrepl="" full_lists="" seed=1 scenarios="1 2 3 4 5" levels="0 2" micro=1 keep=0 report="" baseline=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift ;;
@@ -47,10 +54,11 @@ while [ $# -gt 0 ]; do
     --scenarios) scenarios=$2; shift ;;
     --levels) levels=$2; shift ;;
     --no-micro) micro=0 ;;
+    --plain-syncrepl) plain_syncrepl=--plain-syncrepl ;;
     --keep) keep=1 ;;
     --baseline) baseline=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
     --report) report=$2; shift ;;
-    -h|--help) sed -n '2,37p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,42p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -76,11 +84,11 @@ fi
   quorvel_bench_time quorvel_bench_micro >/dev/null
 quorvel=$build/quorvel floor=$build/bench/quorvel_bench_floor timer=$build/bench/quorvel_bench_time
 
-refdir_dir=""
+refdir_dir="" replica_dir=""
 if [ -z "$report" ]; then
   work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-bench.XXXXXX")
   cleanup() {
-    [ -n "$refdir_dir" ] && "$here/refdir/refdir.sh" stop "$refdir_dir" >/dev/null 2>&1
+    stop_directory
     if [ "$keep" = 1 ]; then echo "kept: $work"; else rm -rf "$work"; fi
   }
   trap cleanup EXIT
@@ -92,31 +100,41 @@ if [ -z "$report" ]; then
     mkdir -p "$work/gen"
     summary=$("$build/bench/quorvel_bench_generate" --people "$people123" --dls "$dls" --seed "$seed" --out "$work/gen")
   fi
-  if [[ " $scenarios " == *" 4 "* ]]; then
+  if [[ " $scenarios " =~ \ [45]\  ]]; then
     mkdir -p "$work/gen4"
     summary4=$("$build/bench/quorvel_bench_generate" --people "$people4" --full-lists "$full_lists" --seed "$seed" \
       --out "$work/gen4")
   fi
-  declare -p people123 people4 dls full_lists seed runs scenarios levels summary summary4 baseline >"$work/settings"
+  declare -p people123 people4 dls full_lists seed runs scenarios levels summary summary4 baseline plain_syncrepl \
+    >"$work/settings"
 fi
 expected_writes=(
   "$(sed -n 's/.*first pass \([0-9]*\),.*/\1/p' <<<"$summary")"
   0
   "$(sed -n 's/.*people \([0-9]*\)$/\1/p' <<<"$summary")"
   "$(sed -n 's/.*people \([0-9]*\)$/\1/p' <<<"$summary4")"
+  "$(sed -n 's/.*people \([0-9]*\)$/\1/p' <<<"$summary4")"
 )
 target_dn="cn=Distribution Lists,ou=Amsterdam,o=Northwind Traders"
-gen_of() { if [ "$1" = 4 ]; then echo "$work/gen4"; else echo "$work/gen"; fi; }
+gen_of() { if [ "$1" -ge 4 ]; then echo "$work/gen4"; else echo "$work/gen"; fi; }
 
 # ---- the directory ----------------------------------------------------------------
-start_directory() { # seed
+start_directory() { # seed [replicated]
   stop_directory
-  local settings
-  settings=$("$here/refdir/refdir.sh" start --seed "$1" --db-conf "$here/bench/directory.conf")
+  local settings provider=()
+  [ -n "${2:-}" ] && provider=(--provider)
+  settings=$("$here/refdir/refdir.sh" start --seed "$1" --db-conf "$here/bench/directory.conf" "${provider[@]}")
   refdir_dir=$(sed -n 's/^QUORVEL_REFDIR_DIR=//p' <<<"$settings")
   server=$(sed -n 's/^QUORVEL_REFDIR_SERVER=//p' <<<"$settings")
   url=$(sed -n 's/^QUORVEL_REFDIR_URL=//p' <<<"$settings")
   slapd_pid=$(sed -n 's/^QUORVEL_REFDIR_PID=//p' <<<"$settings")
+  if [ -n "${2:-}" ]; then  # a delta-syncrepl replica holding the same entries
+    settings=$("$here/refdir/refdir.sh" start --replica-of "$url" --seed-from "$refdir_dir" $plain_syncrepl \
+      --db-conf "$here/bench/directory.conf")
+    replica_dir=$(sed -n 's/^QUORVEL_REFDIR_DIR=//p' <<<"$settings")
+    replica_url=$(sed -n 's/^QUORVEL_REFDIR_URL=//p' <<<"$settings")
+    replica_pid=$(sed -n 's/^QUORVEL_REFDIR_PID=//p' <<<"$settings")
+  fi
   for level in 0 $levels; do
     printf '[General]\nTarget=LDAP://%s/%s\nLoggingLevel=%s\n[Authentication]\nUser=writer\nPassword=writer-pw\nDomain=CORP\n' \
       "$server" "$target_dn" "$level" >"$work/level$level.ini"
@@ -124,8 +142,35 @@ start_directory() { # seed
   done
 }
 stop_directory() {
-  if [ -n "$refdir_dir" ]; then "$here/refdir/refdir.sh" stop "$refdir_dir" >/dev/null 2>&1 || true; fi
-  refdir_dir=""
+  local d
+  for d in "$refdir_dir" "$replica_dir"; do
+    if [ -n "$d" ]; then "$here/refdir/refdir.sh" stop "$d" >/dev/null 2>&1 || true; fi
+  done
+  refdir_dir="" replica_dir=""
+}
+context_csn() { ldapsearch -x -H "$1" -b "o=Northwind Traders" -s base -LLL contextCSN | sort; }
+# Waits until the replica holds every change the provider has (their
+# contextCSNs are equal); prints the seconds it took ("timeout" after 120 s).
+# The provider is asked once, so its log shows the same operations for every side.
+wait_in_step() {
+  local start provider
+  start=$(date +%s.%N)
+  provider=$(context_csn "$url")
+  for _ in $(seq 1 12000); do
+    if [ "$(context_csn "$replica_url")" = "$provider" ]; then
+      awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }'
+      return
+    fi
+    sleep 0.01
+  done
+  echo timeout
+}
+# The bytes the replica has received over its connection to the provider.
+replica_received() {
+  ss -tinpH state established "( dport = :${url##*:} )" | awk -v pid="pid=$replica_pid," '
+    index($0, pid) { mine = 1; next }
+    mine { for (i = 1; i <= NF; i++) if ($i ~ /^bytes_received:/) { print substr($i, 16); exit } }
+    { mine = 0 }'
 }
 apply_change() { # generator folder
   ldapmodify -x -H "$url" -D "dc=CORP,cn=writer" -w writer-pw -f "$1/change.ldif" >/dev/null
@@ -163,7 +208,11 @@ settle_log() { # offset
 
 # Runs one side once and appends its figures to $work/results:
 #   scenario side run wall user sys rss_kib slapd_cpu ops writes status bytes_sent write_seconds
-# (write_seconds: the time slapd took over the modify operations, from its log)
+#   replica_bytes replica_lag
+# (write_seconds: the time slapd took over the modify operations, from its log;
+# replica_bytes: what the provider sent the replica during the run and until
+# the replica was in step, replica_lag: how long that took after the run; 0
+# without a replica)
 measure() { # scenario side run
   local scenario=$1 side=$2 run=$3 log="$refdir_dir/slapd.log" offset ticks read0 times="$work/times.$$"
   local ops="$work/ops/$scenario-$side-$run.txt" manifest
@@ -171,18 +220,24 @@ measure() { # scenario side run
   offset=$(stat -c %s "$log")
   ticks=$(slapd_ticks)
   read0=$(slapd_read)
+  local replica0=0 replica_bytes=0 replica_lag=0
+  [ -n "$replica_dir" ] && replica0=$(replica_received)
   rm -f "$times"
   case "$side" in
     floor|dfloor)
       "$timer" "$times" "$floor" --url "$url" --bind-dn "dc=CORP,cn=writer" --password writer-pw \
         --target "$target_dn" --manifest "$manifest" $([ "$side" = dfloor ] && echo --delta) 2>/dev/null || true ;;
-    pass*)
-      QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
+    pass*)  # its own runtime folder: another quorvel of this user elsewhere must not hold the instance lock
+      XDG_RUNTIME_DIR="$work" QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
         "$timer" "$times" "$quorvel" "$work/level${side#pass}.ini" 2>/dev/null || true ;;
     base*)
-      QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
+      XDG_RUNTIME_DIR="$work" QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
         "$timer" "$times" "$baseline" "$work/level${side#base}.ini" 2>/dev/null || true ;;
   esac
+  if [ -n "$replica_dir" ]; then
+    replica_lag=$(wait_in_step)
+    replica_bytes=$(($(replica_received) - replica0))
+  fi
   settle_log "$offset"
   local slapd_cpu sent
   slapd_cpu=$(awk -v a="$ticks" -v b="$(slapd_ticks)" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", (b - a) / hz }')
@@ -192,7 +247,7 @@ measure() { # scenario side run
     if ($i ~ /^etime=/) t += substr($i, 7) } END { printf "%.3f", t }')
   read -r wall user sys rss status <"$times"
   echo "$scenario $side $run $wall $user $sys $rss $slapd_cpu $(wc -l <"$ops") $(grep -c '^MOD ' "$ops" || true) $status $sent" \
-    "$write_time" >>"$work/results"
+    "$write_time $replica_bytes $replica_lag" >>"$work/results"
 }
 
 # The sides in rotating order, so that a slow moment hits each side alike.
@@ -222,11 +277,13 @@ run_scenario() { # scenario
       case "$scenario" in
         1) start_directory "$gen/seed.ldif" ;;
         3|4) start_directory "$gen/seed-held.ldif"; apply_change "$gen" ;;
+        5) start_directory "$gen/seed-held.ldif" replicated; apply_change "$gen"
+           [ "$(wait_in_step)" != timeout ] || echo "run.sh: the replica did not follow the change" >&2 ;;
       esac
       measure "$scenario" "$side" "$round"
       case "$scenario" in
         1|2) verify_members "$gen" 2 "scenario $scenario, $side, run $round" ;;
-        3|4) verify_members "$gen" 3 "scenario $scenario, $side, run $round" ;;
+        3|4|5) verify_members "$gen" 3 "scenario $scenario, $side, run $round" ;;
       esac
     done
   done
@@ -245,12 +302,13 @@ paired() { # scenario side other column
 }
 
 report_scenario() { # scenario
-  local scenario=$1 names=("" "1 first pass" "2 second pass" "3 after 1% changed" "4 one name of each 5,000-member list changed")
+  local scenario=$1 names=("" "1 first pass" "2 second pass" "3 after 1% changed" "4 one name of each 5,000-member list changed"
+    "5 scenario 4 with a $([ -n "$plain_syncrepl" ] && echo "plain " || echo "delta-")syncrepl replica")
   local floor_wall dfloor_wall side wall ratio dratio cpu rss slapd ops writes walls same status sent n wtime
   floor_wall=$(column_of "$scenario" floor 4 | median)
   dfloor_wall=$(column_of "$scenario" dfloor 4 | median)
   n=$people123
-  [ "$scenario" = 4 ] && n=$people4
+  [ "$scenario" -ge 4 ] && n=$people4
   echo
   echo "Scenario ${names[$scenario]} ($n people; writes expected: ${expected_writes[$((scenario - 1))]})"
   printf '  %-8s %9s %7s %7s %7s %9s %9s %9s %10s %8s %7s %6s  %s\n' side "wall(med)" floor dfloor paired \
@@ -290,11 +348,21 @@ report_scenario() { # scenario
         sed 's/^/    /' || true
     fi
   done
+  [ "$scenario" = 5 ] || return 0
+  echo "  what the replica received: side, bytes shipped to it (median), in step after the run (median); each run"
+  for side in floor dfloor $(pass_sides); do
+    printf '  %-8s %11s B %8s s   %s\n' "$side" "$(column_of 5 "$side" 14 | median)" "$(column_of 5 "$side" 15 | median)" \
+      "$(awk -v d="$side" '$1 == 5 && $2 == d { printf "%s B %s s; ", $14, $15 }' "$work/results")"
+  done
+  for side in $(pass_sides); do
+    echo "  $side against the replace floor: $(awk -v r="$(paired 5 floor "$side" 14)" 'BEGIN { printf "%.0f", r }')" \
+      "times fewer bytes shipped to the replica (median of the ratios within each round; target: at least 100)"
+  done
 }
 
 cpu_model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 echo "Quorvel benchmark: scenarios $scenarios; $people123 people and $dls Quorvel DLs (1-3), $people4 people and" \
-  "$full_lists lists of 5,000 (4); seed $seed, $runs runs per side"
+  "$full_lists lists of 5,000 (4, 5); seed $seed, $runs runs per side"
 [ -n "$summary" ] && echo "$summary"
 [ -n "$summary4" ] && echo "$summary4"
 echo "Machine: $(nproc) cores, ${cpu_model:-unknown CPU}, $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) memory"
@@ -318,6 +386,8 @@ echo "delta floor's median; paired: median of side/delta floor within each round
 echo "user+system seconds; rss: its largest peak resident size; slapd cpu: the server's CPU seconds during"
 echo "the run; sent: bytes the client sent to the server; writing: slapd's time over the modify operations"
 echo "(etime, its log); ops: LDAP operations the client sent (slapd stats log); writes: modify operations."
+echo "Scenario 5: bytes the provider sent its delta-syncrepl replica over the replication connection during"
+echo "the run and until the replica held every change (its contextCSN equal to the provider's), and that time."
 
 if [ "$micro" = 1 ] && [ -z "$report" ]; then
   echo

@@ -251,8 +251,10 @@ void frmAddCriteria::AddQuickPick() {
 
 void frmAddCriteria::AddMailboxesOnServer() {
     const clsExchangeStore& store = *mdl().objExchangeStore;
-    const QString server = InputBox(this, "Enter the name of the server:", "All mailboxes on this server...",
-                                    qs(store.StoreName()));
+    // Of a list of servers the first is offered: a "," would end the name in the DN below.
+    const std::string proposed = store.StoreName().substr(0, store.StoreName().find(','));
+    const QString server =
+        InputBox(this, "Enter the name of the server:", "All mailboxes on this server...", qs(proposed));
     if (server.isEmpty()) return;
     AddCriterionItem("(Home-MDB=cn=Microsoft Private MDB,cn=" + server.toStdString() +
                      ",cn=Servers,cn=Configuration," + store.Site() + "," + store.Organization() + ")");

@@ -235,6 +235,7 @@ void frmMain::BuildStatusBar() {
     // The date and time panels keep themselves current, as such panels do.
     clock_ = new QTimer(this);
     auto tick = [this] {
+        ShowServer();  // a server that failed since may have been passed over
         const QLocale locale;
         statusDate_->setText(locale.toString(QDate::currentDate(), QLocale::ShortFormat));
         statusTime_->setText(locale.toString(QTime::currentTime(), QLocale::ShortFormat));
@@ -652,13 +653,21 @@ bool frmMain::ConnectTree(QProgressBar* progress) {
     SetTitle(1, QString());
     ClearView();
     try {
-        if (!ConnectToServer(mdl().strServer, tree_, progress)) return false;
+        const bool connected = ConnectToServer(mdl().strServer, tree_, progress);
+        ShowServer();
+        if (!connected) return false;
     } catch (...) {
         ClearView();  // what was read before the failure is not the server's tree
         throw;
     }
     SetTitle(0, tree_->FullPath(tree_->SelectedNode()));
     return true;
+}
+
+void frmMain::ShowServer() {
+    const clsExchangeStore& store = *mdl().objExchangeStore;
+    const std::string server = store.AnsweringServer(store.Path());
+    statusText_->setText(server.empty() ? QString() : QStringLiteral("Server: ") + qs(server));
 }
 
 void frmMain::ReconnectTree() {

@@ -126,6 +126,9 @@ private:
     bool ConnectTree(QProgressBar* progress);
     void ReconnectTree();
     void UpdateCaption();
+    // The status bar's text panel names the server that answers when the
+    // server setting names several; it is empty otherwise.
+    void ShowServer();
     void ShowTitle(int index);
     // Asks before an Update that covers a whole container; true to go on.
     bool ConfirmContainerUpdate();

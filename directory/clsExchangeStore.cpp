@@ -183,6 +183,10 @@ platform::SearchConnection clsExchangeStore::GetADSIConnectionObject() const {
     return platform::SearchConnection(credentials());
 }
 
+std::string clsExchangeStore::AnsweringServer(const std::string& adsPath) const {
+    return platform::answeringServer(adsPath, credentials());
+}
+
 bool clsExchangeStore::prepareSearch(std::string& QueryString) {
     // A search command's base stands in angle brackets, so a text that begins
     // with an address scheme is one object's address, whatever its names hold

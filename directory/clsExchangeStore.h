@@ -76,6 +76,9 @@ public:
     std::shared_ptr<platform::BoundObject> AttachADSIObject(const std::string& adsPath) const;
     // A search connection with the store's credentials.
     platform::SearchConnection GetADSIConnectionObject() const;
+    // The server that answers for an address ("ldap://host:port") when the
+    // address names several; "" when it names one.
+    std::string AnsweringServer(const std::string& adsPath) const;
 
     // Runs a search command (whose attribute list it replaces by the fixed
     // list, in `QueryString` too) or, for a text without ";" or one that

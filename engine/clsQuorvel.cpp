@@ -11,6 +11,7 @@
 #include "engine/MembershipChange.h"
 #include "engine/QueryString.h"
 #include "platform/AdsPath.h"
+#include "platform/DirectoryService.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
 #include "platform/Text.h"
@@ -26,6 +27,19 @@ constexpr const char* kQueryAttributes = "cn,adspath,distinguishedName";
 // many as the whole new list; a list where more than half the names change
 // is replaced, as the change would then be hardly smaller than the list.
 bool ChangeIsSmaller(std::size_t changedValues, std::size_t newCount) { return 2 * changedValues <= newCount; }
+
+// A line naming the server that answered for an address of several servers;
+// nothing for an address of one.
+std::string ServerLine(const DirectoryObject& dl, const std::string& address) {
+    const std::string server = dl.objExchangeStore->AnsweringServer(address);
+    return server.empty() ? server : CRLF + ("Server: " + server);
+}
+
+// The address a query's search starts from: its first field without the brackets.
+std::string QueryBase(const std::string& query) {
+    const std::string base = SplitQuery(query).front();
+    return base.size() < 2 ? base : base.substr(1, base.size() - 2);
+}
 
 // What a server answers when a change finds a value not as the program read
 // it: a value to delete is gone (16), one to add is there (20), or the server
@@ -73,6 +87,7 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
     kvor().Preview = DryRun;
     step_.clear();
     Run run(dl);
+    const platform::SameServer oneServer;  // the DL is read, searched and written on one server
     bool succeeded = false;
     try {
         Steps(run, strPrefix, strField);
@@ -107,8 +122,8 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
 
     step_ = "Process:GetEX";
     if (everyStep)
-        Log(std::string("Getting membership.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation,
-            about);
+        Log(std::string("Getting membership.") + CRLF + adsPath + ServerLine(run.dl, adsPath), LogMaximum,
+            EventInformation, EventIdInformation, about);
     run.oldMembers = bag.list("member");
     TakePlaceholder(run);
 
@@ -119,7 +134,8 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
     CollectNewMembers(run, command);
     if (everyStep)
         Log(std::string("Counted recordset") + CRLF + adsPath + CRLF +
-                std::to_string(static_cast<long long>(run.newMembers.size()) - 1),
+                std::to_string(static_cast<long long>(run.newMembers.size()) - 1) +
+                ServerLine(run.dl, QueryBase(command)),
             LogMaximum, EventInformation, EventIdInformation, about);
 
     CheckMembersReadable(run);

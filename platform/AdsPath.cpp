@@ -55,10 +55,9 @@ int parsePort(std::string_view path, std::string_view digits) {
     return port;
 }
 
-void parseServer(std::string_view path, std::string_view server, AdsPath& out) {
-    out.server = std::string(server);
-    out.port = out.scheme->defaultPort;
-    if (server.empty()) return;
+AdsServer parseServer(std::string_view path, std::string_view server, const AdsScheme& scheme) {
+    if (server.empty()) bad(path, "empty host");  // a list with an empty place: "a,,b" or "a,"
+    AdsServer out{{}, scheme.defaultPort};
     std::string_view host = server;
     std::string_view rest;
     if (server.front() == '[') {
@@ -82,6 +81,19 @@ void parseServer(std::string_view path, std::string_view server, AdsPath& out) {
     }
     if (!rest.empty()) out.port = parsePort(path, rest.substr(1));
     out.host = std::string(host);
+    return out;
+}
+
+// The servers of a list "host[:port],host[:port]"; none for the default server.
+void parseServers(std::string_view path, std::string_view list, AdsPath& out) {
+    out.server = std::string(list);
+    if (list.empty()) return;
+    for (;;) {
+        const auto comma = list.find(',');
+        out.servers.push_back(parseServer(path, list.substr(0, comma), *out.scheme));
+        if (comma == std::string_view::npos) return;
+        list.remove_prefix(comma + 1);
+    }
 }
 
 // Splits at every "/" that is not written "\/"; escapes stay in the parts.
@@ -137,8 +149,9 @@ std::string dnOf(std::string_view path, std::string_view object) {
 
 }  // namespace
 
-std::string AdsPath::url() const {
-    if (host.empty()) return {};
+std::string AdsPath::url(std::size_t i) const {
+    if (i >= servers.size()) return {};
+    const auto& [host, port] = servers[i];
     std::string h = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     return std::string(scheme->urlScheme) + "://" + h + ":" + std::to_string(port);
 }
@@ -187,7 +200,7 @@ AdsPath parseAdsPath(std::string_view path) {
     if (!out.scheme) bad(path, "unknown scheme");
     std::string_view rest = path.substr(out.scheme->prefix.size());
     auto slash = rest.find('/');
-    parseServer(path, rest.substr(0, slash), out);
+    parseServers(path, rest.substr(0, slash), out);
     if (slash == std::string_view::npos) return out;
     std::string_view object = rest.substr(slash + 1);
     if (object.empty()) return out;
@@ -227,7 +240,11 @@ bool sameObject(std::string_view a, std::string_view b) {
     if (a == b) return true;
     try {
         const AdsPath x = parseAdsPath(a), y = parseAdsPath(b);
-        return x.scheme == y.scheme && equalsIgnoringCase(x.host, y.host) && x.port == y.port &&
+        auto sameServer = [](const AdsServer& u, const AdsServer& v) {
+            return equalsIgnoringCase(u.host, v.host) && u.port == v.port;
+        };
+        return x.scheme == y.scheme &&
+               std::equal(x.servers.begin(), x.servers.end(), y.servers.begin(), y.servers.end(), sameServer) &&
                x.target == y.target && sameDn(x.dn, y.dn);
     } catch (const Error&) {
         return false;  // a text that is no address names nothing but itself

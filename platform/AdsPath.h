@@ -1,11 +1,13 @@
 #pragma once
 // Addresses of directory objects: "LDAP://host[:port]" (or "LDAPS://host[:port]"
-// for LDAP over TLS, port 636 by default) optionally followed by
+// for LDAP over TLS, port 636 by default), or several servers of one
+// directory, "LDAP://host1[:port],host2[:port]", tried in that order, optionally followed by
 // "/RootDSE", "/" + a DN in comma form (cn=dl1,cn=Recipients,o=Org) or "/" + a
 // tree path in slash form, outermost first (o=Org/ou=Site/cn=Recipients). A
 // part of a tree path may hold commas; a "/" inside a value is written "\/".
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv::platform {
 
@@ -24,16 +26,23 @@ enum class AdsTarget {
     Object,   // "/" + a DN or a tree path
 };
 
+// One server an address names.
+struct AdsServer {
+    std::string host;  // without port or IPv6 brackets
+    int port = 0;      // the scheme's default when the address names none
+};
+
 struct AdsPath {
     const AdsScheme* scheme = nullptr;
-    std::string server;  // host[:port] exactly as the address names it; "" = the default server
-    std::string host;    // without port or IPv6 brackets
-    int port = 0;        // the scheme's default when the address names none
+    // The server, or the servers separated by ",", exactly as the address
+    // names them; "" = the default server.
+    std::string server;
+    std::vector<AdsServer> servers;  // in the order they are tried; none for the default server
     AdsTarget target = AdsTarget::Server;
     std::string dn;      // the object's DN in comma form (Object only)
 
-    // The server as libldap addresses it ("ldap://host:port"); "" for the default server.
-    std::string url() const;
+    // Server `i` as libldap addresses it ("ldap://host:port"); "" for the default server.
+    std::string url(std::size_t i = 0) const;
     // The address of an object on the same server: prefix + server + "/" + dn.
     std::string pathOf(std::string_view objectDn) const;
 };

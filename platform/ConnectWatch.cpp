@@ -18,6 +18,7 @@ int ConnectWatch::added(LDAP*, Sockbuf* sb, LDAPURLDesc*, struct sockaddr*, stru
     ber_sockbuf_ctrl(sb, LBER_SB_OPT_GET_FD, &fd);
     std::lock_guard lock(watch->mutex_);
     watch->fd_ = fd;
+    watch->connected_ = true;
     return 0;
 }
 

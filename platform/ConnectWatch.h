@@ -33,6 +33,11 @@ public:
         std::lock_guard lock(mutex_);
         return expired_;
     }
+    // True once libldap has connected a socket: the server took the connection.
+    bool connected() {
+        std::lock_guard lock(mutex_);
+        return connected_;
+    }
 
 private:
     // The deadline of one `within`: a thread that waits for it, disarmed on leaving.
@@ -54,6 +59,7 @@ private:
     std::condition_variable disarmed_;
     bool armed_ = false;
     bool expired_ = false;
+    bool connected_ = false;
     int fd_ = -1;  // the socket libldap opened last, while it is open
 };
 

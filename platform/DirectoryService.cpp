@@ -416,12 +416,11 @@ void BoundObject::setInfo() {
 
 void BoundObject::modifyInDirectory() {
     if (changes_.empty()) return;
-    // The staged changes as one modify; without the add-backs of a change
-    // under Permissive Modify when `permissive` is false.
-    auto modifications = [&](ModList& mods, bool permissive) {
+    // The staged changes as one modify; with the add-backs of a change only when `addBacks`.
+    auto modifications = [&](ModList& mods, bool addBacks) {
         auto rdn = rdnValues(firstRdn(dn_));
         for (const auto& change : changes_) {
-            if (change.addBack && !permissive) continue;
+            if (change.addBack && !addBacks) continue;
             std::vector<std::string> values = change.values;
             int op = change.code == PutExCode::Append ? LDAP_MOD_ADD
                      : change.code == PutExCode::Delete ? LDAP_MOD_DELETE
@@ -437,10 +436,15 @@ void BoundObject::modifyInDirectory() {
     // than apply it in a way that a second send would not repeat.
     LDAPControl permissive{const_cast<char*>(LDAP_CONTROL_X_PERMISSIVE_MODIFY), {0, nullptr}, 1};
     LDAPControl* controls[] = {&permissive, nullptr};
+    int sends = 0;
     onObject(server_, credentials_, dn_, [&](Connection& connection) {
+        // The first send is the plain change, which replicas replay as it stands (an add-back
+        // of a value they hold, replayed without the control, would fail and make them fetch
+        // the whole list); a second one follows only a lost answer and adds the removed values back.
+        const bool again = sends++ > 0;
         if (permissive_ && !info_->refusesPermissiveModify) {
             ModList mods;
-            modifications(mods, true);
+            modifications(mods, again);
             try {
                 write(connection, [&](LDAP* ld, int* msgid) {
                     return ldap_modify_ext(ld, dn_.c_str(), mods.get(), controls, nullptr, msgid);

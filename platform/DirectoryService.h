@@ -41,6 +41,26 @@ DirectoryTimeouts directoryTimeouts();
 // above 0 and below 1,000,000.
 std::string directoryTimeoutsProblem();
 
+// While one lives, the directory work of this thread keeps to one server per
+// address that names several: to the server that first answered for the
+// address in the scope. When that server fails the work fails with it rather
+// than going on at the next server, whose copy may not hold yet what the
+// first one answered. A DL is read, searched and written under one, so that
+// it is never read from one server and written to another; a server that
+// fails before it answered anything is passed over as ever.
+class SameServer {
+public:
+    SameServer();
+    ~SameServer();
+    SameServer(const SameServer&) = delete;
+    SameServer& operator=(const SameServer&) = delete;
+};
+
+// The server ("ldap://host:port") that answers for `adsPath` with
+// `credentials` when the address names several servers; "" when it names one,
+// or before one has answered.
+std::string answeringServer(std::string_view adsPath, const Credentials& credentials);
+
 // What putEx does with the attribute.
 enum class PutExCode {
     Clear = 1,   // remove every value (also when there is none)
@@ -108,16 +128,18 @@ public:
     void putEx(PutExCode code, std::string_view name, const std::vector<std::string>& values);
     // Stages the change of a multi-valued attribute from the values `removed`
     // to the values `added` as one modify. It goes under the Permissive Modify
-    // control, marked critical, as a change that leaves the same values when
-    // it is sent a second time (after a lost answer): the removed values are
-    // first added back (skipped where they are still there), so that their
-    // delete always finds them, then the added ones added (skipped where they
-    // are there already); a delete of a value already gone is not relied on,
-    // as some servers refuse it even under the control. A server that refuses
-    // the control (unavailableCriticalExtension) is sent the plain change, the
-    // deletes then the adds, at once and for the rest of the run; there a
-    // value that is not as expected fails the change (noSuchAttribute,
-    // typeOrValueExists) and nothing of it is applied.
+    // control, marked critical, as the plain change: the removed values
+    // deleted, the added ones added, which is what replicas replay
+    // (delta-syncrepl replays it without the control). A second send (after a
+    // lost answer) first adds the removed values back (skipped where they are
+    // still there), so that their delete always finds them and it leaves the
+    // same values whether or not the first send was applied; a delete of a
+    // value already gone is not relied on, as some servers refuse it even
+    // under the control. A server that refuses the control
+    // (unavailableCriticalExtension) is sent the plain change without it, at
+    // once and for the rest of the run. A value that is not as expected
+    // (noSuchAttribute, typeOrValueExists) fails the change, and nothing of it
+    // is applied.
     void putChange(std::string_view name, const std::vector<std::string>& removed,
                    const std::vector<std::string>& added);
     // Whether the entry holds `value` in `name` (an LDAP compare): false when
@@ -146,7 +168,7 @@ private:
         PutExCode code;
         std::string name;
         std::vector<std::string> values;
-        bool addBack = false;  // of a change under Permissive Modify: left out where it goes without
+        bool addBack = false;  // of a change: sent only again, and only under Permissive Modify
     };
 
     void load(std::vector<std::string> names, bool everything);

@@ -87,15 +87,26 @@ int answerSaslQuietly(LDAP* ld, unsigned, void* store, void* questions) {
     return LDAP_SUCCESS;
 }
 
-std::string poolKey(const std::string& url, const Credentials& credentials) {
-    if (credentials.loggedOnUser) return url + '\n' + '\x01';
-    return url + '\n' + credentials.user + '\n' + credentials.password;
+// One pooled connection per address's servers (all of them: the one that
+// answers serves the whole list) and credentials.
+std::string poolKey(const AdsPath& server, const Credentials& credentials) {
+    std::string urls = server.url();
+    for (std::size_t i = 1; i < server.servers.size(); ++i) urls += ' ' + server.url(i);
+    if (credentials.loggedOnUser) return urls + '\n' + '\x01';
+    return urls + '\n' + credentials.user + '\n' + credentials.password;
 }
 
 struct Pool {
     std::mutex mutex;
     std::map<std::string, std::shared_ptr<Connection>> connections;
 };
+
+// The servers this thread's SameServer scopes keep to, by pool key.
+struct HeldServers {
+    int depth = 0;  // live scopes
+    std::map<std::string, std::string> servers;
+};
+thread_local HeldServers held;
 
 Pool& pool() {
     static Pool instance;
@@ -172,16 +183,17 @@ bool tlsWorksUnverified(const std::string& url, const DirectoryTimeouts& timeout
 // What a connection that could not be opened and bound failed with, in the
 // terms the program reports: a deadline that ran out, a certificate that
 // could not be verified, or the bind's outcome naming the server.
-LdapFailure openingFailure(const LdapFailure& failure, Connection& connection, const AdsPath& server,
-                           const Credentials& credentials, const DirectoryTimeouts& timeouts) {
+LdapFailure openingFailure(const LdapFailure& failure, Connection& connection, const std::string& url,
+                           const AdsScheme& scheme, const Credentials& credentials, const DirectoryTimeouts& timeouts) {
     const std::string& where = connection.where();
     if (connection.watch().expired()) {
         const auto seconds = static_cast<long>(std::ceil(openingLimit(timeouts).count()));
         const std::string why = "the connection was not open within " + std::to_string(seconds) + " seconds";
         return LdapFailure(LDAP_TIMEOUT, directoryError(LDAP_TIMEOUT, why, {}, where));
     }
-    if (failure.serverGone() && server.scheme->tls && !server.url().empty() &&
-        tlsWorksUnverified(server.url(), timeouts))
+    // Only a server that took the connection can have failed the certificate check.
+    if (failure.serverGone() && scheme.tls && !url.empty() && connection.watch().connected() &&
+        tlsWorksUnverified(url, timeouts))
         return LdapFailure(kLdapCertificateUntrusted, directoryError(kLdapCertificateUntrusted, {}, {}, where));
     if (failure.code() < 0) return failure;  // libldap's own outcomes name the server already
     const int code = credentials.loggedOnUser ? failure.code() : bindOutcome(failure.code());
@@ -190,12 +202,13 @@ LdapFailure openingFailure(const LdapFailure& failure, Connection& connection, c
     return LdapFailure(code, Error(errorNumberFor(code), description + " [" + where + "]"));
 }
 
-std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& credentials) {
+// A connection to server `index` of `server`.
+std::shared_ptr<Connection> connect(const AdsPath& server, std::size_t index, const Credentials& credentials) {
     ignoreBrokenPipes();
     DirectoryTimeouts timeouts = directoryTimeouts();
     timeval network = toTimeval(timeouts.network);
     timeval operation = toTimeval(timeouts.operation);
-    std::string url = server.url();
+    std::string url = server.url(index);
     std::string where = url.empty() ? "the default server" : url;
     LDAP* raw = nullptr;
     int rc = ldap_initialize(&raw, url.empty() ? nullptr : url.c_str());
@@ -206,9 +219,40 @@ std::shared_ptr<Connection> connect(const AdsPath& server, const Credentials& cr
     try {
         connection->watch().within(openingLimit(timeouts), [&] { bind(*connection, credentials); });
     } catch (const LdapFailure& failure) {
-        throw openingFailure(failure, *connection, server, credentials, timeouts);
+        throw openingFailure(failure, *connection, url, *server.scheme, credentials, timeouts);
     }
     return connection;
+}
+
+// True when a server that could not be opened this way is passed over for the
+// next server of its address: it refused or dropped the connection, did not
+// answer the connect or the bind in time, or answered that it cannot serve now.
+bool passedOver(const LdapFailure& failure) {
+    return failure.serverGone() || failure.code() == LDAP_TIMEOUT || failure.code() == LDAP_BUSY ||
+           failure.code() == LDAP_UNAVAILABLE;
+}
+
+// A connection to the first of the address's servers (or only to `only`,
+// when it is one of them) that can be opened, tried in order. When none can,
+// the failure is the last server's, its description preceded by the others'.
+std::shared_ptr<Connection> connectToOne(const AdsPath& server, const Credentials& credentials,
+                                         const std::string& only) {
+    std::vector<std::size_t> order;
+    const std::size_t count = std::max<std::size_t>(server.servers.size(), 1);
+    for (std::size_t i = 0; i < count; ++i)
+        if (server.url(i) == only) order.push_back(i);
+    if (order.empty())
+        for (std::size_t i = 0; i < count; ++i) order.push_back(i);
+    std::string passed;
+    for (std::size_t n = 0;; ++n) {
+        try {
+            return connect(server, order[n], credentials);
+        } catch (const LdapFailure& failure) {
+            if (!passedOver(failure) || n + 1 == order.size())
+                throw LdapFailure(failure.code(), Error(failure.number(), passed + failure.description()));
+            passed += failure.description() + "; ";
+        }
+    }
 }
 
 }  // namespace
@@ -224,6 +268,8 @@ Message Connection::await(int msgid, bool oneAtATime) {
     LDAPMessage* raw = nullptr;
     int rc = ldap_result(get(), msgid, oneAtATime ? LDAP_MSG_ONE : LDAP_MSG_ALL, &timeout, &raw);
     Message message(raw);
+    // The first answer of a server list within a SameServer scope holds the scope to this server.
+    if (rc > 0 && held.depth > 0 && !list_.empty()) held.servers.emplace(list_, where_);
     if (rc == 0) {
         ldap_abandon_ext(get(), msgid, nullptr, nullptr);
         broken_ = true;  // the server may answer later; nothing may read that answer as another's
@@ -258,7 +304,7 @@ void Connection::check(LDAPMessage* result, Controls* controls) {
 }
 
 std::shared_ptr<Connection> openConnection(const AdsPath& server, const Credentials& credentials, bool& reused) {
-    std::string key = poolKey(server.url(), credentials);
+    const std::string key = poolKey(server, credentials);
     Pool& p = pool();
     {
         std::lock_guard lock(p.mutex);
@@ -269,7 +315,9 @@ std::shared_ptr<Connection> openConnection(const AdsPath& server, const Credenti
         }
         if (it != p.connections.end()) p.connections.erase(it);
     }
-    auto connection = connect(server, credentials);
+    const auto kept = held.depth > 0 ? held.servers.find(key) : held.servers.end();
+    auto connection = connectToOne(server, credentials, kept == held.servers.end() ? std::string() : kept->second);
+    if (server.servers.size() > 1) connection->servesList(key);
     std::lock_guard lock(p.mutex);
     p.connections[key] = connection;
     reused = false;
@@ -290,6 +338,26 @@ void discardConnection(const std::shared_ptr<Connection>& connection) {
 }  // namespace qv::platform::detail
 
 namespace qv::platform {
+
+SameServer::SameServer() { ++detail::held.depth; }
+
+SameServer::~SameServer() {
+    if (--detail::held.depth == 0) detail::held.servers.clear();
+}
+
+std::string answeringServer(std::string_view adsPath, const Credentials& credentials) {
+    AdsPath server;
+    try {
+        server = parseAdsPath(adsPath);
+    } catch (const Error&) {
+        return {};
+    }
+    if (server.servers.size() < 2) return {};
+    detail::Pool& p = detail::pool();
+    std::lock_guard lock(p.mutex);
+    auto it = p.connections.find(detail::poolKey(server, credentials));
+    return it == p.connections.end() || it->second->broken() ? std::string() : it->second->where();
+}
 
 DirectoryTimeouts directoryTimeouts() {
     return {detail::timeoutSetting(detail::kNetworkTimeoutVariable, LDAP_OPT_NETWORK_TIMEOUT,

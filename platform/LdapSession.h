@@ -83,6 +83,8 @@ public:
     // The server as descriptions name it.
     const std::string& where() const { return where_; }
     bool broken() const { return broken_; }
+    // The connection serves an address of several servers (its pool key).
+    void servesList(std::string key) { list_ = std::move(key); }
 
     // The next message of operation `msgid`: one search entry at a time when
     // `oneAtATime`, else the whole result. Throws LdapFailure on a timeout or
@@ -100,10 +102,14 @@ private:
     std::string where_;
     timeval timeout_;
     bool broken_ = false;
+    std::string list_;
 };
 
 // A connection to `server` bound with `credentials`: the pooled one when
-// there is one (`reused` becomes true), else a new one, bound and pooled.
+// there is one (`reused` becomes true), else a new one, bound and pooled. An
+// address that names several servers gets the first that can be opened, in
+// order, passing over those that refuse or drop the connection or do not
+// answer in time; within a SameServer scope, once one has answered, only that one.
 std::shared_ptr<Connection> openConnection(const AdsPath& server, const Credentials& credentials, bool& reused);
 // Takes a connection out of the pool.
 void discardConnection(const std::shared_ptr<Connection>& connection);

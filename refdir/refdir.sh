@@ -8,6 +8,7 @@
 #   refdir.sh resume DIR        starts a stopped (--keep) instance again on its
 #                               data and port; prints QUORVEL_REFDIR_PID
 #   refdir.sh log DIR           prints the instance's slapd log
+#   refdir.sh free-port         prints a loopback port nobody listens on
 #
 # start options:
 #   --dir DIR          folder of the instance (default: a new mktemp folder)
@@ -20,6 +21,17 @@
 #   --global-conf FILE lines added to the global section (modules, TLS)
 #   --port N           listen on N instead of a free port
 #   --ldaps            also listen with TLS (needs TLS lines in --global-conf)
+#
+# Replication (delta-syncrepl: the changes travel as the writes that made them,
+# read from an accesslog database, not as whole entries):
+#   --provider         logs every write to cn=accesslog and serves both to replicas
+#   --replica-of URL   pulls the organisation from the --provider at URL
+#   --plain-syncrepl   ... as whole entries (plain syncrepl, no accesslog)
+#   --server-id N      this server's ID; with --provider and --replica-of the
+#                      two take writes alike (multi-provider)
+#   --seed-from DIR    seeds with the organisation of the running instance of
+#                      DIR (its entries, entry UUIDs and change numbers), so
+#                      that a replica starts in step with it
 #
 # The settings printed by start:
 #   QUORVEL_REFDIR_DIR     the instance folder
@@ -50,6 +62,7 @@ fill_template() { # file -> stdout
   local global="" db=""
   [ -n "$global_conf" ] && global=$(cat "$global_conf")
   [ -n "$db_conf" ] && db=$(cat "$db_conf")
+  global="$global"$'\n'"$(replication_global)" db="$(replication_db)"$'\n'"$db"
   awk -v refdir="$here" -v rundir="$dir" -v global="$global" -v db="$db" -v pw="$rootpw" '
     { gsub(/@REFDIR@/, refdir); gsub(/@RUNDIR@/, rundir); gsub(/@ROOTPW@/, pw)
       if ($0 == "@GLOBAL@") { print global; next }
@@ -57,14 +70,61 @@ fill_template() { # file -> stdout
       print }' "$1"
 }
 
+# The lines replication adds to the global section and to the organisation's
+# database (a provider's log database ends that section).
+replicates() { [ "$provider" = 1 ] || [ -n "$replica_of" ]; }
+replication_global() {
+  replicates && echo "moduleload syncprov"
+  [ "$provider" = 1 ] && echo "moduleload accesslog"
+  [ -n "$server_id" ] && echo "serverID $server_id"
+  return 0
+}
+replication_db() {
+  replicates && echo "index entryCSN,entryUUID eq"
+  if [ -n "$replica_of" ]; then
+    cat <<EOF
+syncrepl rid=001 provider=$replica_of type=refreshAndPersist retry="1 +" timeout=1
+  bindmethod=simple binddn="dc=CORP,cn=writer" credentials=writer-pw searchbase="$ORG_SUFFIX"
+EOF
+    [ "$plain_syncrepl" = 1 ] ||
+      echo '  syncdata=accesslog logbase="cn=accesslog" logfilter="(&(objectClass=auditWriteObject)(reqResult=0))"'
+    [ "$provider" = 1 ] && echo "multiprovider on"
+  fi
+  [ "$provider" = 1 ] || return 0
+  cat <<EOF
+overlay syncprov
+syncprov-checkpoint 100 1
+overlay accesslog
+logdb cn=accesslog
+logops writes
+logsuccess TRUE
+logpurge 24:00 01+00:00
+
+database mdb
+suffix cn=accesslog
+directory $dir/accesslog
+maxsize 1073741824
+index default eq
+index entryCSN,objectClass,reqEnd,reqResult,reqStart,reqDN
+overlay syncprov
+syncprov-nopresent TRUE
+syncprov-reloadhint TRUE
+EOF
+}
+
 seed_org() { # server
   local seed_file=$1
-  if [ "$no_seed" = 1 ]; then
+  local context=()  # a replica starts from its contextCSN, as its provider does
+  replicates && context=(-w)
+  if [ -n "$seed_from" ]; then
+    "${SLAPCAT:-$(dirname "$SLAPADD")/slapcat}" -f "$seed_from/slapd.conf" -b "$ORG_SUFFIX" -l "$dir/seed.ldif" ||
+      die "slapcat of $seed_from failed"
+  elif [ "$no_seed" = 1 ]; then
     printf 'dn: %s\nobjectClass: organization\no: Northwind Traders\n' "$ORG_SUFFIX" >"$dir/seed.ldif"
   else
     sed "s/@SERVER@/$server/g" "$seed_file" >"$dir/seed.ldif"
   fi
-  "$SLAPADD" -q -f "$dir/slapd.conf" -b "$ORG_SUFFIX" -l "$dir/seed.ldif" >>"$dir/slapadd.log" 2>&1 ||
+  "$SLAPADD" -q "${context[@]}" -f "$dir/slapd.conf" -b "$ORG_SUFFIX" -l "$dir/seed.ldif" >>"$dir/slapadd.log" 2>&1 ||
     { cat "$dir/slapadd.log" >&2; die "slapadd of the organisation failed"; }
   local s
   for s in "${ACCOUNT_SUFFIXES[@]}"; do
@@ -75,9 +135,13 @@ seed_org() { # server
 }
 
 free_port() { # a port nobody answers on; slapd's own bind is the final test
-  local p
+  # Below the range the kernel hands out to outgoing connections, where a
+  # client's local port would keep slapd from binding a port chosen in advance.
+  local p low=32768
+  read -r low _ </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null
+  [ "$low" -gt 12000 ] 2>/dev/null || low=32768
   for _ in $(seq 1 50); do
-    p=$((20000 + RANDOM % 40000))
+    p=$((10000 + RANDOM % (low - 10000)))
     (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
   done
   die "no free port found"
@@ -90,8 +154,8 @@ answers() { # url
 start_once() { # port -> 0 when slapd answers, 1 when it did not come up
   local port=$1
   server="127.0.0.1:$port"
-  rm -rf "$dir/org" "$dir"/acct-*
-  mkdir -p "$dir/org" "${ACCOUNT_SUFFIXES[@]/#cn=/$dir/acct-}"
+  rm -rf "$dir/org" "$dir/accesslog" "$dir"/acct-*
+  mkdir -p "$dir/org" "$dir/accesslog" "${ACCOUNT_SUFFIXES[@]/#cn=/$dir/acct-}"
   fill_template "$here/slapd.conf.in" >"$dir/slapd.conf"
   cp "$rootdse" "$dir/rootdse.ldif"
   seed_org "$seed"
@@ -123,7 +187,7 @@ cmd_resume() {
 
 cmd_start() {
   dir="" seed="$here/seed.ldif.in" no_seed=0 rootdse="$here/rootdse.ldif"
-  db_conf="" global_conf="" port="" ldaps=0
+  db_conf="" global_conf="" port="" ldaps=0 provider=0 replica_of="" server_id="" seed_from="" plain_syncrepl=0
   while [ $# -gt 0 ]; do
     case "$1" in
       --dir) dir=$2; shift ;;
@@ -134,6 +198,11 @@ cmd_start() {
       --global-conf) global_conf=$2; shift ;;
       --port) port=$2; shift ;;
       --ldaps) ldaps=1 ;;
+      --provider) provider=1 ;;
+      --replica-of) replica_of=$2; shift ;;
+      --plain-syncrepl) plain_syncrepl=1 ;;
+      --server-id) server_id=$2; shift ;;
+      --seed-from) seed_from=$(cd "$2" && pwd) || die "no instance in $2"; shift ;;
       *) die "unknown option $1" ;;
     esac
     shift
@@ -176,7 +245,11 @@ cmd_stop() {
     p=$(cat "$d/slapd.pid.run")
     kill "$p" 2>/dev/null
     # slapd takes seconds for an orderly shutdown; its mdb data is crash-safe.
-    for _ in $(seq 1 10); do alive "$p" || break; sleep 0.02; done
+    # A replicating instance is given the time (about a second): killed in the
+    # middle of its shutdown, it can keep a change from its replicas for good.
+    local waits=10
+    grep -q '^syncrepl\|^overlay syncprov' "$d/slapd.conf" 2>/dev/null && waits=500
+    for _ in $(seq 1 "$waits"); do alive "$p" || break; sleep 0.02; done
     kill -9 "$p" 2>/dev/null
   fi
   [ "$keep" = "--keep" ] || rm -rf "$d"
@@ -187,5 +260,6 @@ case "${1:-}" in
   stop) shift; cmd_stop "$@" ;;
   resume) shift; cmd_resume "$@" ;;
   log) cat "${2:?log: no instance folder given}/slapd.log" ;;
-  *) sed -n '2,32p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  free-port) free_port ;;
+  *) sed -n '2,41p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

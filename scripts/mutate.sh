@@ -40,7 +40,7 @@ tests_for() {
   case "$1" in
     engine/MembershipChange.cpp) echo "engine_unit_test engine_directory_test" ;;
     engine/clsQuorvel.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" \
-                                "reliability_delta_test reliability_fault_test compat_test" ;;
+                                "reliability_delta_test reliability_fault_test compat_test reliability_server_list_test" ;;
     engine/ProcessingPasses.cpp) echo "engine_directory_test reliability_directory_test e2e_unattended_test" ;;
     engine/Safeguards.cpp | engine/DLOutcome.cpp | core/PassMetrics.cpp) echo "e2e_unattended_test" ;;
     engine/RbdlConversion.cpp) echo "engine_directory_test" ;;
@@ -114,6 +114,9 @@ MUTANTS=$(cat <<'EOF'
 + succeeded = run.updated && !run.safeguardRefused;
 @@ engine/clsQuorvel.cpp
 - run.oldMembers = bag.list("member");
++
+@@ engine/clsQuorvel.cpp
+- const platform::SameServer oneServer;
 +
 @@ engine/MembershipChange.cpp
 - if (!delta.added.empty() && !delta.removed.empty()) pairRespellings(delta);

@@ -116,6 +116,16 @@ TEST_F(MainWindowTest, AReconnectThatFailsLeavesNoPathOfTheOldTree) {
         EXPECT_FALSE(enabled(button)) << button;
 }
 
+TEST_F(MainWindowTest, AServerListIsWorkedThroughTheServerThatAnswers) {
+    auto status = [&] { return window_->findChild<QLabel*>("sbStatusBar_Text")->text().toStdString(); };
+    EXPECT_EQ((open(), status()), "");                                    // one server: as before
+    mdl().strServer = "LDAP://127.0.0.1:1," + sharedDirectory().server();  // the first refuses
+    open().NodeClick(node("cn=Distribution Lists"));
+    EXPECT_EQ(status(), "Server: " + sharedDirectory().url());
+    EXPECT_NE(row("cn=qvl-sales"), nullptr);  // every path built from the store keeps the list
+    EXPECT_TRUE(window_->Title(0).startsWith("LDAP://127.0.0.1:1,")) << window_->Title(0).toStdString();
+}
+
 TEST_F(MainWindowTest, UpdatingADLThatHasGoneIsReportedWithoutAPass) {
     qv::test::LdapTool ldap(sharedDirectory());
     const std::string dn = "cn=gone-soon,cn=Europe,cn=Sales,cn=Recipients,ou=Amsterdam,o=Northwind Traders";

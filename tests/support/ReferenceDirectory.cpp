@@ -40,6 +40,7 @@ void ReferenceDirectory::start() {
     addFile("--db-conf", options_.dbConf, "db.conf");
     addFile("--global-conf", options_.globalConf, "global.conf");
     if (options_.ldaps) argv.push_back("--ldaps");
+    argv.insert(argv.end(), options_.arguments.begin(), options_.arguments.end());
     auto r = runCommand(argv);
     if (r.exitCode != 0) throw std::runtime_error("reference directory did not start: " + r.err);
     dir_ = settingOf(r.out, "QUORVEL_REFDIR_DIR");
@@ -73,6 +74,11 @@ void ReferenceDirectory::freeze() {
 
 void ReferenceDirectory::thaw() {
     if (pid_ > 0) ::kill(pid_, SIGCONT);
+}
+
+std::string ReferenceDirectory::freePort() {
+    auto port = runCommand({script(), "free-port"}).out;
+    return port.substr(0, port.find('\n'));
 }
 
 void ReferenceDirectory::resume() {

@@ -2,6 +2,7 @@
 // The project's reference directory (refdir/refdir.sh) as a test fixture:
 // a private slapd on a free loopback port, seeded, stopped on destruction.
 #include <string>
+#include <vector>
 
 namespace qv::test {
 
@@ -30,6 +31,7 @@ struct RefDirOptions {
     std::string dbConf;      // lines for the organisation's database section
     std::string globalConf;  // lines for the global section
     bool ldaps = false;      // also listen with TLS
+    std::vector<std::string> arguments;  // further options of refdir.sh start (replication)
 };
 
 class ReferenceDirectory {
@@ -55,6 +57,7 @@ public:
     void freeze();   // SIGSTOP: accepts connections, never answers
     void thaw();     // SIGCONT
     void resume();   // after stop() or kill(): the same instance again, on its data and port
+    static std::string freePort();  // a loopback port nobody listens on
 
 private:
     void start();
