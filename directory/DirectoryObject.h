@@ -22,6 +22,11 @@ public:
     using PropertyValue = std::variant<std::string, bool, std::vector<std::string>>;
 
     clsErrorMessage lastError;  // outcome of the last SetPropertyEx
+    // When set, every write asks the server to return the entry's entryCSN
+    // as the write left it (the Post-Read control), into WrittenCSN.
+    bool ReadCSNAfterWrite = false;
+    // The entryCSN the last successful write left; empty when not asked or the server did not say.
+    std::string WrittenCSN;
     std::shared_ptr<clsExchangeStore> objExchangeStore;
     std::string uid;                // the alias
     std::string rdn;
