@@ -1,7 +1,5 @@
 #include "support/DirectoryUnderTest.h"
 
-#include <signal.h>
-
 #include <iostream>
 #include <map>
 #include <memory>
@@ -59,7 +57,6 @@ DirectoryUnderTest::DirectoryUnderTest(DirectoryKind kind) : kind_(kind) {
     dir_ = value("DIR");
     server_ = value("SERVER");
     url_ = value("URL");
-    pid_ = std::stoi(value("PID"));
     adminDn_ = value("ADMIN_DN");
     adminPassword_ = value("ADMIN_PASSWORD");
 }
@@ -125,22 +122,6 @@ LdapTool DirectoryUnderTest::tool(Role role) const {
     auto l = logon(role);
     return LdapTool(url_, l.bindDn, l.password);
 }
-
-void DirectoryUnderTest::stop() { runScript(kind_, {"stop", dir_, "--keep"}); }
-
-void DirectoryUnderTest::kill() {
-    ::kill(pid_, SIGKILL);
-    stop();  // reaps what is left
-}
-
-void DirectoryUnderTest::freeze() { ::kill(pid_, SIGSTOP); }
-void DirectoryUnderTest::thaw() { ::kill(pid_, SIGCONT); }
-
-void DirectoryUnderTest::resume() {
-    pid_ = std::stoi(settingOf(runScript(kind_, {"resume", dir_}), facts(kind_).keys + std::string("PID")));
-}
-
-bool DirectoryUnderTest::running() const { return processRunning(pid_); }
 
 void DirectoryTest::TearDown() {
     if (HasFailure())

@@ -66,11 +66,8 @@ public:
     const DirectoryLayout& layout() const;
     std::string prefix() const { return "QVL="; }
     const std::string& server() const { return server_; }  // "127.0.0.1:PORT"
-    const std::string& url() const { return url_; }        // "ldap://127.0.0.1:PORT"
-    const std::string& dir() const { return dir_; }        // the instance folder
     std::string adsPath(const std::string& dn) const { return "LDAP://" + server_ + "/" + dn; }
-    // The last lines of the server's log of operations (389-DS: its access
-    // log; dir() + "/log/audit" holds each change it made as LDIF).
+    // The last lines of the server's log of operations (389-DS: its access log).
     std::string logTail(int lines = 40) const;
 
     // A stored query as Quorvel writes it: prefix, <ADsPath of base>, filter, fields, scope.
@@ -86,18 +83,9 @@ public:
     std::string authentication(Role role) const;  // a profile's [Authentication] section
     LdapTool tool(Role role = Role::Admin) const;
 
-    void stop();     // orderly stop; the folder stays until destruction
-    void kill();     // SIGKILL, as a crashed server
-    void freeze();   // SIGSTOP: accepts connections, never answers
-    void thaw();     // SIGCONT
-    void resume();   // after stop() or kill(): the same instance again, on its data and port
-    bool running() const;
-
 private:
-    std::string run(const std::string& command, const std::string& key = {}, const std::string& arg = {}) const;
     DirectoryKind kind_;
     std::string dir_, server_, url_, adminDn_, adminPassword_;
-    int pid_ = -1;
 };
 
 // Base of a suite run once per directory kind; prints the server's log under a failed test.
