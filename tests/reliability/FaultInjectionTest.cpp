@@ -63,9 +63,8 @@ std::string faultEntries(const std::string& proxy) {
 class FaultInjection : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        proxy = std::make_unique<FaultProxy>();
         dir = std::make_unique<ReferenceDirectory>();
-        proxy->setUpstream(dir->server());
+        proxy = std::make_unique<FaultProxy>(dir->server());
         LdapTool ldap(*dir);
         ldap.add(faultEntries(proxy->server()));
         for (const auto& dl : kDls) {

@@ -135,11 +135,6 @@ FaultProxy::~FaultProxy() {
 
 std::string FaultProxy::server() const { return "127.0.0.1:" + std::to_string(port_); }
 
-void FaultProxy::setUpstream(const std::string& upstream) {
-    std::lock_guard lock(mutex_);
-    upstream_ = upstream;
-}
-
 void FaultProxy::arm(Fault fault) {
     std::lock_guard lock(mutex_);
     faults_.emplace_back(std::move(fault), 0);
@@ -214,7 +209,6 @@ void FaultProxy::acceptOne() {
     int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (client < 0) return;
     std::function<void()> hook;
-    std::string upstream;
     {
         std::lock_guard lock(mutex_);
         if (refuse_ != 0) {
@@ -225,11 +219,7 @@ void FaultProxy::acceptOne() {
         hook = std::exchange(acceptHook_, nullptr);
     }
     if (hook) hook();
-    {
-        std::lock_guard lock(mutex_);
-        upstream = upstream_;
-    }
-    int server = connectTo(upstream);
+    int server = connectTo(upstream_);
     if (server < 0) {
         resetAndClose(client);
         return;

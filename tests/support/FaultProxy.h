@@ -86,14 +86,13 @@ private:
 
 class FaultProxy {
 public:
-    // Listens on a free loopback port; forwards to `upstream` ("host:port", may be set later).
-    explicit FaultProxy(std::string upstream = {});
+    // Listens on a free loopback port; forwards to `upstream` ("host:port").
+    explicit FaultProxy(std::string upstream);
     ~FaultProxy();
     FaultProxy(const FaultProxy&) = delete;
     FaultProxy& operator=(const FaultProxy&) = delete;
 
     std::string server() const;  // "127.0.0.1:PORT", as an ADsPath names it
-    void setUpstream(const std::string& upstream);
 
     // Arms a fault; it fires once.
     void arm(Fault fault);
@@ -122,8 +121,8 @@ private:
     int port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> fired_{0};
+    const std::string upstream_;
     mutable std::mutex mutex_;  // guards the settings below
-    std::string upstream_;
     std::vector<std::pair<Fault, int>> faults_;  // with the number of matches seen
     int refuse_ = 0;
     std::chrono::milliseconds delay_{0};
