@@ -28,10 +28,7 @@ std::string addScratchDl(const ReferenceDirectory& dir, const std::string& alias
 }
 
 int countInLog(const ReferenceDirectory& dir, const std::string& needle) {
-    std::string log = readFile(dir.dir() + "/slapd.log");
-    int count = 0;
-    for (auto at = log.find(needle); at != std::string::npos; at = log.find(needle, at + needle.size())) ++count;
-    return count;
+    return occurrences(readFile(dir.dir() + "/slapd.log"), needle);
 }
 
 std::string bulkSeed(const std::string& folder, int lists, int people) {

@@ -96,6 +96,12 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
+int occurrences(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
+    return n;
+}
+
 void writeFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;

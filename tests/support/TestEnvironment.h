@@ -60,6 +60,7 @@ private:
 };
 
 std::string readFile(const std::string& path);
+int occurrences(const std::string& text, const std::string& needle);  // how often `needle` occurs
 void writeFile(const std::string& path, const std::string& text);
 std::string sourceDir();  // the project's source folder
 std::string binaryDir();  // the project's build folder
