@@ -42,18 +42,20 @@ protected:
     explicit UnattendedRun(RefDirOptions options = {}) : dir(std::move(options)) {}
     // Writes a profile and runs quorvel on it with its own log, metrics, runtime and config folders.
     CommandResult run(const std::string& target, const std::string& level = "0", std::vector<std::string> options = {},
-                      const std::string& safeguards = "") {
+                      const std::string& safeguards = "", const std::string& password = "writer-pw") {
         writeFile(temp.file("run.ini"), "[General]\nTarget=" + target + "\nLoggingLevel=" + level +
                                             "\n[Safeguards]\n" + safeguards +
-                                            "\n[Authentication]\nUser=writer\nDomain=CORP\nPassword=writer-pw\n");
+                                            "\n[Authentication]\nUser=writer\nDomain=CORP\nPassword=" + password + "\n");
         ::chmod(temp.file("run.ini").c_str(), 0600);
         ::unlink(temp.file("events.jsonl").c_str());
         options.push_back(temp.file("run.ini"));
         return quorvel(options);
     }
-    CommandResult quorvel(std::vector<std::string> args) {
+    CommandResult quorvel(std::vector<std::string> args, const std::map<std::string, std::string>& extra = {}) {
         args.insert(args.begin(), binaryDir() + "/quorvel");
-        return runCommand(args, environment());
+        auto env = environment();
+        env.insert(extra.begin(), extra.end());
+        return runCommand(args, env);
     }
     std::map<std::string, std::string> environment() const {
         return {{"QUORVEL_EVENT_LOG", temp.file("events.jsonl")},
@@ -97,13 +99,6 @@ std::set<std::string> minus(const std::set<std::string>& a, const std::set<std::
 }
 
 std::set<std::string> names(const Json& list) { return list.get<std::set<std::string>>(); }
-
-// How often `needle` occurs in `text`.
-int occurrences(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++n;
-    return n;
-}
 
 std::string withoutTime(const std::string& message) {
     return std::regex_replace(message, std::regex("Time to process: .*"), "");
@@ -155,10 +150,7 @@ TEST_F(UnattendedRun, ProblemsEndWithTheirExitStatus) {
     // gives too, and the account is tried once.
     const std::string logFile = dir.dir() + "/slapd.log";
     const std::size_t before = readFile(logFile).size();
-    writeFile(temp.file("wrong.ini"), "[General]\nTarget=" + path(kSales) +
-                                          "\n[Authentication]\nUser=writer\nDomain=CORP\nPassword=wrong\n");
-    ::chmod(temp.file("wrong.ini").c_str(), 0600);
-    r = quorvel({temp.file("wrong.ini")});
+    r = run(path(kSales), "0", {}, "", "wrong");
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_EQ(entries().size(), 1u);
     EXPECT_EQ(entries()[0]["reason"].get<std::string>().rfind("Invalid credentials", 0), 0u);
@@ -194,11 +186,7 @@ TEST_F(UnattendedRun, TheCommandLineAndTheProfileSayWhatIsWrong) {
         SCOPED_TRACE(row.profile);
         ::unlink(profile.c_str());
         if (!row.profile.empty()) writeFile(profile, row.profile);
-        std::vector<std::string> args = row.args;
-        args.insert(args.begin(), binaryDir() + "/quorvel");
-        auto environment = this->environment();
-        environment.insert(row.environment.begin(), row.environment.end());
-        const auto r = runCommand(args, environment);
+        const auto r = quorvel(row.args, row.environment);
         EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
         for (const auto& text : row.said) EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
         EXPECT_EQ(ldap.members(kSales), sales);  // nothing is written: the last row's account has no password
@@ -436,9 +424,7 @@ RefDirOptions bulkSeed() {
         ldif += "\ndn: cn=p" + std::to_string(i) + "," + kBulk + "\nobjectClass: organizationalPerson\ncn: p" +
                 std::to_string(i) + "\nsn: p\n";
     writeFile(folder.file("bulk.ldif"), ldif);
-    RefDirOptions options;
-    options.seedFile = folder.file("bulk.ldif");
-    return options;
+    return {.seedFile = folder.file("bulk.ldif")};
 }
 
 class BulkPreview : public UnattendedRun {
