@@ -3,26 +3,14 @@
 // Directory Server, each with an ordinary account (a bind DN on the stock two).
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
+#include "reliability/QuorvelRun.h"
 #include "support/DirectoryUnderTest.h"
-#include "support/EventLogCapture.h"
 #include "support/FaultProxy.h"
 
 namespace qv::test {
 namespace {
 
-struct Pass {
-    CommandResult command;
-    std::vector<LoggedEntry> entries;
-    // The last entry that begins with `beginning` ("" when there is none).
-    std::string last(const std::string& beginning) const {
-        std::string found;
-        for (const auto& e : entries)
-            if (e.message.rfind(beginning, 0) == 0) found = e.message;
-        return found;
-    }
-};
+using Pass = QuorvelRun;
 
 class Compatibility : public DirectoryTest {
 protected:
@@ -31,17 +19,9 @@ protected:
             const std::string& extra = "") {
         auto& d = directory();
         const std::string address = target.rfind("LDAP://", 0) == 0 ? target : d.adsPath(target);
-        writeFile(temp.file("p.ini"), "[General]\nTarget=" + address + "\nLoggingLevel=1\nField=" +
-                                          d.layout().definitionField + "\n" + d.authentication(role) + extra);
-        ::chmod(temp.file("p.ini").c_str(), 0600);
-        writeFile(temp.file("events.jsonl"), "");
-        options.insert(options.begin(), binaryDir() + "/quorvel");
-        options.push_back(temp.file("p.ini"));
-        Pass r{runCommand(options, {{"QUORVEL_EVENT_LOG", temp.file("events.jsonl")}, {"XDG_RUNTIME_DIR", temp.path()}},
-                         {}, 60),
-              {}};
-        r.entries = parseEventLines(readFile(temp.file("events.jsonl")));
-        return r;
+        return runProfile(temp, "[General]\nTarget=" + address + "\nLoggingLevel=1\nField=" +
+                                    d.layout().definitionField + "\n" + d.authentication(role) + extra,
+                          {}, std::move(options));
     }
     std::string filter(const std::string& department) const {
         const auto& o = directory().layout();
