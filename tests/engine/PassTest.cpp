@@ -136,9 +136,7 @@ TEST(MembershipLimit, FiveThousandIsWrittenFiveThousandAndOneIsRefused) {
     dl("five-thousand", "(employeeType=many)");
     dl("one-too-many", "(objectClass=organizationalPerson)");
     seed.close();
-    RefDirOptions options;
-    options.seedFile = dir.file("seed.ldif");
-    ReferenceDirectory own(options);
+    ReferenceDirectory own({.seedFile = dir.file("seed.ldif")});
     EventLogCapture log;
     prepareUnattendedRun(own, "0");
     if (HasFatalFailure()) return;

@@ -136,13 +136,11 @@ TEST_F(Limits, RbdlConversionRefusesABadFieldAndEscapesItsPrefix) {
 // A search answered with timeLimitExceeded, and one the server sits on past
 // the operation timeout, by slapd's retcode overlay on entries below ou=Faults.
 TEST(ServerTimeLimits, ATimeLimitOrASilentSearchIsAnErrorAndNothingIsWritten) {
-    RefDirOptions options;
-    options.globalConf = "moduleload retcode\n";
-    options.dbConf = "overlay retcode\n"
-                     "retcode-parent \"ou=Faults,o=Northwind Traders\"\n"
-                     "retcode-item \"cn=time-limit\" 0x03 op=search text=\"the time limit was reached\"\n"
-                     "retcode-item \"cn=sleepy\" 0x00 op=search sleeptime=3\n";
-    ReferenceDirectory own(options);
+    ReferenceDirectory own({.dbConf = "overlay retcode\n"
+                                      "retcode-parent \"ou=Faults,o=Northwind Traders\"\n"
+                                      "retcode-item \"cn=time-limit\" 0x03 op=search text=\"the time limit was reached\"\n"
+                                      "retcode-item \"cn=sleepy\" 0x00 op=search sleeptime=3\n",
+                            .globalConf = "moduleload retcode\n"});
     EventLogCapture log;
     ShortTimeouts quick;
     prepareUnattendedRun(own, "0");

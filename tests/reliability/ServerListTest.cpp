@@ -46,10 +46,8 @@ protected:
     }
     static void TearDownTestSuite() { proxy.reset(), p1.reset(), p2.reset(), ::close(silent); }
     static std::unique_ptr<ReferenceDirectory> provider(std::vector<std::string> arguments) {
-        RefDirOptions options;
-        options.arguments = std::move(arguments);
-        options.arguments.push_back("--provider");
-        return std::make_unique<ReferenceDirectory>(options);
+        arguments.push_back("--provider");
+        return std::make_unique<ReferenceDirectory>(RefDirOptions{.arguments = std::move(arguments)});
     }
 
     // Every DL old on both providers, p1 running behind a plain proxy.

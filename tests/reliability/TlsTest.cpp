@@ -45,12 +45,11 @@ protected:
             openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Quorvel test " + name,
                      "-keyout", certificates->file(name + ".key"), "-out", certificates->file(name + ".pem")});
         makeServerCertificate(*certificates, "trusted-ca");
-        RefDirOptions options;
-        options.ldaps = true;
-        options.globalConf = "TLSCACertificateFile " + certificates->file("trusted-ca.pem") +
-                             "\nTLSCertificateFile " + certificates->file("server.pem") +
-                             "\nTLSCertificateKeyFile " + certificates->file("server.key") + "\n";
-        dir = std::make_unique<ReferenceDirectory>(options);
+        dir = std::make_unique<ReferenceDirectory>(
+            RefDirOptions{.globalConf = "TLSCACertificateFile " + certificates->file("trusted-ca.pem") +
+                                        "\nTLSCertificateFile " + certificates->file("server.pem") +
+                                        "\nTLSCertificateKeyFile " + certificates->file("server.key") + "\n",
+                          .ldaps = true});
         // libldap's usual configuration: ldap.conf names the trusted authority.
         writeFile(certificates->file("ldap.conf"), "TLS_CACERT " + certificates->file("trusted-ca.pem") +
                                                        "\nTLS_REQCERT demand\n");
