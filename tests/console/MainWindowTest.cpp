@@ -2,19 +2,14 @@
 // fall through to an object the user did not choose (a row chosen and taken
 // back, names holding ";", a reconnect that fails half-way), the processing
 // window of Update, update of a DL that has gone, and the settings it keeps at close.
-#include <QAction>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTest>
-#include <memory>
 
 #include "DLDialogFixture.h"
 #include "console/ConsoleDialogs.h"
 #include "console/Selection.h"
-#include "console/Twips.h"
 #include "console/frmNew.h"
 #include "console/frmProcess.h"
 #include "console/frmProperties.h"

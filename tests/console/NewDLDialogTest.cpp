@@ -3,7 +3,6 @@
 // messages, and a DL created, listed, opened and deleted from the main window.
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
 
 #include "DLDialogFixture.h"
 #include "console/frmNew.h"

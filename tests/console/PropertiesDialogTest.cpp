@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
-#include <QTest>
 
 #include "DLDialogFixture.h"
 #include "console/frmPreview.h"
@@ -143,11 +142,9 @@ TEST_F(PropertiesDialogTest, AReadOnlyAccountIsToldAccessIsDeniedAndNothingChang
 
 TEST_F(PropertiesDialogTest, ARefusedLaterWriteIsReportedInOneMessage) {
     // A directory of its own where the writer may not change two attributes.
-    qv::test::RefDirOptions options;
-    options.dbConf =
-        "access to dn.subtree=\"o=Northwind Traders\" attrs=extension-attribute-5,Admin-Description\n"
-        "\tby * read\n";
-    qv::test::ReferenceDirectory dir(options);
+    qv::test::ReferenceDirectory dir(
+        {.dbConf = "access to dn.subtree=\"o=Northwind Traders\" attrs=extension-attribute-5,Admin-Description\n"
+                   "\tby * read\n"});
     const std::string dn = addDL(dir, "props-acl", "extension-attribute-5: five\n");
     connectStore(dir.server());
     select(dir, dn);

@@ -4,14 +4,9 @@
 // typed at either end of a value is a wildcard.
 #include <gtest/gtest.h>
 
-#include <set>
-#include <string>
-#include <vector>
-
 #include "designer/QueryModel.h"
 #include "platform/LdapFilter.h"
 #include "support/LdapTool.h"
-#include "support/ReferenceDirectory.h"
 
 using namespace qv;
 using namespace qv::test;

@@ -3,15 +3,10 @@
 // short by a server's limit: the compatibility suite, on every directory.)
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "DirectorySupport.h"
 #include "platform/DirectorySearch.h"
 #include "platform/DirectoryService.h"
 #include "platform/ErrorNumbers.h"
-#include "support/LdapTool.h"
-#include "support/ReferenceDirectory.h"
-#include "support/TestEnvironment.h"
 
 using namespace qv;
 using namespace qv::platform;
@@ -57,9 +52,7 @@ TEST(DirectorySearch, BadCommandsAndFiltersAreErrors) {
 TEST(BulkDirectory, SearchesOfMoreThanOnePageReturnEveryRow) {
     constexpr int kLists = 5000, kPeople = 250;
     TempDir folder;
-    RefDirOptions options;
-    options.seedFile = bulkSeed(folder.path(), kLists, kPeople);
-    ReferenceDirectory dir(options);
+    ReferenceDirectory dir({.seedFile = bulkSeed(folder.path(), kLists, kPeople)});
     auto lists = searchDns(base(dir, kBulk) + ";(objectClass=groupOfNames);cn,ADsPath,distinguishedName;onelevel");
     EXPECT_EQ(lists.size(), size_t(kLists));
     EXPECT_EQ(lists, LdapTool(dir).dns(kBulk, "(objectClass=groupOfNames)", "one"));

@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "directory/clsExchangeStore.h"

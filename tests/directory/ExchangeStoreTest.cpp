@@ -3,12 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "DirectorySupport.h"
-#include "directory/clsExchangeStore.h"
 #include "platform/DirectoryService.h"
 #include "platform/ErrorNumbers.h"
-#include "support/LdapTool.h"
-#include "support/ReferenceDirectory.h"
-#include "support/TestEnvironment.h"
 
 using namespace qv;
 using namespace qv::test;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
