@@ -11,7 +11,6 @@
 
 #include "../directory/DirectorySupport.h"
 #include "QuorvelRun.h"
-#include "platform/AdsPath.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -158,10 +157,9 @@ TEST_F(Tls, APassOverLdapsNeedsTheTrustedAuthority) {
         << r.command.err;
 }
 
-// The scheme in a search command's base and the default port of LDAPS; the rest of address
-// parsing is the address tests'.
+// The scheme in a search command's base; the default port of LDAPS and the rest of address
+// parsing are the address tests'.
 TEST(LdapsAddresses, ServerNamesAndPathsKeepTheScheme) {
     EXPECT_EQ(clsExchangeStore::GetServerName("<ldaps://srv01>;(cn=*);cn,ADsPath;subtree"), "SRV01");
     EXPECT_EQ(clsExchangeStore::PathPrefix("<LdapS://srv01/o=Org>;x;y;z"), "LDAPS://");
-    EXPECT_EQ(platform::parseAdsPath("ldaps://srv01/o=Org/ou=Site").url(), "ldaps://srv01:636");
 }
