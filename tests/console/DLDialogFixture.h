@@ -44,9 +44,10 @@ protected:
         mdl().objDirObjects = found.shared();
     }
 
+    static std::string listDn(const std::string& alias) { return "cn=" + alias + "," + kDistributionLists; }
     // A DL below the Distribution Lists container; `extra` holds further LDIF lines.
     static std::string addDL(const ReferenceDirectory& dir, const std::string& alias, const std::string& extra = "") {
-        const std::string dn = "cn=" + alias + "," + kDistributionLists;
+        const std::string dn = listDn(alias);
         LdapTool(dir).add("dn: " + dn + "\nobjectClass: groupOfNames\ncn: " + alias + "\nuid: " + alias + "\n" + extra);
         return dn;
     }

@@ -23,10 +23,6 @@ protected:
         window_ = std::make_unique<frmMain>();
         window_->SetTitle(0, listsPath(sharedDirectory()));
     }
-
-    static std::string listDn(const std::string& alias) {
-        return "cn=" + alias + "," + qv::test::kDistributionLists;
-    }
 };
 
 TEST_F(NewDLDialogTest, FailedCreationsAreExplainedAndCloseTheDialog) {
