@@ -99,7 +99,6 @@ struct FaultProxy::Link {
     std::string fromClient;  // bytes of a request not complete yet
     std::string toServer;
     std::string toClient;
-    bool raw = false;        // not LDAP: passed on as bytes
     bool stalled = false;
     bool cutArmed = false;
     std::size_t replyAllowance = 0;
@@ -236,20 +235,11 @@ bool FaultProxy::readClient(Link& link) {
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
     if (n <= 0) return false;
     if (link.stalled) return true;
-    if (link.raw) {
-        link.toServer.append(buffer, std::size_t(n));
-        return true;
-    }
     link.fromClient.append(buffer, std::size_t(n));
-    while (!link.dead && !link.stalled && !link.raw) {
+    while (!link.dead && !link.stalled) {
         const std::size_t size = berElementSize(link.fromClient);
         if (size == 0) break;
-        if (size == kNotBer || link.fromClient[0] != 0x30) {
-            link.raw = true;
-            link.toServer += link.fromClient;
-            link.fromClient.clear();
-            break;
-        }
+        if (size == kNotBer || link.fromClient[0] != 0x30) return false;  // not LDAP: the connection is cut
         std::string message = link.fromClient.substr(0, size);
         link.fromClient.erase(0, size);
         handleRequest(link, std::move(message));

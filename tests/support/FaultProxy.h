@@ -6,7 +6,7 @@
 // "the second search below ou=Bulk" or "the modify of this DL". The server's
 // answers pass through as bytes, so "cut after N bytes" counts the bytes of
 // the answer to the chosen request (LdapOp::Any with occurrence 1: from the
-// first request on). Plain LDAP only (it cannot look into TLS).
+// first request on). Plain LDAP only: it cuts a connection that sends anything else.
 //
 // The proxy runs on a thread of its own; hooks run on that thread while it
 // forwards nothing.
