@@ -9,6 +9,7 @@
 #include <set>
 
 #include "DirectorySupport.h"
+#include "directory/DirectoryObject.h"
 #include "platform/ErrorNumbers.h"
 #include "platform/SyncSearch.h"
 #include "support/LdapTool.h"
@@ -163,4 +164,34 @@ TEST_F(SyncSearch, CookiesTheServerCannotResumeFromAndServersWithoutIt) {
     EXPECT_EQ(errorOf([&] { refreshSync(command(department, "ou=Nowhere,o=Northwind Traders"), reader, ""); })
                   .number(),
               err::SearchTableNotFound);
+}
+
+// A write that asks for it returns the entryCSN it left, the one a read then
+// finds; a write that does not ask, and one that fails, leave none.
+TEST_F(SyncSearch, WritesReturnTheEntryCsnTheyLeft) {
+    tool().add(person("sync-csn", "sync-csn"));
+    auto store = clsExchangeStore::create();
+    ASSERT_TRUE(store->Connect(logon(kWriter), dir().server())) << store->lastError().Description;
+    DirectoryObject object;
+    const std::string dn = dnOf("sync-csn"), path = dir().adsPath(dn);
+    object.Instantiate(path, "sync-csn", "organizationalPerson", dn, kRecipients, "", "", "cn=sync-csn", store);
+    struct Row {
+        bool ask;
+        std::function<bool()> write;
+        bool succeeds;
+    };
+    const Row rows[] = {
+        {true, [&] { return object.SetPropertyEx("title", std::string("Lead")); }, true},
+        {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {}, {"1", "2"}); }, true},
+        {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {"1"}, {"3"}); }, true},
+        {false, [&] { return object.SetPropertyEx("title", std::string("Head")); }, true},
+        {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {"9"}, {}); }, false},
+    };
+    for (const auto& row : rows) {
+        object.ReadCSNAfterWrite = row.ask;
+        object.WrittenCSN = "stale";
+        EXPECT_EQ(row.write(), row.succeeds) << object.lastError.Description;
+        EXPECT_EQ(object.WrittenCSN, row.ask && row.succeeds ? readEntryCsn(path, reader) : "");
+        EXPECT_NE(readEntryCsn(path, reader), "");
+    }
 }
