@@ -54,7 +54,12 @@ std::set<std::string> without(std::set<std::string> names, const std::string& na
 
 class IncrementalGate : public ::testing::Test {
 protected:
-    IncrementalGate() : dir(RefDirOptions{.sync = true}), proxy(dir.server()) {}
+    static RefDirOptions withSync() {
+        RefDirOptions options;
+        options.sync = true;
+        return options;
+    }
+    IncrementalGate() : dir(withSync()), proxy(dir.server()) {}
 
     void SetUp() override {
         seed = setting("QUORVEL_GATE_SEED", std::random_device{}());
@@ -228,8 +233,9 @@ TEST_F(IncrementalGate, EveryDlHoldsWhatItsQueryFindsAfterEachRound) {
         r = pass();
         ASSERT_EQ(r.exitCode, 0) << when << ": " << r.err;
         expectEveryDlRight(when);
-        if (round % 6 != 4)  // after a refusal the DLs written then count too
+        if (round % 6 != 4) {  // after a refusal the DLs written then count too
             EXPECT_EQ(membersRead, long(touched.size())) << when << ": only the DLs edited by hand or redefined";
+        }
         if (HasFailure()) return;
     }
     std::cout << "incremental gate: " << rounds << " rounds, " << people.size() << " people, " << dls.size()
