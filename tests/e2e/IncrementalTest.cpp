@@ -5,9 +5,9 @@
 // definitions changed). After each pass every DL must hold exactly what its
 // query finds, and only the DLs someone else touched may have had their
 // members read. A preview, a safeguard's refusal and connections cut in the
-// middle of a sync search or just after a write must leave a state from which
-// the next pass is right. The seed is printed; QUORVEL_GATE_SEED and
-// QUORVEL_GATE_ROUNDS replay or lengthen a run.
+// middle of a sync search, or just before or after a write reached the
+// server, must leave a state from which the next pass is right. The seed is
+// printed; QUORVEL_GATE_SEED and QUORVEL_GATE_ROUNDS replay or lengthen a run.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -234,15 +234,17 @@ TEST_F(IncrementalGate, EveryDlHoldsWhatItsQueryFindsAfterEachRound) {
                 break;
             }
             case 3:  // a connection cut in the middle of a sync search
-                cut(Fault::on(LdapOp::Search, kSyncControl, int(1 + pick(dls.size()))).cutAfter(pick(24)));
+                cut(Fault::on(LdapOp::Search, kSyncControl, int(1 + pick(dls.size()))).cutAfter(pick(24)).thenRefuse(2));
                 break;
             case 4:  // a refused change leaves its DL's state as it was
                 ASSERT_NE(pass({}, "MaxRemoveCount=0").exitCode, 2);
                 break;
-            case 5:  // a connection cut just after a write reached the server
+            case 5: {  // a connection cut just before or just after a write reached the server
                 addPerson(kGateA, "Sales");
-                cut(Fault::on(LdapOp::Modify, "", 1).cutAfter(0));
+                Fault write = Fault::on(LdapOp::Modify, "", 1);
+                cut(pick(2) ? write.cutBefore().thenRefuse(2) : write.cutAfter(0).thenRefuse(2));
                 break;
+            }
         }
         r = pass();
         ASSERT_EQ(r.exitCode, 0) << when << ": " << r.err;
