@@ -76,6 +76,8 @@ template <class Stage>
 bool DirectoryObject::write(Stage&& stage) {
     // The write itself shows whether the object exists: no read before it.
     auto object = storeOf(objExchangeStore).AttachADSIObject(adsPath);
+    WrittenCSN.clear();
+    object->readCsnAfterWrite(ReadCSNAfterWrite);
     try {
         stage(*object);
         object->setInfo();
@@ -84,6 +86,7 @@ bool DirectoryObject::write(Stage&& stage) {
         lastError.SetFromError(error);
         return false;
     }
+    WrittenCSN = object->writtenCsn();
     lastError.ClearProperties();
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -122,14 +123,50 @@ private:
     std::vector<LDAPMod*> list_;
 };
 
-// Sends a prepared write and waits for its outcome.
+// Sends a prepared write and waits for its outcome; hands the server's
+// controls to `controls` when given.
 template <class Send>
-void write(Connection& connection, Send&& send) {
+void write(Connection& connection, Send&& send, detail::Controls* controls = nullptr) {
     int msgid = 0;
     int rc = send(connection.get(), &msgid);
     if (rc != LDAP_SUCCESS) connection.fail(rc);
     detail::Message result = connection.await(msgid, false);
-    connection.check(result.get());
+    connection.check(result.get(), controls);
+}
+
+constexpr const char* kEntryCsn = "entryCSN";
+
+// The Post-Read control (RFC 4527) asking for the entryCSN, not critical.
+class PostReadControl {
+public:
+    PostReadControl() : ber_(ber_alloc_t(LBER_USE_DER)) {
+        berval flat{0, nullptr};
+        if (!ber_ || ber_printf(ber_.get(), "{s}", kEntryCsn) == -1 || ber_flatten2(ber_.get(), &flat, 0) == -1)
+            throw LdapFailure(LDAP_ENCODING_ERROR, directoryError(LDAP_ENCODING_ERROR, "the Post-Read control"));
+        control_ = LDAPControl{const_cast<char*>(LDAP_CONTROL_POST_READ), flat, 0};
+    }
+    LDAPControl* get() { return &control_; }
+
+private:
+    detail::OwnedBer ber_;
+    LDAPControl control_{};
+};
+
+// The entryCSN a Post-Read response among `controls` carries; empty when there is none.
+std::string postReadCsn(LDAPControl** controls) {
+    LDAPControl* control = ldap_control_find(LDAP_CONTROL_POST_READ, controls, nullptr);
+    if (!control) return {};
+    detail::OwnedBer ber(ber_init(&control->ldctl_value));
+    berval name{0, nullptr};
+    if (!ber || ber_scanf(ber.get(), "{m{", &name) == LBER_ERROR) return {};
+    while (ber_scanf(ber.get(), "{m", &name) != LBER_ERROR) {
+        BerVarray raw = nullptr;
+        if (ber_scanf(ber.get(), "[W]", &raw) == LBER_ERROR) return {};
+        const detail::OwnedBerVarray values(raw);
+        if (equalsIgnoringCase(std::string_view(name.bv_val, name.bv_len), kEntryCsn) && raw && raw->bv_val)
+            return std::string(raw->bv_val, raw->bv_len);
+    }
+    return {};
 }
 
 using AddedAttributes = std::vector<std::pair<std::string, std::vector<std::string>>>;
@@ -399,6 +436,7 @@ void BoundObject::stage(PutExCode code, std::string_view name, std::vector<std::
 }
 
 void BoundObject::setInfo() {
+    writtenCsn_.clear();
     if (isNew_)
         addToDirectory();
     else
@@ -435,7 +473,11 @@ void BoundObject::modifyInDirectory() {
     // Critical: a server that cannot honour it must refuse the change rather
     // than apply it in a way that a second send would not repeat.
     LDAPControl permissive{const_cast<char*>(LDAP_CONTROL_X_PERMISSIVE_MODIFY), {0, nullptr}, 1};
-    LDAPControl* controls[] = {&permissive, nullptr};
+    std::optional<PostReadControl> postRead;
+    if (readCsn_) postRead.emplace();
+    LDAPControl* controls[] = {&permissive, postRead ? postRead->get() : nullptr, nullptr};
+    LDAPControl** plainControls = postRead ? controls + 1 : nullptr;
+    detail::Controls answer;
     int sends = 0;
     onObject(server_, credentials_, dn_, [&](Connection& connection) {
         // The first send is the plain change, which replicas replay as it stands (an add-back
@@ -446,9 +488,13 @@ void BoundObject::modifyInDirectory() {
             ModList mods;
             modifications(mods, again);
             try {
-                write(connection, [&](LDAP* ld, int* msgid) {
-                    return ldap_modify_ext(ld, dn_.c_str(), mods.get(), controls, nullptr, msgid);
-                });
+                write(
+                    connection,
+                    [&](LDAP* ld, int* msgid) {
+                        return ldap_modify_ext(ld, dn_.c_str(), mods.get(), controls, nullptr, msgid);
+                    },
+                    &answer);
+                writtenCsn_ = postReadCsn(answer.get());
                 return;
             } catch (const LdapFailure& failure) {
                 if (failure.code() != LDAP_UNAVAILABLE_CRITICAL_EXTENSION) throw;
@@ -457,9 +503,13 @@ void BoundObject::modifyInDirectory() {
         }
         ModList mods;
         modifications(mods, false);
-        write(connection, [&](LDAP* ld, int* msgid) {
-            return ldap_modify_ext(ld, dn_.c_str(), mods.get(), nullptr, nullptr, msgid);
-        });
+        write(
+            connection,
+            [&](LDAP* ld, int* msgid) {
+                return ldap_modify_ext(ld, dn_.c_str(), mods.get(), plainControls, nullptr, msgid);
+            },
+            &answer);
+        writtenCsn_ = postReadCsn(answer.get());
     });
 }
 

@@ -151,6 +151,13 @@ public:
     // entry: a change of the naming attribute that lacks it keeps it as a
     // further value after the given ones.
     void setInfo();
+    // Asks every modify setInfo sends to return the entry's entryCSN as the
+    // modify left it (the Post-Read control, not critical: a server without
+    // it applies the modify and does not say); see writtenCsn.
+    void readCsnAfterWrite(bool ask) { readCsn_ = ask; }
+    // The entryCSN the last setInfo's modify left; empty when not asked, when
+    // nothing was sent, or when the server did not say.
+    const std::string& writtenCsn() const { return writtenCsn_; }
 
     // A new child, not yet in the directory, of `className` named
     // `relativeName` (an RDN such as "cn=dl1", escaped as in a DN); setInfo adds it.
@@ -193,6 +200,8 @@ private:
     bool loadedAll_ = false;
     std::vector<Change> changes_;
     bool permissive_ = false;  // send the staged changes under Permissive Modify
+    bool readCsn_ = false;
+    std::string writtenCsn_;
 };
 
 // The children of one container, read forward.

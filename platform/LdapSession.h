@@ -35,6 +35,10 @@ struct MemoryDeleter {
 struct BerDeleter {
     void operator()(BerElement* ber) const noexcept { ber_free(ber, 0); }
 };
+// Frees a BerElement together with the buffer it built (ber_alloc_t) or copied (ber_init).
+struct OwnedBerDeleter {
+    void operator()(BerElement* ber) const noexcept { ber_free(ber, 1); }
+};
 struct ValuesDeleter {
     void operator()(berval** values) const noexcept { ldap_value_free_len(values); }
 };
@@ -43,6 +47,9 @@ struct ControlDeleter {
 };
 struct BerArrayDeleter {
     void operator()(berval* values) const noexcept { ber_memfree(values); }
+};
+struct BerVarrayDeleter {
+    void operator()(berval* values) const noexcept { ber_bvarray_free(values); }
 };
 struct ControlsDeleter {
     void operator()(LDAPControl** controls) const noexcept { ldap_controls_free(controls); }
@@ -54,10 +61,12 @@ using Handle = std::unique_ptr<LDAP, HandleDeleter>;
 using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
 using LdapText = std::unique_ptr<char, MemoryDeleter>;
 using Ber = std::unique_ptr<BerElement, BerDeleter>;
+using OwnedBer = std::unique_ptr<BerElement, OwnedBerDeleter>;
 using Values = std::unique_ptr<berval*, ValuesDeleter>;
 using Control = std::unique_ptr<LDAPControl, ControlDeleter>;
 using Controls = std::unique_ptr<LDAPControl*, ControlsDeleter>;
 using BerArray = std::unique_ptr<berval, BerArrayDeleter>;  // values of ldap_get_attribute_ber
+using OwnedBerVarray = std::unique_ptr<berval, BerVarrayDeleter>;  // values ber_scanf read with "W"
 using ParsedDn = std::unique_ptr<LDAPRDN, DnDeleter>;         // ldap_str2dn's result
 
 // A libldap failure that keeps libldap's own code, so that the pool can tell

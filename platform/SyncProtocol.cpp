@@ -11,9 +11,6 @@ namespace {
 struct BervalDeleter {
     void operator()(berval* value) const noexcept { ber_bvfree(value); }
 };
-struct BerArrayOwner {
-    void operator()(BerVarray values) const noexcept { ber_bvarray_free(values); }
-};
 
 [[noreturn]] void unreadable(const std::string& what) {
     throw LdapFailure(LDAP_DECODING_ERROR, directoryError(LDAP_DECODING_ERROR, what + " that cannot be read"));
@@ -119,7 +116,7 @@ void SyncReader::info(LDAP* ld, LDAPMessage* message) {
         const bool deletes = optionalFlag(ber.get(), false, "a Sync Info message");
         BerVarray raw = nullptr;
         if (ber_scanf(ber.get(), "[W]", &raw) == LBER_ERROR) unreadable("a Sync Info message");
-        const std::unique_ptr<berval, BerArrayOwner> uuids(raw);
+        const OwnedBerVarray uuids(raw);
         for (BerVarray u = raw; u && u->bv_val; ++u) {
             std::string uuid = uuidText(*u);
             if (uuid.empty()) unreadable("a Sync Info message (an entryUUID is not 16 octets)");

@@ -13,12 +13,6 @@
 
 namespace qv::platform::detail {
 
-// Frees a BerElement together with the buffer it built or copied.
-struct OwnedBerDeleter {
-    void operator()(BerElement* ber) const noexcept { ber_free(ber, 1); }
-};
-using OwnedBer = std::unique_ptr<BerElement, OwnedBerDeleter>;
-
 // The Sync Request control, critical: `mode` (LDAP_SYNC_REFRESH_ONLY or
 // LDAP_SYNC_REFRESH_AND_PERSIST), the cookie when there is one, reloadHint FALSE.
 class SyncRequestControl {

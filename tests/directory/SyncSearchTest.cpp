@@ -9,6 +9,7 @@
 #include <set>
 
 #include "DirectorySupport.h"
+#include "directory/DirectoryObject.h"
 #include "platform/ErrorNumbers.h"
 #include "platform/SyncSearch.h"
 #include "support/LdapTool.h"
@@ -163,4 +164,79 @@ TEST_F(SyncSearch, CookiesTheServerCannotResumeFromAndServersWithoutIt) {
     EXPECT_EQ(errorOf([&] { refreshSync(command(department, "ou=Nowhere,o=Northwind Traders"), reader, ""); })
                   .number(),
               err::SearchTableNotFound);
+}
+
+// A write that asks for it returns the entryCSN it left, the one a read then
+// finds; a write that does not ask, and one that fails, leave none.
+TEST_F(SyncSearch, WritesReturnTheEntryCsnTheyLeft) {
+    tool().add(person("sync-csn", "sync-csn"));
+    auto store = clsExchangeStore::create();
+    ASSERT_TRUE(store->Connect(logon(kWriter), dir().server())) << store->lastError().Description;
+    DirectoryObject object;
+    const std::string dn = dnOf("sync-csn"), path = dir().adsPath(dn);
+    object.Instantiate(path, "sync-csn", "organizationalPerson", dn, kRecipients, "", "", "cn=sync-csn", store);
+    struct Row {
+        bool ask;
+        std::function<bool()> write;
+        bool succeeds;
+    };
+    const Row rows[] = {
+        {true, [&] { return object.SetPropertyEx("title", std::string("Lead")); }, true},
+        {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {}, {"1", "2"}); }, true},
+        {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {"1"}, {"3"}); }, true},
+        {false, [&] { return object.SetPropertyEx("title", std::string("Head")); }, true},
+        {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {"9"}, {}); }, false},
+    };
+    for (const auto& row : rows) {
+        object.ReadCSNAfterWrite = row.ask;
+        object.WrittenCSN = "stale";
+        EXPECT_EQ(row.write(), row.succeeds) << object.lastError.Description;
+        EXPECT_EQ(object.WrittenCSN, row.ask && row.succeeds ? readEntryCsn(path, reader) : "");
+        EXPECT_NE(readEntryCsn(path, reader), "");
+    }
+}
+
+// Persistent searches on one connection: each reports its refresh whole, then
+// each change as it happens, under its own id; a lost server ends the watch.
+TEST_F(SyncSearch, WatchReportsEachSearchsChangesAsTheyHappen) {
+    tool().add(person("watch-a-1", "watch-a") + person("watch-a-2", "watch-a") + person("watch-b-1", "watch-b"));
+    const auto before = refreshSync(command("watch-b"), reader, "");
+    SyncWatch watch(reader);
+    EXPECT_EQ(watch.server(), "");
+    const int a = watch.add(command("watch-a"), "");
+    const int b = watch.add(command("watch-b"), before.cookie);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(watch.server(), dir().url());
+    // What the watch reports by id, polled until `enough` or 10 seconds.
+    auto collect = [&](const std::function<bool(std::map<int, std::vector<SyncEntry>>&)>& enough) {
+        std::map<int, std::vector<SyncEntry>> seen;
+        for (int i = 0; i < 100 && !enough(seen); ++i)
+            for (auto& [id, update] : watch.poll(std::chrono::milliseconds(100))) {
+                EXPECT_TRUE(update.refreshDone && !update.refreshRequired && !update.wholeSet);
+                auto& entries = seen[id];
+                entries.insert(entries.end(), update.entries.begin(), update.entries.end());
+                for (const auto& uuid : update.deleted) entries.push_back({SyncEntry::State::Delete, uuid, ""});
+            }
+        return seen;
+    };
+    auto refreshed = collect([&](auto& seen) { return seen.count(a) && seen.count(b); });
+    ASSERT_EQ(refreshed[a].size(), 2u);
+    EXPECT_TRUE(refreshed[b].empty());
+    std::string leaving = refreshed[a][0].uuid;
+    const std::string leavingDn = refreshed[a][0].dn;
+
+    tool().replace(leavingDn, "department", {"elsewhere"});
+    tool().add(person("watch-b-2", "watch-b"));
+    auto changed = collect([&](auto& seen) { return seen[a].size() + seen[b].size() >= 2; });
+    ASSERT_EQ(changed[a].size(), 1u);
+    EXPECT_EQ(changed[a][0].state, SyncEntry::State::Delete);
+    EXPECT_EQ(changed[a][0].uuid, leaving);
+    ASSERT_EQ(changed[b].size(), 1u);
+    EXPECT_EQ(changed[b][0].state, SyncEntry::State::Add);
+    EXPECT_EQ(changed[b][0].dn, dnOf("watch-b-2"));
+    EXPECT_TRUE(watch.poll(std::chrono::milliseconds(200)).empty());
+
+    dir().kill();
+    EXPECT_EQ(errorOf([&] { watch.poll(std::chrono::seconds(5)); }).number(), err::ServerDown);
+    dir().resume();
 }
