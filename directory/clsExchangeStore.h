@@ -94,8 +94,8 @@ public:
     std::vector<std::string> QueryNames(std::string& QueryString);
 
     // Content synchronisation with the store's credentials (platform/SyncSearch.h):
-    // a refreshOnly sync search of a search command from `cookie`, the names
-    // and entryUUIDs of a search command (its paged search), and the
+    // a refreshOnly sync search of a search command from `cookie`, the
+    // (DN, entryUUID) pairs of a search command (its paged search), and the
     // entryCSN of one object. Each raises its qv::Error.
     platform::SyncUpdate RefreshSync(const std::string& command, const std::string& cookie) const;
     std::vector<std::pair<std::string, std::string>> QueryNamesAndUuids(const std::string& command) const;

@@ -252,7 +252,7 @@ std::optional<DlSyncState> clsQuorvel::SyncInFull(Run& run, const std::string& c
         if (number == err::SyncRefreshRequired || number == err::SyncUnavailable) return std::nullopt;
         if (number != err::SizeLimitExceeded && number != err::AdminLimitExceeded) throw;
         next.cookie = store.RefreshSync(MatchNothing(command), std::string()).cookie;
-        next.found = store.QueryNamesAndUuids(command);
+        for (auto& [dn, uuid] : store.QueryNamesAndUuids(command)) next.found.emplace_back(std::move(uuid), std::move(dn));
     }
     return next;
 }

@@ -55,7 +55,8 @@ std::set<std::string> without(std::set<std::string> names, const std::string& na
 
 class IncrementalGate : public ::testing::Test {
 protected:
-    IncrementalGate() : dir([] { RefDirOptions o; o.sync = true; return o; }()), proxy(dir.server()) {}
+    explicit IncrementalGate(std::string dbConf = {})
+        : dir([&] { RefDirOptions o; o.sync = true; o.dbConf = std::move(dbConf); return o; }()), proxy(dir.server()) {}
 
     void SetUp() override {
         seed = setting("QUORVEL_GATE_SEED", std::random_device{}());
@@ -71,6 +72,7 @@ protected:
         addDl({kSiteDn, "(&(department=Legal)(l=Breda))", "sub"});
         addDl({kLists, "(objectClass=groupOfNames)", "sub"});  // every DL of the gate, itself included
         addDl({kGateA, "(|(department=Sales)(department=Legal))", "sub"});
+        addDl({kSiteDn, "(objectClass=organizationalPerson)", "sub"});  // more than the limited account's 10
     }
 
     std::size_t pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); }
@@ -154,7 +156,8 @@ protected:
     CommandResult pass(std::vector<std::string> options = {}, const std::string& safeguards = "") {
         writeFile(temp.file("gate.ini"), "[General]\nTarget=LDAP://" + proxy.server() + "/" + kLists +
                                              "\nIncremental=true\n[Safeguards]\n" + safeguards +
-                                             "\n[Authentication]\nUser=writer\nDomain=CORP\nPassword=writer-pw\n");
+                                             "\n[Authentication]\nUser=writer\nDomain=CORP\nPassword=writer-pw\nAdmin=" +
+                                             (admin ? "true" : "false") + "\n");
         ::chmod(temp.file("gate.ini").c_str(), 0600);
         options.insert(options.begin(), binaryDir() + "/quorvel");
         options.push_back(temp.file("gate.ini"));
@@ -214,6 +217,7 @@ protected:
     std::set<std::string> touched;      // DLs edited since the last pass
     int serial = 0;
     long membersRead = 0;
+    bool admin = false;  // the pass binds as the writer's admin form
 };
 
 TEST_F(IncrementalGate, EveryDlHoldsWhatItsQueryFindsAfterEachRound) {
@@ -255,6 +259,29 @@ TEST_F(IncrementalGate, EveryDlHoldsWhatItsQueryFindsAfterEachRound) {
     }
     std::cout << "incremental gate: " << rounds << " rounds, " << people.size() << " people, " << dls.size()
               << " DLs\n";
+}
+
+// Where the server cuts a search that is not paged short (here Quorvel's
+// account at 10 entries), a DL's query runs in full with the paged search and the next
+// pass resumes from a cookie all the same.
+class SizeLimitedGate : public IncrementalGate {
+protected:
+    SizeLimitedGate()
+        : IncrementalGate("limits dn.exact=\"dc=CORP,cn=writer,cn=admin\" size=10 size.pr=unlimited "
+                          "size.prtotal=unlimited\n") {
+        admin = true;
+    }
+};
+
+TEST_F(SizeLimitedGate, ADlOfMoreNamesThanASearchMayReturnGetsAState) {
+    auto r = pass();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    expectEveryDlRight("after the first pass");
+    for (int n = 0; n < 6; ++n) change();
+    r = pass();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    expectEveryDlRight("after a pass from that state");
+    EXPECT_EQ(membersRead, long(touched.size()));
 }
 
 }  // namespace
