@@ -310,7 +310,8 @@ std::optional<std::string> optionsAfterProfile(const std::vector<const char*>& a
 
 const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
-           "       quorvel [--dry-run [--json]] [--force | --force=ADSPATH...] [--full] PROFILE\n"
+           "       quorvel [--dry-run [--json]] [--force | --force=ADSPATH...] [--full]\n"
+           "               PROFILE\n"
            "       quorvel --help | -h | --version\n"
            "\n"
            "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"
@@ -338,8 +339,8 @@ const char* HelpText() {
            "  Incremental=false  true: where the server offers content synchronisation\n"
            "                  (RFC 4533; slapd's syncprov with a session log), a DL's\n"
            "                  query reads only what changed since its last pass; the\n"
-           "                  state is kept in $STATE_DIRECTORY, else $XDG_STATE_HOME/quorvel,\n"
-           "                  else ~/.local/state/quorvel, as PROFILE.state\n"
+           "                  state is kept as NAME.state in $STATE_DIRECTORY, else in\n"
+           "                  $XDG_STATE_HOME/quorvel, else in ~/.local/state/quorvel\n"
            "  FullPassEvery=24h  an incremental DL's query runs in full at least this\n"
            "                  often (s, m, h or d; a bare number counts hours)\n"
            "  [Authentication]\n"
