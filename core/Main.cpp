@@ -231,6 +231,7 @@ int runPass(const StartRequest& request, const RunOptions& options) {
     if (result)
         result = m.objDirObjects->Item(1)->objectClass == "groupOfNames" ? ProcessOneDL(nullptr)
                                                                            : ProcessContainer(nullptr);
+    m.objQuorvel->FlushState();
     m.objQuorvel->State = nullptr;
     ExitProgram(false);
     // A preview that did not reach its reader must not pass for a complete one.

@@ -265,7 +265,7 @@ void clsQuorvel::KeepState(Run& run) {
     if (DryRun || run.safeguardRefused) return;
     const std::string& adsPath = run.dl.adsPath;
     if (!run.next) {
-        if (run.saved) State->Drop(adsPath), SaveState(adsPath);
+        if (run.saved) State->Drop(adsPath), SaveSoon();
         return;
     }
     DlSyncState& next = *run.next;
@@ -279,25 +279,33 @@ void clsQuorvel::KeepState(Run& run) {
         }
     }
     if (next.csn.empty()) {
-        if (run.saved) State->Drop(adsPath), SaveState(adsPath);
+        if (run.saved) State->Drop(adsPath), SaveSoon();
         return;
     }
     if (run.saved && *run.saved == next) return;  // nothing moved on
     State->Put(adsPath, std::move(next));
-    run.saved = nullptr;  // Put may have replaced it
-    SaveState(adsPath);
+    run.saved = nullptr;  // Put replaced it
+    SaveSoon();
+}
+
+void clsQuorvel::SaveSoon() {
+    stateUnsaved_ = true;
+    if (std::chrono::steady_clock::now() - lastSave_ >= std::chrono::seconds(1)) FlushState();
 }
 
 // A record that cannot be saved costs the next pass a full run of the DLs
 // concerned, never a wrong membership: it is a warning, said once for each cause.
-void clsQuorvel::SaveState(const std::string& adsPath) {
+void clsQuorvel::FlushState() {
+    if (!State || !stateUnsaved_) return;
     const std::string problem = State->Save();
+    lastSave_ = std::chrono::steady_clock::now();
+    stateUnsaved_ = !problem.empty();
     if (problem == stateProblem_) return;
     stateProblem_ = problem;
     if (!problem.empty())
         Log("The state of incremental passes could not be saved: the DLs whose state is not there run in full." +
                 std::string(CRLF) + State->Path() + CRLF + problem,
-            LogMinimum, EventWarning, EventIdInformation, {adsPath});
+            LogMinimum, EventWarning, EventIdInformation, {});
 }
 
 // The names the query finds, in result order, without the DL itself. A

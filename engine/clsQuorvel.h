@@ -61,6 +61,11 @@ public:
     // The syntax check of a query string.
     bool ValidQuery(const std::string& strQuery) const;
 
+    // Writes the records that moved on since the last save to the state
+    // file. Process saves at most once a second, as the whole file is
+    // replaced each time; whoever runs a pass calls this at its end.
+    void FlushState();
+
 private:
     struct Run;  // the working data of one Process call
 
@@ -77,7 +82,8 @@ private:
     std::optional<DlSyncState> SyncInFull(Run& run, const std::string& command);
     // Moves the DL's record on after its write (or when none was needed).
     void KeepState(Run& run);
-    void SaveState(const std::string& adsPath);
+    // Saves when the last save is a second old.
+    void SaveSoon();
     void TakePlaceholder(Run& run);
     // Raises err::AccessDenied where the DL's members cannot have been read.
     void CheckMembersReadable(Run& run);
@@ -103,6 +109,8 @@ private:
 
     std::string step_;  // names the step in progress; heads every error entry
     std::string stateProblem_;  // why the records could not be saved, as last logged
+    bool stateUnsaved_ = false;  // records moved on since the last save
+    std::chrono::steady_clock::time_point lastSave_;
 };
 
 }  // namespace qv
