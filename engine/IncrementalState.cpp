@@ -153,9 +153,9 @@ std::string IncrementalState::Save() const {
     }
     std::error_code failed;
     const std::filesystem::path folder = platform::folderOf(path_);
-    if (std::filesystem::create_directories(folder, failed); failed)
-        return "cannot create " + folder.string() + ": " + failed.message();
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, failed);  // a new folder only
+    const bool created = std::filesystem::create_directories(folder, failed);
+    if (failed) return "cannot create " + folder.string() + ": " + failed.message();
+    if (created) std::filesystem::permissions(folder, std::filesystem::perms::owner_all, failed);
     return platform::replaceFileAtomically(path_, text, 0600);
 }
 
