@@ -250,11 +250,13 @@ TEST_F(IncrementalGate, EveryDlHoldsWhatItsQueryFindsAfterEachRound) {
                 break;
             }
         }
-        r = pass();
+        const bool full = round % 6 == 1;  // --full: every DL read whole, and its state starts anew
+        r = full ? pass({"--full"}) : pass();
         ASSERT_EQ(r.exitCode, 0) << when << ": " << r.err;
         expectEveryDlRight(when);
         if (round % 6 < 3) {  // after a failed or refused pass the DLs written then are read too
-            EXPECT_EQ(membersRead, long(touched.size())) << when << ": only the DLs edited by hand or redefined";
+            EXPECT_EQ(membersRead, long(full ? dls.size() : touched.size()))
+                << when << ": only the DLs edited by hand or redefined";
         }
     }
     std::cout << "incremental gate: " << rounds << " rounds, " << people.size() << " people, " << dls.size()
