@@ -262,7 +262,7 @@ std::optional<DlSyncState> clsQuorvel::SyncInFull(Run& run, const std::string& c
 // or one that failed keeps the record as it was, so the next pass meets the
 // same change again.
 void clsQuorvel::KeepState(Run& run) {
-    if (DryRun || run.safeguardRefused) return;
+    if (!State || DryRun || run.safeguardRefused) return;
     const std::string& adsPath = run.dl.adsPath;
     if (!run.next) {
         if (run.saved) State->Drop(adsPath), SaveSoon();
