@@ -3,20 +3,24 @@
 // query, compares the names found with the DL's members and, when they differ,
 // replaces the membership in one write. Every step and every failure goes to
 // the event log; it never shows a window.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/clsKVOR.h"
 #include "engine/DLOutcome.h"
+#include "engine/IncrementalState.h"
 #include "engine/Safeguards.h"
 
 namespace qv {
 
 class DirectoryObject;
 class Error;
+class PropertyBag;
 
 class clsQuorvel {
 public:
@@ -38,6 +42,15 @@ public:
     std::function<void(const DLProblem&)> OnProblem;
     // Totals of every DL processed so far.
     PassCounters Counters;
+    // Incremental passes: when set, a DL whose record there still holds runs
+    // its query as a sync search from the record's cookie instead of in full,
+    // and its record moves on after each DL whose write succeeded or that
+    // needed none (never in a preview). Null: every DL runs in full, with
+    // exactly the requests of a pass without records.
+    IncrementalState* State = nullptr;
+    bool FullPass = false;  // every DL runs in full (and its record starts anew)
+    // A DL whose query last ran in full longer ago than this runs in full.
+    std::chrono::seconds FullPassEvery = std::chrono::hours(24);
 
     // Processes one DL. True when it was processed to the end (changed or not,
     // and also when the membership limit refused the update); false when it is
@@ -48,11 +61,29 @@ public:
     // The syntax check of a query string.
     bool ValidQuery(const std::string& strQuery) const;
 
+    // Writes the records that moved on since the last save to the state
+    // file. Process saves at most once a second, as the whole file is
+    // replaced each time; whoever runs a pass calls this at its end.
+    void FlushState();
+
 private:
     struct Run;  // the working data of one Process call
 
     void Steps(Run& run, const std::string& strPrefix, const std::string& strField);
+    // The attributes the first read of the DL asks for.
+    std::vector<std::string> DLAttributes(Run& run, const std::string& strField);
+    // The DL's member values: from its record while nobody else wrote the DL, else as read.
+    std::vector<std::string> HeldMembers(Run& run, PropertyBag& bag);
     void CollectNewMembers(Run& run, const std::string& query);
+    // The names the query finds, from the DL's record and a sync search, or in full.
+    void CollectFromSync(Run& run, const std::string& command);
+    // True when the record's cookie let the server report what changed.
+    bool Resume(Run& run, const std::string& command);
+    std::optional<DlSyncState> SyncInFull(Run& run, const std::string& command);
+    // Moves the DL's record on after its write (or when none was needed).
+    void KeepState(Run& run);
+    // Saves when the last save is a second old.
+    void SaveSoon();
     void TakePlaceholder(Run& run);
     // Raises err::AccessDenied where the DL's members cannot have been read.
     void CheckMembersReadable(Run& run);
@@ -77,6 +108,9 @@ private:
     clsKVOR& kvor();
 
     std::string step_;  // names the step in progress; heads every error entry
+    std::string stateProblem_;  // why the records could not be saved, as last logged
+    bool stateUnsaved_ = false;  // records moved on since the last save
+    std::chrono::steady_clock::time_point lastSave_;
 };
 
 }  // namespace qv

@@ -177,6 +177,8 @@ TEST_F(UnattendedRun, TheCommandLineAndTheProfileSayWhatIsWrong) {
         {{}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}}, "", 2, {"run quorvel PROFILE"}},
         {{profile}, {}, "[General]\nTarget=" + path(kSales) + "\n[Safeguards]\nMaxRemovePercnt=0\n" + account, 2,
          {"line 4: unknown key MaxRemovePercnt in [Safeguards] (did you mean MaxRemovePercent?)"}},
+        {{"--full", profile}, {}, "[General]\nTarget=" + path(kSales) + "\nIncremental=true\nFullPassEvery=3w\n" + account, 2,
+         {"FullPassEvery=3w is not valid: it takes a whole number with s, m, h or d"}},
         {{profile}, {}, "[General]\nTarget=" + path(kSales) + "\nLogLevel=2\n[Safegaurds]\nMaxRemovePercent=0\n" + account, 1,
          {"warning: " + profile + " line 3: unknown key LogLevel in [General] (did you mean LoggingLevel?)",
           "line 4: unknown section [Safegaurds] (did you mean [Safeguards]?)"}},
