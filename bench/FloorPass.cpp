@@ -605,10 +605,13 @@ void apply(DlState& dl, const Floor::SyncResult& sync) {
     std::unordered_set<std::string> reported;
     for (const auto& [uuid, dn] : sync.entries) {
         reported.insert(uuid);
-        if (auto known = place.find(uuid); known != place.end())
-            dl.map[known->second].second = dn;
-        else
-            place[uuid] = dl.map.size(), dl.map.emplace_back(uuid, dn);
+        // An entry still there is named in a present phase by its entryUUID alone.
+        if (auto known = place.find(uuid); known != place.end()) {
+            if (!dn.empty()) dl.map[known->second].second = dn;
+        } else if (!dn.empty()) {
+            place[uuid] = dl.map.size();
+            dl.map.emplace_back(uuid, dn);
+        }
     }
     std::unordered_set<std::string> gone(sync.deleted.begin(), sync.deleted.end());
     std::erase_if(dl.map, [&](const auto& member) {
