@@ -17,6 +17,7 @@
 #include "directory/DirObjects.h"
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
+#include "engine/FollowMode.h"
 #include "engine/ProcessingPasses.h"
 #include "engine/clsQuorvel.h"
 #include "platform/AdsPath.h"
@@ -25,6 +26,7 @@
 #include "platform/ErrorNumbers.h"
 #include "platform/FileText.h"
 #include "platform/InstanceLock.h"
+#include "platform/StopSignal.h"
 
 namespace qv {
 namespace {
@@ -36,6 +38,7 @@ struct RunOptions {
     bool dryRun = false;  // --dry-run, -n: write nothing, print the change
     bool json = false;    // --json: print it as JSON lines instead of LDIF
     bool force = false;   // --force: the safeguards do not hold this run back
+    bool follow = false;  // --follow: stay connected and keep the DLs following the directory
     std::vector<std::string> forced;  // --force=ADSPATH: nor the DLs named
     bool given = false;   // any option at all: a profile is required
 };
@@ -68,6 +71,7 @@ constexpr OptionSpec kOptions[] = {
     {"--dry-run", "-n", setFlag<&RunOptions::dryRun>},
     {"--json", nullptr, setFlag<&RunOptions::json>},
     {"--force", nullptr, setForce},
+    {"--follow", nullptr, setFlag<&RunOptions::follow>},
 };
 
 const OptionSpec* findOption(std::string_view word) {
@@ -204,9 +208,14 @@ int runPass(const StartRequest& request, const RunOptions& options) {
         return ExitBadProfile;
     }
     bool result = fetchTarget();
-    if (result)
+    if (result && options.follow) {
+        // Stopping is the one way a follow ends, and a clean one.
+        platform::catchStopSignals();
+        FollowTarget();
+    } else if (result) {
         result = m.objDirObjects->Item(1)->objectClass == "groupOfNames" ? ProcessOneDL(nullptr)
                                                                            : ProcessContainer(nullptr);
+    }
     ExitProgram(false);
     // A preview that did not reach its reader must not pass for a complete one.
     if (options.dryRun && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
@@ -259,6 +268,10 @@ bool readOptions(std::vector<const char*>& arguments, RunOptions& options) {
     }
     arguments.erase(arguments.begin() + 1, arguments.begin() + std::ptrdiff_t(i));
     if (options.json && !options.dryRun) return complain("--json goes with --dry-run (see quorvel --help)"), false;
+    // A follow never ends by itself: a preview would print forever and a
+    // lifted safeguard would stay lifted for every change to come.
+    if (options.follow && (options.dryRun || options.force || !options.forced.empty()))
+        return complain("--follow goes with neither --dry-run nor --force (see quorvel --help)"), false;
     return true;
 }
 
@@ -286,6 +299,7 @@ std::optional<std::string> optionsAfterProfile(const std::vector<const char*>& a
 const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
            "       quorvel [--dry-run [--json]] [--force | --force=ADSPATH...] PROFILE\n"
+           "       quorvel --follow PROFILE\n"
            "       quorvel --help | -h | --version\n"
            "\n"
            "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"
@@ -337,6 +351,11 @@ const char* HelpText() {
            "                  for every DL of this run\n"
            "  --force=ADSPATH the same for the one DL at ADSPATH, as its refusal entry\n"
            "                  names it; repeat it for several DLs\n"
+           "  --follow        stay connected and keep every DL of the target up to date\n"
+           "                  within seconds of a change to the people its query selects\n"
+           "                  (needs content synchronisation on the server: syncprov);\n"
+           "                  a pass first, then only what changes; runs until SIGTERM\n"
+           "                  or Ctrl+C, then ends with status 0\n"
            "\n"
            "Exit status: 0 the pass succeeded; 1 it failed (target not found, no Quorvel DL\n"
            "in the container, a DL failed, or a safeguard refused a DL's change); 2 the\n"
@@ -359,6 +378,8 @@ const char* HelpText() {
            "\n"
            "Every 15 minutes with systemd, for the profile /etc/quorvel/NAME.ini:\n"
            "  systemctl enable --now quorvel@NAME.timer\n"
+           "or following the directory instead:\n"
+           "  systemctl enable --now quorvel-follow@NAME.service\n"
            "\n"
            "More: man quorvel\n";
 }

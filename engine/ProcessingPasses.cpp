@@ -25,15 +25,6 @@ void show(ProgressWindow* window, const std::string& status) {
     window->repaint();
 }
 
-// The search for every Quorvel DL below `container`. The prefix is escaped so
-// that a prefix holding "*", "(" or ")" cannot widen the pass; only the
-// trailing "*" is a wildcard. A ";" in a container's name must not end the base.
-std::string quorvelDlSearch(const std::string& container) {
-    const auto& m = mdl();
-    return "<" + platform::searchBaseOf(container) + ">;(&((objectClass=groupOfNames)(" + m.strField + "=" +
-           platform::escapeFilterValue(m.strPrefix) + "*)));;subtree";
-}
-
 // A container search that failed is not the same as one that found nothing:
 // its cause is logged as an error before the pass reports that it found no DL.
 void logSearchFailure(const std::string& command, const std::string& container, const Error& error) {
@@ -64,7 +55,7 @@ bool ProcessContainer(ProgressWindow* window) {
     LogEvent("Quorvel is beginning a pass on all Quorvel distribution lists in " + container, LogSummary,
              EventInformation, EventIdInformation);
     bool result = true;
-    std::string command = quorvelDlSearch(container);
+    std::string command = QuorvelDlSearch(container);
     const std::string sent = command;
     auto found = QueryOnField(mdl().strField, command);
     if (!found) logSearchFailure(sent, container, *found.error());
@@ -94,8 +85,17 @@ bool ProcessContainer(ProgressWindow* window) {
     return result;
 }
 
+// The prefix is escaped so that a prefix holding "*", "(" or ")" cannot widen
+// the pass; only the trailing "*" is a wildcard. A ";" in a container's name
+// must not end the base.
+std::string QuorvelDlSearch(const std::string& container) {
+    const auto& m = mdl();
+    return "<" + platform::searchBaseOf(container) + ">;(&((objectClass=groupOfNames)(" + m.strField + "=" +
+           platform::escapeFilterValue(m.strPrefix) + "*)));;subtree";
+}
+
 QueryResult FindQuorvelDLs(const std::string& adsPath) {
-    std::string command = quorvelDlSearch(adsPath);
+    std::string command = QuorvelDlSearch(adsPath);
     return QueryOnField(mdl().strField, command);
 }
 

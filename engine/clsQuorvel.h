@@ -3,9 +3,11 @@
 // query, compares the names found with the DL's members and, when they differ,
 // replaces the membership in one write. Every step and every failure goes to
 // the event log; it never shows a window.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,8 +38,19 @@ public:
     std::function<void(const DLOutcome&)> OnOutcome;
     // Told about each DL that failed or that a safeguard refused, when set.
     std::function<void(const DLProblem&)> OnProblem;
+    // A DL whose last full pass is older than this gets one.
+    std::chrono::seconds FullPassEvery{std::chrono::hours(24)};
     // Totals of every DL processed so far.
     PassCounters Counters;
+
+    // What follow mode watches of a DL: the search its query runs and the
+    // cookie its state holds, as the DL's last processing left them.
+    struct WatchedQuery {
+        std::string command;
+        std::string cookie;
+    };
+    // Nothing when the state holds no cookie for the DL at `adsPath`.
+    std::optional<WatchedQuery> FollowedQuery(const std::string& adsPath) const;
 
     // Processes one DL. True when it was processed to the end (changed or not,
     // and also when the membership limit refused the update); false when it is

@@ -1,0 +1,293 @@
+#include "engine/FollowMode.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/ErrorText.h"
+#include "core/mdlMain.h"
+#include "directory/DirObjects.h"
+#include "directory/DirectoryObject.h"
+#include "directory/clsExchangeStore.h"
+#include "engine/ProcessingPasses.h"
+#include "engine/clsQuorvel.h"
+#include "platform/AdsPath.h"
+#include "platform/Error.h"
+#include "platform/ErrorNumbers.h"
+#include "platform/StopSignal.h"
+#include "platform/SyncSearch.h"
+
+namespace qv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A report waits this long for more before its DLs are processed...
+constexpr milliseconds kSettle(200);
+// ... but never longer than this after the first, however many follow.
+constexpr milliseconds kSettleAtMost(1000);
+// How long one wait for the searches lasts at most: a stop is seen within it.
+constexpr milliseconds kPollSlice(250);
+// Pauses before taking a lost connection up again: doubled after each failed attempt.
+constexpr std::chrono::seconds kFirstRetry(1);
+constexpr std::chrono::seconds kLastRetry(60);
+
+platform::Credentials credentials() {
+    auto& connection = *mdl().objConnection;
+    if (connection.isCurrentUser()) return platform::Credentials::currentUser();
+    return platform::Credentials::account(connection.LogonString(), connection.Password());
+}
+
+// The search the target's DLs are watched with: the container pass's search,
+// or for a target that is one DL, the same filter on that DL alone.
+std::string dlWatchCommand(const std::string& target, bool oneDl) {
+    std::string command = QuorvelDlSearch(target);
+    if (oneDl) command.replace(command.rfind(";subtree"), std::string::npos, ";base");
+    return command;
+}
+
+bool reportsChange(const platform::SyncUpdate& update) {
+    return !update.entries.empty() || !update.deleted.empty() || update.wholeSet || update.refreshRequired;
+}
+
+// What is watched of one DL's query.
+struct QueryWatch {
+    int id = -1;
+    std::string command;
+};
+
+class Follower {
+public:
+    Follower() {
+        auto& m = mdl();
+        const auto& target = *m.objDirObjects->Item(1);
+        target_ = target.adsPath;
+        address_ = platform::parseAdsPath(target_);
+        oneDl_ = target.objectClass == "groupOfNames";
+    }
+
+    // Until a stop is requested: one connection after another.
+    void run() {
+        auto pause = std::chrono::duration_cast<milliseconds>(kFirstRetry);
+        while (!platform::stopRequested()) {
+            try {
+                session();
+                return;
+            } catch (const Error& error) {
+                lost(error, pause);
+            } catch (const std::exception& unexpected) {
+                lost(Error(err::Unexpected, unexpected.what()), pause);
+            }
+            if (connected_) pause = std::chrono::duration_cast<milliseconds>(kFirstRetry);
+            if (platform::sleepUnlessStopped(pause)) return;
+            if (!connected_) pause = std::min<milliseconds>(pause * 2, kLastRetry);
+            connected_ = false;
+        }
+    }
+
+private:
+    // One connection's life: the DLs' watch, a pass, a watch per DL query,
+    // then reports until a stop (returns) or the connection is lost (raises).
+    void session() {
+        reset();
+        watch_ = std::make_unique<platform::SyncWatch>(credentials());
+        dlWatch_ = watch_->add(dlWatchCommand(target_, oneDl_), {});
+        readDls();
+        connected_ = true;
+        pass();
+        LogEvent("Quorvel is following " + std::to_string(dlByUuid_.size()) +
+                     " Quorvel distribution lists in " + target_ + "\r\nServer: " + watch_->server(),
+                 LogSummary, EventInformation, EventIdInformation, {target_});
+        while (!platform::stopRequested()) {
+            take(watch_->poll(pollTimeout()));
+            if (settled()) processDue();
+            if (Clock::now() - lastPass_ >= passEvery()) pass();
+        }
+        LogEvent("Quorvel stopped following " + target_, LogSummary, EventInformation, EventIdInformation,
+                 {target_});
+    }
+
+    void reset() {
+        watch_.reset();
+        dlWatch_ = -1;
+        watchedBy_.clear();
+        watched_.clear();
+        dlByUuid_.clear();
+        due_.clear();
+        objects_.clear();
+    }
+
+    void lost(const Error& error, milliseconds pause) {
+        LogEvent("Quorvel lost the directory while following " + target_ + "\r\nError " +
+                     std::to_string(error.number()) + "[" + HexText(error.number()) + "]\r\nTrying again in " +
+                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(pause).count()) + " s.",
+                 LogMinimum, EventWarning, EventIdInformation, {target_, error.description()});
+    }
+
+    // The DLs as the watch's first refresh reports them; what changes later is news.
+    void readDls() {
+        while (!platform::stopRequested()) {
+            for (auto& [id, update] : watch_->poll(kPollSlice)) {
+                if (id != dlWatch_) continue;
+                for (const auto& entry : update.entries)
+                    if (entry.state != platform::SyncEntry::State::Delete) dlByUuid_[entry.uuid] = pathOf(entry.dn);
+                if (update.refreshDone) return;
+            }
+        }
+    }
+
+    // A pass over the target, as `quorvel PROFILE` runs it, then a watch on
+    // the query of every DL the state knows.
+    void pass() {
+        lastPass_ = Clock::now();
+        due_.clear();
+        oneDl_ ? ProcessOneDL(nullptr) : ProcessContainer(nullptr);
+        for (const auto& [uuid, path] : dlByUuid_) watchQuery(path);
+    }
+
+    std::chrono::seconds passEvery() const {
+        return std::min<std::chrono::seconds>(mdl().objQuorvel->FullPassEvery, kFollowPassEvery);
+    }
+
+    std::string pathOf(const std::string& dn) const { return address_.pathOf(dn); }
+
+    // Starts a watch on the DL's query from the cookie its state holds, unless
+    // that query is watched already; a query the DL no longer runs is dropped.
+    void watchQuery(const std::string& path) {
+        const auto query = mdl().objQuorvel->FollowedQuery(path);
+        auto found = watched_.find(path);
+        if (found != watched_.end() && query && found->second.command == query->command) return;
+        forgetQuery(path);
+        if (!query) return;
+        try {
+            const int id = watch_->add(query->command, query->cookie);
+            watched_[path] = QueryWatch{id, query->command};
+            watchedBy_[id] = path;
+        } catch (const Error& error) {
+            if (error.number() == err::ServerDown) throw;
+            LogEvent("Quorvel cannot follow the query of " + path + "; it is brought up to date by the passes only.",
+                     LogMinimum, EventWarning, EventIdInformation, {path, error.description()});
+        }
+    }
+
+    // Reports of that search are ignored from now on.
+    void forgetQuery(const std::string& path) {
+        auto found = watched_.find(path);
+        if (found == watched_.end()) return;
+        watchedBy_.erase(found->second.id);
+        watched_.erase(found);
+    }
+
+    milliseconds pollTimeout() const {
+        if (due_.empty()) return kPollSlice;
+        const auto now = Clock::now();
+        const auto left = std::min(lastDue_ + kSettle, firstDue_ + kSettleAtMost) - now;
+        return std::clamp(std::chrono::duration_cast<milliseconds>(left), milliseconds(0), kPollSlice);
+    }
+
+    bool settled() const {
+        if (due_.empty()) return false;
+        const auto now = Clock::now();
+        return now >= lastDue_ + kSettle || now >= firstDue_ + kSettleAtMost;
+    }
+
+    void take(const std::vector<std::pair<int, platform::SyncUpdate>>& updates) {
+        for (const auto& [id, update] : updates) {
+            if (id == dlWatch_) {
+                takeDlChange(update);
+            } else if (auto path = watchedBy_.find(id); path != watchedBy_.end() && reportsChange(update)) {
+                // The server can no longer resume this search: the DL's next
+                // refresh starts over, and so does its watch.
+                if (update.refreshRequired) forgetQuery(path->second);
+                makeDue(path->second);
+            }
+        }
+    }
+
+    // A DL added, edited (by someone else, or by this program's own write,
+    // which its processing then finds done), renamed, or gone.
+    void takeDlChange(const platform::SyncUpdate& update) {
+        for (const auto& entry : update.entries) {
+            if (entry.state == platform::SyncEntry::State::Delete) {
+                forgetDl(entry.uuid);
+                continue;
+            }
+            const std::string path = pathOf(entry.dn);
+            if (auto known = dlByUuid_.find(entry.uuid); known != dlByUuid_.end() && known->second != path)
+                forgetDl(entry.uuid);
+            dlByUuid_[entry.uuid] = path;
+            makeDue(path);
+        }
+        for (const auto& uuid : update.deleted) forgetDl(uuid);
+    }
+
+    void forgetDl(const std::string& uuid) {
+        auto known = dlByUuid_.find(uuid);
+        if (known == dlByUuid_.end()) return;
+        forgetQuery(known->second);
+        due_.erase(known->second);
+        objects_.erase(known->second);
+        dlByUuid_.erase(known);
+    }
+
+    void makeDue(const std::string& path) {
+        const auto now = Clock::now();
+        if (due_.empty()) firstDue_ = now;
+        lastDue_ = now;
+        due_.insert(path);
+    }
+
+    void processDue() {
+        const std::set<std::string> due = std::move(due_);
+        due_.clear();
+        for (const auto& path : due) {
+            if (platform::stopRequested()) return;
+            if (auto dl = object(path)) {
+                auto& m = mdl();
+                m.objQuorvel->Process(*dl, m.strLoggingLevel, m.strPrefix, m.strField);
+                watchQuery(path);
+            }
+        }
+    }
+
+    // The DL at `path`, read once; nothing when it cannot be read (it went
+    // since it was reported: its deletion follows on the DLs' watch).
+    std::shared_ptr<DirectoryObject> object(const std::string& path) {
+        auto& known = objects_[path];
+        if (known) return known;
+        std::string address = path;
+        auto found = mdl().objExchangeStore->Query(address);
+        if (!found || found.objects().Count() == 0) {
+            if (const Error* error = found.error(); error && error->number() == err::ServerDown) throw *error;
+            objects_.erase(path);
+            return nullptr;
+        }
+        return known = found.objects().Item(1);
+    }
+
+    std::string target_;
+    platform::AdsPath address_;
+    bool oneDl_ = false;
+    bool connected_ = false;  // the current session got as far as its watch
+    std::unique_ptr<platform::SyncWatch> watch_;
+    int dlWatch_ = -1;
+    std::map<int, std::string> watchedBy_;             // search id -> the DL whose query it watches
+    std::map<std::string, QueryWatch> watched_;        // DL -> its query's search
+    std::map<std::string, std::string> dlByUuid_;      // a DL's entryUUID -> its address
+    std::map<std::string, std::shared_ptr<DirectoryObject>> objects_;  // DLs read so far
+    std::set<std::string> due_;
+    Clock::time_point firstDue_, lastDue_;
+    Clock::time_point lastPass_;
+};
+
+}  // namespace
+
+void FollowTarget() { Follower().run(); }
+
+}  // namespace qv
