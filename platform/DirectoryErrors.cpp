@@ -91,6 +91,9 @@ constexpr std::array kTable{
     Mapping{LDAP_REFERRAL_LIMIT_EXCEEDED, hr(0x80072044)},
     Mapping{LDAP_X_CONNECTING, err::ServerDown, err::SearchTableNotFound},
     Mapping{kLdapCertificateUntrusted, err::CertificateUntrusted},
+    Mapping{LDAP_SYNC_REFRESH_REQUIRED, err::SyncRefreshRequired},
+    Mapping{kLdapSyncRefreshRequired, err::SyncRefreshRequired},
+    Mapping{kLdapSyncUnavailable, err::SyncUnavailable},
 };
 
 // Any code the table does not list: a generic directory error.
@@ -125,6 +128,9 @@ std::string ldapErrorText(int ldapCode) {
         return "The server's TLS certificate cannot be verified: it is not issued by a trusted certificate "
                "authority or does not name the server (trust its authority with TLS_CACERT in ldap.conf or the "
                "LDAPTLS_CACERT environment variable)";
+    if (ldapCode == kLdapSyncUnavailable) return "The server offers no content synchronisation (RFC 4533) here";
+    if (ldapCode == kLdapSyncRefreshRequired || ldapCode == LDAP_SYNC_REFRESH_REQUIRED)
+        return "The server cannot resume content synchronisation from the cookie it was given";
     const char* text = ldap_err2string(ldapCode);
     std::string out = text ? text : "Unknown error";
     if (!find(ldapCode)) out += " (LDAP result " + std::to_string(ldapCode) + ")";

@@ -19,6 +19,13 @@ enum class ErrorSource { Directory, Search };
 // directory service tells apart by probing the server once more.
 inline constexpr int kLdapCertificateUntrusted = -0x7001;
 
+// Outcomes of a sync search that libldap has no code of its own for: a server
+// that offers no content synchronisation for the base (it refuses the control,
+// or its root entry does not list it), and one that would not resume from the
+// cookie it was given (e-syncRefreshRequired, result 4096, is mapped as well).
+inline constexpr int kLdapSyncUnavailable = -0x7002;
+inline constexpr int kLdapSyncRefreshRequired = -0x7003;
+
 // The outcome a failed bind with an account's password stands for. Servers
 // refuse credentials in other words too (no password given, an account that
 // cannot use one): each of those is a rejected logon.

@@ -51,14 +51,29 @@ int ldapScope(SearchScope scope) {
     return LDAP_SCOPE_SUBTREE;
 }
 
-// A libldap failure as the search provider reports it, naming the search base.
-Error searchError(const detail::LdapFailure& failure, const SearchCommand& command) {
+}  // namespace
+
+namespace detail {
+
+Error searchError(const LdapFailure& failure, const SearchCommand& command) {
     std::string description = failure.description();
     if (failure.code() >= 0) description += " [" + command.base.pathOf(command.base.dn) + "]";
     return Error(errorNumberFor(failure.code(), ErrorSource::Search), description);
 }
 
-}  // namespace
+SearchRequest requestFor(const SearchCommand& command, std::string_view text, int pageSize) {
+    if (command.filter.empty()) throw Error(err::FilterUnknown, "The search filter is empty: " + std::string(text));
+    SearchRequest request;
+    request.base = command.base.target == AdsTarget::Object ? command.base.dn : std::string();
+    request.baseIsDefaultContext = command.base.target == AdsTarget::Server;
+    request.scope = ldapScope(command.scope);
+    request.filter = toRfc4515Filter(command.filter);
+    request.attributes = command.attributes;
+    request.pageSize = pageSize;
+    return request;
+}
+
+}  // namespace detail
 
 SearchCommand parseSearchCommand(std::string_view command) {
     auto fields = split(command, ';');
@@ -94,7 +109,7 @@ void SearchCursor::moveNext() {
         }
     } catch (const detail::LdapFailure& failure) {
         close();
-        throw searchError(failure, command_);
+        throw detail::searchError(failure, command_);
     } catch (...) {
         close();
         throw;
@@ -154,26 +169,9 @@ void SearchCursor::close() {
 
 SearchConnection::SearchConnection(Credentials credentials) : credentials_(std::move(credentials)) {}
 
-namespace {
-
-// The request a search command sends. Raises for a filter that cannot be sent.
-detail::SearchRequest requestFor(const SearchCommand& command, std::string_view text, int pageSize) {
-    if (command.filter.empty()) throw Error(err::FilterUnknown, "The search filter is empty: " + std::string(text));
-    detail::SearchRequest request;
-    request.base = command.base.target == AdsTarget::Object ? command.base.dn : std::string();
-    request.baseIsDefaultContext = command.base.target == AdsTarget::Server;
-    request.scope = ldapScope(command.scope);
-    request.filter = toRfc4515Filter(command.filter);
-    request.attributes = command.attributes;
-    request.pageSize = pageSize;
-    return request;
-}
-
-}  // namespace
-
 std::vector<std::string> SearchConnection::distinguishedNames(std::string_view text, int pageSize) const {
     SearchCommand command = parseSearchCommand(text);
-    detail::SearchRequest request = requestFor(command, text, pageSize);
+    detail::SearchRequest request = detail::requestFor(command, text, pageSize);
     request.namesOnly = true;
     detail::PagedSearch search(command.base, credentials_, std::move(request));
     std::vector<std::string> names;
@@ -181,14 +179,14 @@ std::vector<std::string> SearchConnection::distinguishedNames(std::string_view t
     try {
         while (search.next(entry)) names.push_back(std::move(entry.dn));
     } catch (const detail::LdapFailure& failure) {
-        throw searchError(failure, command);
+        throw detail::searchError(failure, command);
     }
     return names;
 }
 
 SearchCursor SearchConnection::execute(std::string_view text, int pageSize) const {
     SearchCommand command = parseSearchCommand(text);
-    auto search = std::make_unique<detail::PagedSearch>(command.base, credentials_, requestFor(command, text, pageSize));
+    auto search = std::make_unique<detail::PagedSearch>(command.base, credentials_, detail::requestFor(command, text, pageSize));
     SearchCursor cursor(std::move(command), std::move(search));
     cursor.moveNext();
     return cursor;

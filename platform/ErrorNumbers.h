@@ -40,5 +40,10 @@ inline constexpr std::int32_t FieldAlreadyExists = 3367;            // property 
 inline constexpr std::int32_t MembershipWriteFailed = 1010;
 inline constexpr std::int32_t NotQuorvel = 2305;
 inline constexpr std::int32_t QuestionableQuery = 2306;
+// Content synchronisation: the server cannot resume from the cookie it was
+// given (e-syncRefreshRequired, or a cookie it would not take): start over without one.
+inline constexpr std::int32_t SyncRefreshRequired = 2307;
+// The server offers no content synchronisation for the search's base.
+inline constexpr std::int32_t SyncUnavailable = 2308;
 
 }  // namespace qv::err

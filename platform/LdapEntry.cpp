@@ -103,6 +103,7 @@ std::shared_ptr<ServerInfo> readServerInfo(Connection& connection, std::optional
     if (auto* a = root->find("defaultnamingcontext"); a && !a->values.empty())
         info->defaultNamingContext = a->values.front();
     if (auto* a = root->find("subschemasubentry"); a && !a->values.empty()) info->subschemaSubentry = a->values.front();
+    if (auto* a = root->find("supportedcontrol")) info->supportedControls = a->values;
     if (info->subschemaSubentry.empty()) return info;
     try {
         auto schema = readBase(connection, info->subschemaSubentry, "(objectClass=subschema)",

@@ -36,6 +36,7 @@ public:
     std::string defaultNamingContext;
     std::string subschemaSubentry;
     bool schemaKnown = false;  // false when the server would not show its schema
+    std::vector<std::string> supportedControls;  // as its root entry lists them
     // The server refused a change under the Permissive Modify control (the
     // control marked critical): it is sent its changes without it from then on.
     mutable std::atomic<bool> refusesPermissiveModify{false};

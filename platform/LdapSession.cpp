@@ -324,6 +324,10 @@ std::shared_ptr<Connection> openConnection(const AdsPath& server, const Credenti
     return connection;
 }
 
+std::shared_ptr<Connection> openOwnConnection(const AdsPath& server, const Credentials& credentials) {
+    return connectToOne(server, credentials, std::string());
+}
+
 void discardConnection(const std::shared_ptr<Connection>& connection) {
     Pool& p = pool();
     std::lock_guard lock(p.mutex);

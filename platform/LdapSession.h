@@ -111,6 +111,10 @@ private:
 // order, passing over those that refuse or drop the connection or do not
 // answer in time; within a SameServer scope, once one has answered, only that one.
 std::shared_ptr<Connection> openConnection(const AdsPath& server, const Credentials& credentials, bool& reused);
+// A new connection of its own, outside the pool, for work that keeps it busy
+// for long (persistent searches): bound and chosen among the address's servers
+// as openConnection chooses.
+std::shared_ptr<Connection> openOwnConnection(const AdsPath& server, const Credentials& credentials);
 // Takes a connection out of the pool.
 void discardConnection(const std::shared_ptr<Connection>& connection);
 

@@ -9,6 +9,7 @@
 
 #include "platform/AdsPath.h"
 #include "platform/DirectoryCredentials.h"
+#include "platform/DirectorySearch.h"
 #include "platform/LdapEntry.h"
 #include "platform/LdapSession.h"
 
@@ -23,6 +24,12 @@ struct SearchRequest {
     int pageSize = 100;
     bool namesOnly = false;  // entries carry their DN only (the attributes are asked for, not read)
 };
+
+// The request a search command sends (`text` is the command as written, for
+// messages). Raises for a filter that cannot be sent.
+SearchRequest requestFor(const SearchCommand& command, std::string_view text, int pageSize);
+// A libldap failure as the search provider reports it, naming the search base.
+Error searchError(const LdapFailure& failure, const SearchCommand& command);
 
 class PagedSearch {
 public:

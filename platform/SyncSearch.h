@@ -24,7 +24,9 @@ struct SyncEntry {
     enum class State { Present, Add, Modify, Delete };
     State state = State::Present;
     std::string uuid;  // entryUUID, text form
-    std::string dn;    // as the server sends it
+    // As the server sends it; empty for an entry of a present phase that the
+    // server named by its entryUUID alone (unchanged: the caller knows its DN).
+    std::string dn;
 };
 
 // What a refresh, or one batch of a persistent search, reports.
@@ -53,10 +55,12 @@ bool offersContentSync(const AdsPath& server, const Credentials& credentials);
 // entryUUIDs are read. Raises qv::Error: err::SyncRefreshRequired when the
 // server cannot resume from the cookie; err::SyncUnavailable when it offers no
 // content synchronisation for the base; otherwise as searches do. A failed
-// sync search never reads as an empty one.
+// sync search never reads as an empty one. A server that will not work from
+// the cookie (refuses it as unwilling, or sends every entry again with no
+// cookie back) is taken to require a fresh start.
 SyncUpdate refreshSync(std::string_view command, const Credentials& credentials, const std::string& cookie);
 
-// The distinguished names and entryUUIDs a search command finds, with the
+// The (distinguished name, entryUUID) pairs a search command finds, with the
 // same paged request as SearchConnection::distinguishedNames plus entryUUID,
 // in result order. Raises as that does.
 std::vector<std::pair<std::string, std::string>> namesAndUuids(std::string_view command,

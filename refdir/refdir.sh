@@ -33,6 +33,12 @@
 #                      DIR (its entries, entry UUIDs and change numbers), so
 #                      that a replica starts in step with it
 #
+# Content synchronisation (RFC 4533) for clients that read only what changed:
+#   --sync             serves sync searches on the organisation (syncprov with
+#                      a session log of 10000 changes, so that a refresh from a
+#                      cookie names the entries that left instead of listing
+#                      every entry still there); combines with --provider
+#
 # The settings printed by start:
 #   QUORVEL_REFDIR_DIR     the instance folder
 #   QUORVEL_REFDIR_SERVER  host:port, as an ADsPath names the server
@@ -73,14 +79,15 @@ fill_template() { # file -> stdout
 # The lines replication adds to the global section and to the organisation's
 # database (a provider's log database ends that section).
 replicates() { [ "$provider" = 1 ] || [ -n "$replica_of" ]; }
+serves_sync() { [ "$provider" = 1 ] || [ "$sync" = 1 ]; }
 replication_global() {
-  replicates && echo "moduleload syncprov"
+  { replicates || [ "$sync" = 1 ]; } && echo "moduleload syncprov"
   [ "$provider" = 1 ] && echo "moduleload accesslog"
   [ -n "$server_id" ] && echo "serverID $server_id"
   return 0
 }
 replication_db() {
-  replicates && echo "index entryCSN,entryUUID eq"
+  { replicates || [ "$sync" = 1 ]; } && echo "index entryCSN,entryUUID eq"
   if [ -n "$replica_of" ]; then
     cat <<EOF
 syncrepl rid=001 provider=$replica_of type=refreshAndPersist retry="1 +" timeout=1
@@ -90,10 +97,12 @@ EOF
       echo '  syncdata=accesslog logbase="cn=accesslog" logfilter="(&(objectClass=auditWriteObject)(reqResult=0))"'
     [ "$provider" = 1 ] && echo "multiprovider on"
   fi
+  serves_sync || return 0
+  echo "overlay syncprov"
+  echo "syncprov-checkpoint 100 1"
+  [ "$sync" = 1 ] && echo "syncprov-sessionlog 10000"
   [ "$provider" = 1 ] || return 0
   cat <<EOF
-overlay syncprov
-syncprov-checkpoint 100 1
 overlay accesslog
 logdb cn=accesslog
 logops writes
@@ -114,8 +123,8 @@ EOF
 
 seed_org() { # server
   local seed_file=$1
-  local context=()  # a replica starts from its contextCSN, as its provider does
-  replicates && context=(-w)
+  local context=()  # a replica, or a server of sync searches, starts from its contextCSN
+  { replicates || [ "$sync" = 1 ]; } && context=(-w)
   if [ -n "$seed_from" ]; then
     "${SLAPCAT:-$(dirname "$SLAPADD")/slapcat}" -f "$seed_from/slapd.conf" -b "$ORG_SUFFIX" -l "$dir/seed.ldif" ||
       die "slapcat of $seed_from failed"
@@ -187,7 +196,7 @@ cmd_resume() {
 
 cmd_start() {
   dir="" seed="$here/seed.ldif.in" no_seed=0 rootdse="$here/rootdse.ldif"
-  db_conf="" global_conf="" port="" ldaps=0 provider=0 replica_of="" server_id="" seed_from="" plain_syncrepl=0
+  db_conf="" global_conf="" port="" ldaps=0 provider=0 replica_of="" server_id="" seed_from="" plain_syncrepl=0 sync=0
   while [ $# -gt 0 ]; do
     case "$1" in
       --dir) dir=$2; shift ;;
@@ -201,6 +210,7 @@ cmd_start() {
       --provider) provider=1 ;;
       --replica-of) replica_of=$2; shift ;;
       --plain-syncrepl) plain_syncrepl=1 ;;
+      --sync) sync=1 ;;
       --server-id) server_id=$2; shift ;;
       --seed-from) seed_from=$(cd "$2" && pwd) || die "no instance in $2"; shift ;;
       *) die "unknown option $1" ;;
@@ -261,5 +271,5 @@ case "${1:-}" in
   resume) shift; cmd_resume "$@" ;;
   log) cat "${2:?log: no instance folder given}/slapd.log" ;;
   free-port) free_port ;;
-  *) sed -n '2,41p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,47p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

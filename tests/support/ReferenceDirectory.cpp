@@ -40,6 +40,7 @@ void ReferenceDirectory::start() {
     addFile("--db-conf", options_.dbConf, "db.conf");
     addFile("--global-conf", options_.globalConf, "global.conf");
     if (options_.ldaps) argv.push_back("--ldaps");
+    if (options_.sync) argv.push_back("--sync");
     argv.insert(argv.end(), options_.arguments.begin(), options_.arguments.end());
     auto r = runCommand(argv);
     if (r.exitCode != 0) throw std::runtime_error("reference directory did not start: " + r.err);

@@ -31,6 +31,7 @@ struct RefDirOptions {
     std::string dbConf;      // lines for the organisation's database section
     std::string globalConf;  // lines for the global section
     bool ldaps = false;      // also listen with TLS
+    bool sync = false;       // serve content synchronisation (refdir.sh --sync: syncprov with a session log)
     std::vector<std::string> arguments;  // further options of refdir.sh start (replication)
 };
 
