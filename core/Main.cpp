@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,7 @@
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
 #include "engine/FollowMode.h"
+#include "engine/IncrementalState.h"
 #include "engine/ProcessingPasses.h"
 #include "engine/clsQuorvel.h"
 #include "platform/AdsPath.h"
@@ -39,6 +41,7 @@ struct RunOptions {
     bool json = false;    // --json: print it as JSON lines instead of LDIF
     bool force = false;   // --force: the safeguards do not hold this run back
     bool follow = false;  // --follow: stay connected and keep the DLs following the directory
+    bool full = false;    // --full: every DL's query runs in full, whatever its incremental state
     std::vector<std::string> forced;  // --force=ADSPATH: nor the DLs named
     bool given = false;   // any option at all: a profile is required
 };
@@ -72,6 +75,7 @@ constexpr OptionSpec kOptions[] = {
     {"--json", nullptr, setFlag<&RunOptions::json>},
     {"--force", nullptr, setForce},
     {"--follow", nullptr, setFlag<&RunOptions::follow>},
+    {"--full", nullptr, setFlag<&RunOptions::full>},
 };
 
 const OptionSpec* findOption(std::string_view word) {
@@ -159,17 +163,37 @@ bool fetchTarget() {
     return false;
 }
 
-// Sets the engine up for this run: limits, preview, and where a preview's change goes.
-bool configureEngine(const std::string& profile, const RunOptions& options) {
+// The incremental state of the profile, when its passes are incremental.
+// A state file that is there but not used only costs a full pass: a step entry says why.
+std::unique_ptr<IncrementalState> openState(const std::string& profile) {
+    auto state = std::make_unique<IncrementalState>(IncrementalState::PathFor(profile), mdl().strTarget);
+    if (!state->Discarded().empty())
+        LogEvent("The state of incremental passes " + state->Path() + " " + state->Discarded() +
+                     "; every DL runs in full.",
+                 LogMaximum, EventWarning, EventIdInformation);
+    return state;
+}
+
+// Sets the engine up for this run: limits, incremental passes, preview, and
+// where a preview's change goes. `state` keeps the incremental state for the run.
+bool configureEngine(const std::string& profile, const RunOptions& options, std::unique_ptr<IncrementalState>& state) {
     clsQuorvel& engine = *mdl().objQuorvel;
+    auto read = [&](const char* section, const char* key) {
+        return mdl().objKVORAPI->GetPrivateProfileString(section, key, "", profile);
+    };
+    IncrementalSettings incremental;
     try {
-        engine.Limits = ReadSafeguards([&](const char* section, const char* key) {
-            return mdl().objKVORAPI->GetPrivateProfileString(section, key, "", profile);
-        });
+        engine.Limits = ReadSafeguards(read);
+        incremental = ReadIncrementalSettings(read);
     } catch (const std::invalid_argument& bad) {
         complain("the profile " + profile + ": " + bad.what());
         return false;
     }
+    // Following watches from the cookies the state keeps, so it keeps one whatever Incremental= says.
+    if (incremental.enabled || options.follow) state = openState(profile);
+    engine.State = state.get();
+    engine.FullPass = options.full;
+    engine.FullPassEvery = incremental.fullPassEvery;
     engine.Force = options.force;
     engine.ForcedDLs = options.forced;
     engine.DryRun = options.dryRun;
@@ -203,7 +227,8 @@ int runPass(const StartRequest& request, const RunOptions& options) {
         ExitProgram(false);
         return ExitBadProfile;
     }
-    if (!configureEngine(profile, options)) {
+    std::unique_ptr<IncrementalState> state;
+    if (!configureEngine(profile, options, state)) {
         ExitProgram(false);
         return ExitBadProfile;
     }
@@ -216,6 +241,7 @@ int runPass(const StartRequest& request, const RunOptions& options) {
         result = m.objDirObjects->Item(1)->objectClass == "groupOfNames" ? ProcessOneDL(nullptr)
                                                                            : ProcessContainer(nullptr);
     }
+    m.objQuorvel->State = nullptr;
     ExitProgram(false);
     // A preview that did not reach its reader must not pass for a complete one.
     if (options.dryRun && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
@@ -298,8 +324,8 @@ std::optional<std::string> optionsAfterProfile(const std::vector<const char*>& a
 
 const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
-           "       quorvel [--dry-run [--json]] [--force | --force=ADSPATH...] PROFILE\n"
-           "       quorvel --follow PROFILE\n"
+           "       quorvel [--dry-run [--json]] [--force | --force=ADSPATH...] [--full] PROFILE\n"
+           "       quorvel [--full] --follow PROFILE\n"
            "       quorvel --help | -h | --version\n"
            "\n"
            "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"
@@ -324,6 +350,13 @@ const char* HelpText() {
            "  Prefix=QVL=     the text a definition begins with\n"
            "  EmptyMember=cn=empty,cn=quorvel  the member an emptied DL keeps where its\n"
            "                  class must have one; never counted\n"
+           "  Incremental=false  true: where the server offers content synchronisation\n"
+           "                  (RFC 4533; slapd's syncprov with a session log), a DL's\n"
+           "                  query reads only what changed since its last pass; the\n"
+           "                  state is kept in $STATE_DIRECTORY, else $XDG_STATE_HOME/quorvel,\n"
+           "                  else ~/.local/state/quorvel, as PROFILE.state\n"
+           "  FullPassEvery=24h  an incremental DL's query runs in full at least this\n"
+           "                  often (s, m, h or d; a bare number counts hours)\n"
            "  [Authentication]\n"
            "  User=##CurrentUser##  the account; ##CurrentUser## binds anonymously, or\n"
            "                  with SASL when ldap.conf sets SASL_MECH; a User holding\n"
@@ -351,17 +384,21 @@ const char* HelpText() {
            "                  for every DL of this run\n"
            "  --force=ADSPATH the same for the one DL at ADSPATH, as its refusal entry\n"
            "                  names it; repeat it for several DLs\n"
+           "  --full          with Incremental=true: run every DL's query in full this\n"
+           "                  time, as if no state were kept (the state starts anew)\n"
            "  --follow        stay connected and keep every DL of the target up to date\n"
            "                  within seconds of a change to the people its query selects\n"
            "                  (needs content synchronisation on the server: syncprov);\n"
-           "                  a pass first, then only what changes; runs until SIGTERM\n"
-           "                  or Ctrl+C, then ends with status 0\n"
+           "                  an incremental pass first (whatever Incremental= says),\n"
+           "                  then only what changes; runs until SIGTERM or Ctrl+C,\n"
+           "                  then ends with status 0\n"
            "\n"
            "Exit status: 0 the pass succeeded; 1 it failed (target not found, no Quorvel DL\n"
            "in the container, a DL failed, or a safeguard refused a DL's change); 2 the\n"
-           "profile cannot be read, names no target or holds a limit that is not a\n"
-           "number, or the command line or an LDAP timeout is wrong; 3 another instance\n"
-           "is running. A preview ends as the pass would. A pass that succeeded prints\n"
+           "profile cannot be read, names no target or holds a limit, Incremental= or\n"
+           "FullPassEvery= that is not a value it takes, or the command line or an LDAP\n"
+           "timeout is wrong; 3 another instance is running. A preview ends as the pass\n"
+           "would, and leaves the incremental state as it was. A pass that succeeded prints\n"
            "nothing; one that did not names each failed or refused DL on standard error.\n"
            "\n"
            "Log: the system journal, identifier Quorvel:\n"

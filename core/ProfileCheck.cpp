@@ -58,6 +58,8 @@ const std::vector<ProfileKey>& KnownProfileKeys() {
         {"General", "Field"},
         {"General", "Prefix"},
         {"General", "EmptyMember"},
+        {"General", "Incremental"},
+        {"General", "FullPassEvery"},
         {"Authentication", "User"},
         {"Authentication", "Password"},
         {"Authentication", "Domain"},

@@ -8,6 +8,7 @@
 #include "platform/DirectoryService.h"
 #include "platform/DistinguishedName.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/SyncSearch.h"
 #include "platform/Text.h"
 
 namespace qv {
@@ -217,6 +218,18 @@ std::vector<std::string> clsExchangeStore::QueryNames(std::string& QueryString) 
         lastError_.SetFromError(error);
         throw;
     }
+}
+
+platform::SyncUpdate clsExchangeStore::RefreshSync(const std::string& command, const std::string& cookie) const {
+    return platform::refreshSync(command, credentials(), cookie);
+}
+
+std::vector<std::pair<std::string, std::string>> clsExchangeStore::QueryNamesAndUuids(const std::string& command) const {
+    return platform::namesAndUuids(command, credentials());
+}
+
+std::string clsExchangeStore::EntryCSN(const std::string& adsPath) const {
+    return platform::readEntryCsn(adsPath, credentials());
 }
 
 QueryResult clsExchangeStore::Query(std::string& QueryString) {

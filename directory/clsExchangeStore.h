@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "directory/DirectoryObject.h"
@@ -18,6 +19,7 @@ namespace qv::platform {
 class BoundObject;
 class SearchConnection;
 struct Credentials;
+struct SyncUpdate;
 }  // namespace qv::platform
 
 namespace qv {
@@ -90,6 +92,14 @@ public:
     // for a caller that needs nothing else of them. A failure fills lastError
     // and raises its qv::Error.
     std::vector<std::string> QueryNames(std::string& QueryString);
+
+    // Content synchronisation with the store's credentials (platform/SyncSearch.h):
+    // a refreshOnly sync search of a search command from `cookie`, the names
+    // and entryUUIDs of a search command (its paged search), and the
+    // entryCSN of one object. Each raises its qv::Error.
+    platform::SyncUpdate RefreshSync(const std::string& command, const std::string& cookie) const;
+    std::vector<std::pair<std::string, std::string>> QueryNamesAndUuids(const std::string& command) const;
+    std::string EntryCSN(const std::string& adsPath) const;
 
     // Creates a DL described by `obj` (container address, class, display name,
     // alias, mail) in one write. False, with lastError filled, on failure.

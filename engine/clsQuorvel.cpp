@@ -2,18 +2,21 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "core/ErrorText.h"
 #include "core/mdlMain.h"
 #include "directory/DirObjects.h"
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
+#include "engine/IncrementalState.h"
 #include "engine/MembershipChange.h"
 #include "engine/QueryString.h"
 #include "platform/AdsPath.h"
 #include "platform/DirectoryService.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
+#include "platform/SyncSearch.h"
 #include "platform/Text.h"
 
 namespace qv {
@@ -48,6 +51,20 @@ bool IsValueConflict(std::int32_t number) {
     return number == err::NoSuchAttribute || number == err::ValueExists || number == err::ConstraintViolation;
 }
 
+// The operational attribute that changes with every write of an entry.
+constexpr const char* kEntryCsn = "entryCSN";
+
+std::int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// A search that finds nothing in the query's base alone: a server that ties
+// nothing of the cookie to the search gives one to start from this way.
+std::string MatchNothing(const std::string& command) {
+    return ReplaceQueryField(ReplaceQueryField(command, 2, "(!(objectClass=*))"), 4, "base");
+}
+
 }  // namespace
 
 struct clsQuorvel::Run {
@@ -64,6 +81,15 @@ struct clsQuorvel::Run {
     std::string refusal;            // the limit that stopped the change, if one did
     bool safeguardRefused = false;  // that limit is a safeguard: the DL counts as not done
     bool completed = false;         // the query ran and the change was decided
+    // Incremental passes only:
+    const DlSyncState* saved = nullptr;  // the DL's record as the pass found it
+    bool mayTrust = false;  // the record is fresh enough to stand for the DL, unless the DL changed
+    bool trusted = false;   // it stands for the DL's members
+    std::string definition;
+    std::string csn;                   // the DL entry's entryCSN with the members held
+    std::vector<std::string> held;     // the DL's member values, placeholder included
+    std::vector<std::string> written;  // what the DL holds after the write
+    std::optional<DlSyncState> next;   // the record to keep; none when the query cannot resume
 };
 
 clsKVOR& clsQuorvel::kvor() {
@@ -84,6 +110,7 @@ void clsQuorvel::Log(const std::string& message, std::int16_t level, std::int16_
 bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel, const std::string& strPrefix,
                          const std::string& strField) {
     LoggingLevel = intLoggingLevel;
+    prefix_ = strPrefix;
     kvor().Preview = DryRun;
     step_.clear();
     Run run(dl);
@@ -102,6 +129,14 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
     return succeeded;
 }
 
+std::optional<clsQuorvel::WatchedQuery> clsQuorvel::FollowedQuery(const std::string& adsPath) const {
+    const DlSyncState* saved = State ? State->Find(adsPath) : nullptr;
+    if (!saved || saved->cookie.empty()) return std::nullopt;
+    const auto query = QueryFromDefinition(saved->definition, prefix_);
+    if (!query) return std::nullopt;
+    return WatchedQuery{ReplaceQueryField(*query, 3, kQueryAttributes), saved->cookie};
+}
+
 void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string& strField) {
     const std::string& adsPath = run.dl.adsPath;
     const EventData about{adsPath};
@@ -110,7 +145,7 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
         Log(std::string("Starting DL.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation, about);
 
     step_ = "Process:GetDL";
-    auto bag = run.dl.GetPropertiesEx({"member", strField});
+    auto bag = run.dl.GetPropertiesEx(DLAttributes(run, strField));
     const std::string definition = bag.text(strField);
     if (everyStep)
         Log(strField + CRLF + adsPath + CRLF + definition, LogMaximum, EventInformation, EventIdInformation, about);
@@ -124,14 +159,23 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
     if (everyStep)
         Log(std::string("Getting membership.") + CRLF + adsPath + ServerLine(run.dl, adsPath), LogMaximum,
             EventInformation, EventIdInformation, about);
-    run.oldMembers = bag.list("member");
+    if (State) {
+        run.definition = definition;
+        run.held = HeldMembers(run, bag);
+        run.oldMembers = run.held;
+    } else {
+        run.oldMembers = bag.list("member");
+    }
     TakePlaceholder(run);
 
     step_ = "Process:Open:" + command;
     if (everyStep)
         Log(std::string("Running Query") + CRLF + adsPath + CRLF + command, LogMaximum, EventInformation,
             EventIdInformation, about);
-    CollectNewMembers(run, command);
+    if (State)
+        CollectFromSync(run, command);
+    else
+        CollectNewMembers(run, command);
     if (everyStep)
         Log(std::string("Counted recordset") + CRLF + adsPath + CRLF +
                 std::to_string(static_cast<long long>(run.newMembers.size()) - 1) +
@@ -142,6 +186,127 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
     UpdateMembership(run);
     run.completed = true;
     LogCompletion(run);
+    KeepState(run);
+}
+
+std::vector<std::string> clsQuorvel::DLAttributes(Run& run, const std::string& strField) {
+    if (!State) return {"member", strField};
+    run.dl.ReadCSNAfterWrite = true;
+    run.saved = State->Find(run.dl.adsPath);
+    run.mayTrust = run.saved && !FullPass && Now() - run.saved->lastFullPass < FullPassEvery.count();
+    // A record that may stand for the members spares reading them.
+    if (run.mayTrust) return {strField, kEntryCsn};
+    return {"member", strField, kEntryCsn};
+}
+
+// The record stands for the DL only while the DL entry still carries the
+// entryCSN of Quorvel's own last write (nobody edited it since), on the same
+// server, for the same definition. A server that keeps no entryCSN never
+// lets it stand.
+std::vector<std::string> clsQuorvel::HeldMembers(Run& run, PropertyBag& bag) {
+    run.csn = bag.text(kEntryCsn);
+    if (!run.mayTrust) return bag.list("member");
+    const DlSyncState& saved = *run.saved;
+    run.trusted = !run.csn.empty() && run.csn == saved.csn && run.definition == saved.definition &&
+                  run.dl.objExchangeStore->AnsweringServer(run.dl.adsPath) == saved.server;
+    if (run.trusted) return saved.members;
+    auto again = run.dl.GetPropertiesEx({"member", kEntryCsn});
+    run.csn = again.text(kEntryCsn);
+    return again.list("member");
+}
+
+// From the record: the changes since its cookie applied to the names it
+// holds. A server that cannot resume from the cookie (or no longer offers
+// synchronisation) gets the query in full.
+void clsQuorvel::CollectFromSync(Run& run, const std::string& command) {
+    if (!run.trusted || !Resume(run, command)) {
+        run.next = SyncInFull(run, command);
+        if (!run.next) return CollectNewMembers(run, command);
+    }
+    run.newMembers.clear();
+    run.newMembers.reserve(run.next->found.size());
+    for (const auto& entry : run.next->found) run.newMembers.push_back(entry.second);
+    std::erase(run.newMembers, run.dl.distinguishedName);
+    if (run.next->cookie.empty()) run.next.reset();  // nothing to resume from: no record
+}
+
+bool clsQuorvel::Resume(Run& run, const std::string& command) {
+    try {
+        const auto update = run.dl.objExchangeStore->RefreshSync(command, run.saved->cookie);
+        DlSyncState next = *run.saved;
+        if (!ApplySyncUpdate(next.found, update)) return false;
+        if (!update.cookie.empty()) next.cookie = update.cookie;
+        run.next = std::move(next);
+        return true;
+    } catch (const Error& error) {
+        if (error.number() != err::SyncRefreshRequired && error.number() != err::SyncUnavailable) throw;
+        return false;
+    }
+}
+
+// The query in full, as a sync search without a cookie: its entries are the
+// names, and it ends with the cookie to resume from. Where the server limits
+// the size of a search that is not paged, the cookie comes from a search
+// that finds nothing and the names from the paged search. Nothing for a
+// server without synchronisation: the pass's own search then runs.
+std::optional<DlSyncState> clsQuorvel::SyncInFull(Run& run, const std::string& command) {
+    auto& store = *run.dl.objExchangeStore;
+    DlSyncState next{run.definition, store.AnsweringServer(run.dl.adsPath), {}, {}, {}, {}, Now()};
+    try {
+        const auto update = store.RefreshSync(command, std::string());
+        if (!ApplySyncUpdate(next.found, update)) return std::nullopt;
+        next.cookie = update.cookie;
+    } catch (const Error& error) {
+        const auto number = error.number();
+        if (number == err::SyncRefreshRequired || number == err::SyncUnavailable) return std::nullopt;
+        if (number != err::SizeLimitExceeded && number != err::AdminLimitExceeded) throw;
+        next.cookie = store.RefreshSync(MatchNothing(command), std::string()).cookie;
+        next.found = store.QueryNamesAndUuids(command);
+    }
+    return next;
+}
+
+// The record moves on only once the DL holds what it says: after a write
+// that succeeded, or when none was needed. A write refused by a safeguard
+// or one that failed keeps the record as it was, so the next pass meets the
+// same change again.
+void clsQuorvel::KeepState(Run& run) {
+    if (DryRun || run.safeguardRefused) return;
+    const std::string& adsPath = run.dl.adsPath;
+    if (!run.next) {
+        if (run.saved) State->Drop(adsPath), SaveState(adsPath);
+        return;
+    }
+    DlSyncState& next = *run.next;
+    next.members = run.updated ? std::move(run.written) : run.held;
+    next.csn = run.updated ? run.dl.WrittenCSN : run.csn;
+    if (run.updated && next.csn.empty()) {
+        try {  // a server that does not return it with the write
+            next.csn = run.dl.objExchangeStore->EntryCSN(adsPath);
+        } catch (const Error&) {
+            // Without it the record could not be checked: the DL runs in full next time.
+        }
+    }
+    if (next.csn.empty()) {
+        if (run.saved) State->Drop(adsPath), SaveState(adsPath);
+        return;
+    }
+    if (run.saved && *run.saved == next) return;  // nothing moved on
+    State->Put(adsPath, std::move(next));
+    run.saved = nullptr;  // Put may have replaced it
+    SaveState(adsPath);
+}
+
+// A record that cannot be saved costs the next pass a full run of the DLs
+// concerned, never a wrong membership: it is a warning, said once for each cause.
+void clsQuorvel::SaveState(const std::string& adsPath) {
+    const std::string problem = State->Save();
+    if (problem == stateProblem_) return;
+    stateProblem_ = problem;
+    if (!problem.empty())
+        Log("The state of incremental passes could not be saved: the DLs whose state is not there run in full." +
+                std::string(CRLF) + State->Path() + CRLF + problem,
+            LogMinimum, EventWarning, EventIdInformation, {adsPath});
 }
 
 // The names the query finds, in result order, without the DL itself. A
@@ -261,8 +426,10 @@ void clsQuorvel::Report(const Run& run) {
 void clsQuorvel::WriteMembership(Run& run) {
     step_ = "p_UpdateDLWithQuery:PutEX";
     bool written = false;
+    if (State) run.written = run.newMembers;  // a replace; a change of values says otherwise below
     if (run.newMembers.empty() && !run.emptyMember.empty()) {
         written = run.dl.SetPropertyEx("member", std::vector<std::string>{run.emptyMember});
+        run.written = {run.emptyMember};
     } else if (run.newMembers.empty()) {
         written = run.dl.SetPropertyEx("member", std::string());
     } else if (const auto come = ValuesToAdd(run.delta), gone = ValuesToDelete(run.delta);
@@ -272,6 +439,7 @@ void clsQuorvel::WriteMembership(Run& run) {
         std::vector<std::string> removed = gone;
         if (!run.placeholder.empty()) removed.push_back(run.placeholder);
         written = run.dl.SetPropertyChangeEx("member", removed, come);
+        if (written && State) run.written = HeldAfterChange(run.held, removed, come);
         if (!written && IsValueConflict(run.dl.lastError.Number)) written = RewriteAfterConflict(run);
     } else {
         written = run.dl.SetPropertyEx("member", run.newMembers);

@@ -13,12 +13,14 @@
 
 #include "core/clsKVOR.h"
 #include "engine/DLOutcome.h"
+#include "engine/IncrementalState.h"
 #include "engine/Safeguards.h"
 
 namespace qv {
 
 class DirectoryObject;
 class Error;
+class PropertyBag;
 
 class clsQuorvel {
 public:
@@ -38,10 +40,17 @@ public:
     std::function<void(const DLOutcome&)> OnOutcome;
     // Told about each DL that failed or that a safeguard refused, when set.
     std::function<void(const DLProblem&)> OnProblem;
-    // A DL whose last full pass is older than this gets one.
-    std::chrono::seconds FullPassEvery{std::chrono::hours(24)};
     // Totals of every DL processed so far.
     PassCounters Counters;
+    // Incremental passes: when set, a DL whose record there still holds runs
+    // its query as a sync search from the record's cookie instead of in full,
+    // and its record moves on after each DL whose write succeeded or that
+    // needed none (never in a preview). Null: every DL runs in full, with
+    // exactly the requests of a pass without records.
+    IncrementalState* State = nullptr;
+    bool FullPass = false;  // every DL runs in full (and its record starts anew)
+    // A DL whose query last ran in full longer ago than this runs in full.
+    std::chrono::seconds FullPassEvery = std::chrono::hours(24);
 
     // What follow mode watches of a DL: the search its query runs and the
     // cookie its state holds, as the DL's last processing left them.
@@ -65,7 +74,19 @@ private:
     struct Run;  // the working data of one Process call
 
     void Steps(Run& run, const std::string& strPrefix, const std::string& strField);
+    // The attributes the first read of the DL asks for.
+    std::vector<std::string> DLAttributes(Run& run, const std::string& strField);
+    // The DL's member values: from its record while nobody else wrote the DL, else as read.
+    std::vector<std::string> HeldMembers(Run& run, PropertyBag& bag);
     void CollectNewMembers(Run& run, const std::string& query);
+    // The names the query finds, from the DL's record and a sync search, or in full.
+    void CollectFromSync(Run& run, const std::string& command);
+    // True when the record's cookie let the server report what changed.
+    bool Resume(Run& run, const std::string& command);
+    std::optional<DlSyncState> SyncInFull(Run& run, const std::string& command);
+    // Moves the DL's record on after its write (or when none was needed).
+    void KeepState(Run& run);
+    void SaveState(const std::string& adsPath);
     void TakePlaceholder(Run& run);
     // Raises err::AccessDenied where the DL's members cannot have been read.
     void CheckMembersReadable(Run& run);
@@ -89,7 +110,9 @@ private:
     bool Logs(std::int16_t level) const;
     clsKVOR& kvor();
 
+    std::string prefix_;  // the definition prefix of the last Process call
     std::string step_;  // names the step in progress; heads every error entry
+    std::string stateProblem_;  // why the records could not be saved, as last logged
 };
 
 }  // namespace qv
