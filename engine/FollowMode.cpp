@@ -15,6 +15,7 @@
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
 #include "engine/ProcessingPasses.h"
+#include "engine/QueryString.h"
 #include "engine/clsQuorvel.h"
 #include "platform/AdsPath.h"
 #include "platform/Error.h"
@@ -56,10 +57,18 @@ bool reportsChange(const platform::SyncUpdate& update) {
     return !update.entries.empty() || !update.deleted.empty() || update.wholeSet || update.refreshRequired;
 }
 
-// What is watched of one DL's query.
-struct QueryWatch {
+// The search that watches every entry below the base of a DL's query: any
+// change there may change who the query selects. Queries share the watch of
+// their base: a server runs only a few persistent searches on one connection
+// (slapd: half its threads), and an organisation's queries start from a few bases.
+std::string baseWatchCommand(const std::string& queryCommand) {
+    return SplitQuery(queryCommand).front() + ";(objectClass=*);;subtree";
+}
+
+// One base's watch and the DLs whose queries start there.
+struct BaseWatch {
     int id = -1;
-    std::string command;
+    std::set<std::string> dls;
 };
 
 class Follower {
@@ -117,7 +126,9 @@ private:
         watch_.reset();
         dlWatch_ = -1;
         watchedBy_.clear();
-        watched_.clear();
+        bases_.clear();
+        baseOf_.clear();
+        starting_.clear();
         dlByUuid_.clear();
         due_.clear();
         objects_.clear();
@@ -157,31 +168,46 @@ private:
 
     std::string pathOf(const std::string& dn) const { return address_.pathOf(dn); }
 
-    // Starts a watch on the DL's query from the cookie its state holds, unless
-    // that query is watched already; a query the DL no longer runs is dropped.
+    // Watches the base of the DL's query, from the cookie the DL's state
+    // holds, unless that base is watched already; a DL without state is
+    // watched through the passes only.
     void watchQuery(const std::string& path) {
         const auto query = mdl().objQuorvel->FollowedQuery(path);
-        auto found = watched_.find(path);
-        if (found != watched_.end() && query && found->second.command == query->command) return;
         forgetQuery(path);
         if (!query) return;
+        const std::string command = baseWatchCommand(query->command);
+        BaseWatch& watch = bases_[command];
+        watch.dls.insert(path);
+        baseOf_[path] = command;
+        if (watch.id >= 0) return;
         try {
-            const int id = watch_->add(query->command, query->cookie);
-            watched_[path] = QueryWatch{id, query->command};
-            watchedBy_[id] = path;
+            watch.id = watch_->add(command, query->cookie);
+            watchedBy_[watch.id] = command;
         } catch (const Error& error) {
             if (error.number() == err::ServerDown) throw;
-            LogEvent("Quorvel cannot follow the query of " + path + "; it is brought up to date by the passes only.",
+            LogEvent("Quorvel cannot follow the entries below the base of the query of " + path +
+                         "; it is brought up to date by the passes only.",
                      LogMinimum, EventWarning, EventIdInformation, {path, error.description()});
         }
     }
 
-    // Reports of that search are ignored from now on.
+    // The DL no longer counts on the watch of its query's base.
     void forgetQuery(const std::string& path) {
-        auto found = watched_.find(path);
-        if (found == watched_.end()) return;
-        watchedBy_.erase(found->second.id);
-        watched_.erase(found);
+        auto found = baseOf_.find(path);
+        if (found == baseOf_.end()) return;
+        bases_[found->second].dls.erase(path);
+        baseOf_.erase(found);
+    }
+
+    // A base watch the server can no longer resume: it starts over without a
+    // cookie (its first refresh, every entry below the base, tells nothing
+    // new) and its DLs are brought up to date, which covers the gap.
+    void restartBase(const std::string& command) {
+        BaseWatch& watch = bases_[command];
+        watchedBy_.erase(watch.id);
+        watch.id = watch_->add(command, {});
+        watchedBy_[watch.id] = command;
+        starting_.insert(watch.id);
     }
 
     milliseconds pollTimeout() const {
@@ -201,13 +227,32 @@ private:
         for (const auto& [id, update] : updates) {
             if (id == dlWatch_) {
                 takeDlChange(update);
-            } else if (auto path = watchedBy_.find(id); path != watchedBy_.end() && reportsChange(update)) {
-                // The server can no longer resume this search: the DL's next
-                // refresh starts over, and so does its watch.
-                if (update.refreshRequired) forgetQuery(path->second);
-                makeDue(path->second);
+            } else if (auto base = watchedBy_.find(id); base != watchedBy_.end()) {
+                takeBaseChange(base->second, id, update);
             }
         }
+    }
+
+    void takeBaseChange(const std::string& command, int id, const platform::SyncUpdate& update) {
+        if (update.refreshRequired) {
+            restartBase(command);
+        } else if (starting_.count(id)) {
+            if (!update.refreshDone) return;
+            starting_.erase(id);
+        } else if (!reportsChange(update) || onlyDls(update)) {
+            return;
+        }
+        for (const auto& path : bases_[command].dls) makeDue(path);
+    }
+
+    // What the DLs' own watch reports anyway (a DL's own edits, this
+    // program's writes among them): nothing a query selects.
+    bool onlyDls(const platform::SyncUpdate& update) const {
+        if (update.wholeSet) return false;
+        auto isDl = [&](const std::string& uuid) { return dlByUuid_.count(uuid) > 0; };
+        return std::all_of(update.entries.begin(), update.entries.end(),
+                           [&](const platform::SyncEntry& entry) { return isDl(entry.uuid); }) &&
+               std::all_of(update.deleted.begin(), update.deleted.end(), isDl);
     }
 
     // A DL added, edited (by someone else, or by this program's own write,
@@ -247,13 +292,14 @@ private:
         const std::set<std::string> due = std::move(due_);
         due_.clear();
         for (const auto& path : due) {
-            if (platform::stopRequested()) return;
+            if (platform::stopRequested()) break;
             if (auto dl = object(path)) {
                 auto& m = mdl();
                 m.objQuorvel->Process(*dl, m.strLoggingLevel, m.strPrefix, m.strField);
                 watchQuery(path);
             }
         }
+        mdl().objQuorvel->SaveState();
     }
 
     // The DL at `path`, read once; nothing when it cannot be read (it went
@@ -277,8 +323,10 @@ private:
     bool connected_ = false;  // the current session got as far as its watch
     std::unique_ptr<platform::SyncWatch> watch_;
     int dlWatch_ = -1;
-    std::map<int, std::string> watchedBy_;             // search id -> the DL whose query it watches
-    std::map<std::string, QueryWatch> watched_;        // DL -> its query's search
+    std::map<int, std::string> watchedBy_;        // search id -> the base watch command
+    std::map<std::string, BaseWatch> bases_;      // base watch command -> its search and DLs
+    std::map<std::string, std::string> baseOf_;   // DL -> the base watch command of its query
+    std::set<int> starting_;                      // base watches in a refresh without cookie
     std::map<std::string, std::string> dlByUuid_;      // a DL's entryUUID -> its address
     std::map<std::string, std::shared_ptr<DirectoryObject>> objects_;  // DLs read so far
     std::set<std::string> due_;

@@ -41,6 +41,7 @@ bool ProcessOneDL(ProgressWindow* window) {
     LogEvent("Quorvel is beginning a pass on  " + dl->adsPath, LogSummary, EventInformation, EventIdInformation,
              {dl->adsPath});
     const bool result = processDl(*dl);
+    mdl().objQuorvel->SaveState();
     LogEvent("Quorvel is ending a pass on " + dl->adsPath, LogSummary, EventInformation, EventIdInformation,
              {dl->adsPath});
     if (window) {
@@ -79,6 +80,7 @@ bool ProcessContainer(ProgressWindow* window) {
                              std::to_string(window->maximum()) + ".");
         }
     }
+    mdl().objQuorvel->SaveState();
     show(window, "Processed " + std::to_string(window ? window->maximum() : 0) + " distribution lists.");
     LogEvent("Quorvel is ending a pass on all Quorvel distribution lists in " + container, LogSummary,
              EventInformation, EventIdInformation);

@@ -274,7 +274,7 @@ void clsQuorvel::KeepState(Run& run) {
     if (DryRun || run.safeguardRefused) return;
     const std::string& adsPath = run.dl.adsPath;
     if (!run.next) {
-        if (run.saved) State->Drop(adsPath), SaveState(adsPath);
+        if (run.saved) State->Drop(adsPath), stateChanged_ = true;
         return;
     }
     DlSyncState& next = *run.next;
@@ -288,25 +288,32 @@ void clsQuorvel::KeepState(Run& run) {
         }
     }
     if (next.csn.empty()) {
-        if (run.saved) State->Drop(adsPath), SaveState(adsPath);
+        if (run.saved) State->Drop(adsPath), stateChanged_ = true;
         return;
     }
     if (run.saved && *run.saved == next) return;  // nothing moved on
     State->Put(adsPath, std::move(next));
     run.saved = nullptr;  // Put may have replaced it
-    SaveState(adsPath);
+    stateChanged_ = true;
 }
 
 // A record that cannot be saved costs the next pass a full run of the DLs
 // concerned, never a wrong membership: it is a warning, said once for each cause.
-void clsQuorvel::SaveState(const std::string& adsPath) {
+// The records are written once at the end of a pass (or of a batch of
+// followed DLs), not after each DL: the file holds every DL's names, and a
+// change on the server moves every DL's cookie on. A process that ends before
+// writes nothing: a DL it wrote then meets an entryCSN its old record does not
+// know and runs in full, so the state is never ahead of the directory.
+void clsQuorvel::SaveState() {
+    if (!State || !stateChanged_) return;
+    stateChanged_ = false;
     const std::string problem = State->Save();
     if (problem == stateProblem_) return;
     stateProblem_ = problem;
     if (!problem.empty())
         Log("The state of incremental passes could not be saved: the DLs whose state is not there run in full." +
                 std::string(CRLF) + State->Path() + CRLF + problem,
-            LogMinimum, EventWarning, EventIdInformation, {adsPath});
+            LogMinimum, EventWarning, EventIdInformation, {});
 }
 
 // The names the query finds, in result order, without the DL itself. A

@@ -67,6 +67,10 @@ public:
     bool Process(DirectoryObject& dl, const std::string& intLoggingLevel, const std::string& strPrefix,
                  const std::string& strField);
 
+    // Writes the records that moved on since the last call (once a pass ends,
+    // and after each batch of followed DLs); a failure is a warning entry.
+    void SaveState();
+
     // The syntax check of a query string.
     bool ValidQuery(const std::string& strQuery) const;
 
@@ -86,7 +90,6 @@ private:
     std::optional<DlSyncState> SyncInFull(Run& run, const std::string& command);
     // Moves the DL's record on after its write (or when none was needed).
     void KeepState(Run& run);
-    void SaveState(const std::string& adsPath);
     void TakePlaceholder(Run& run);
     // Raises err::AccessDenied where the DL's members cannot have been read.
     void CheckMembersReadable(Run& run);
@@ -112,6 +115,7 @@ private:
 
     std::string prefix_;  // the definition prefix of the last Process call
     std::string step_;  // names the step in progress; heads every error entry
+    bool stateChanged_ = false;  // a record moved on since the state was last written
     std::string stateProblem_;  // why the records could not be saved, as last logged
 };
 
