@@ -35,6 +35,8 @@ constexpr milliseconds kSettle(200);
 constexpr milliseconds kSettleAtMost(1000);
 // How long one wait for the searches lasts at most: a stop is seen within it.
 constexpr milliseconds kPollSlice(250);
+// A DL whose processing failed (a search or write cut off) is tried again this much later.
+constexpr std::chrono::seconds kRetryFailed(10);
 // Pauses before taking a lost connection up again: doubled after each failed attempt.
 constexpr std::chrono::seconds kFirstRetry(1);
 constexpr std::chrono::seconds kLastRetry(60);
@@ -115,6 +117,10 @@ private:
                  LogSummary, EventInformation, EventIdInformation, {target_});
         while (!platform::stopRequested()) {
             take(watch_->poll(pollTimeout()));
+            if (!failed_.empty() && Clock::now() >= retryAt_) {
+                for (const auto& path : failed_) makeDue(path);
+                failed_.clear();
+            }
             if (settled()) processDue();
             if (Clock::now() - lastPass_ >= passEvery()) pass();
         }
@@ -131,6 +137,7 @@ private:
         starting_.clear();
         dlByUuid_.clear();
         due_.clear();
+        failed_.clear();
         objects_.clear();
     }
 
@@ -281,6 +288,11 @@ private:
         dlByUuid_.erase(known);
     }
 
+    void retryLater(const std::string& path) {
+        if (failed_.empty()) retryAt_ = Clock::now() + kRetryFailed;
+        failed_.insert(path);
+    }
+
     void makeDue(const std::string& path) {
         const auto now = Clock::now();
         if (due_.empty()) firstDue_ = now;
@@ -295,7 +307,9 @@ private:
             if (platform::stopRequested()) break;
             if (auto dl = object(path)) {
                 auto& m = mdl();
+                const auto failures = m.objQuorvel->Counters.failed;
                 m.objQuorvel->Process(*dl, m.strLoggingLevel, m.strPrefix, m.strField);
+                if (m.objQuorvel->Counters.failed != failures) retryLater(path);
                 watchQuery(path);
             }
         }
@@ -330,6 +344,8 @@ private:
     std::map<std::string, std::string> dlByUuid_;      // a DL's entryUUID -> its address
     std::map<std::string, std::shared_ptr<DirectoryObject>> objects_;  // DLs read so far
     std::set<std::string> due_;
+    std::set<std::string> failed_;  // DLs to try again at retryAt_
+    Clock::time_point retryAt_;
     Clock::time_point firstDue_, lastDue_;
     Clock::time_point lastPass_;
 };
