@@ -3,7 +3,8 @@
 // connection, and does as little as possible with the answers. Its wall time
 // is what the directory costs; a pass should cost barely more.
 //
-//   quorvel_bench_floor --url URL --bind-dn DN --password PW --target DN --manifest dls.tsv [--delta]
+//   quorvel_bench_floor --url URL --bind-dn DN --password PW --target DN --manifest dls.tsv
+//                       [--delta | --sync STATEFILE]
 //
 // Without --delta every changed DL is written whole (one replace of every
 // member, the replace floor). With --delta it is written as a pass writes it
@@ -18,6 +19,18 @@
 // (base, scope and RFC 4515 filter from the manifest) and, when the names
 // differ, one modify that replaces every member. Attribute lists and page
 // size are the pass's.
+//
+// With --sync STATEFILE it is the floor of an incremental pass (the
+// incremental floor): the server's content synchronisation (RFC 4533) tells
+// what changed since the last run, whose per-DL cookie, entryUUID-to-DN map
+// and entryCSN after its own write it keeps in STATEFILE. One root-entry
+// read, the target's read, the paged search for the Quorvel DLs (their
+// definition and entryCSN with it), and per DL one refreshOnly sync search
+// of its query from the DL's cookie (no attributes) and, when the names
+// differ, the delta floor's write with the Post-Read control for the entryCSN
+// it leaves. A DL the state does not know, or whose entryCSN is not the one
+// written, gets what a full pass needs instead: the read of its members and
+// a sync search without cookie, whose entries are the whole map.
 #include <lber.h>
 #include <ldap.h>
 
@@ -25,6 +38,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -139,6 +153,19 @@ public:
         return dns;
     }
 
+    // The same, with the first value of each of `names` per entry (in `values`, entry by entry).
+    std::vector<std::string> search(const Search& s, const std::vector<const char*>& names,
+                                    std::vector<std::vector<std::string>>& values) {
+        auto attrs = attributeList(names);
+        std::vector<std::string> dns;
+        std::string cookie;
+        do {
+            int msgid = sendPage(s, attrs, cookie);
+            cookie = readPage(msgid, dns, &names, &values);
+        } while (!cookie.empty());
+        return dns;
+    }
+
     // Whether the entry holds `value` in member (a compare).
     bool holds(const std::string& dn, const std::string& value) {
         berval asserted{value.size(), const_cast<char*>(value.data())};
@@ -146,22 +173,178 @@ public:
         return rc == LDAP_COMPARE_TRUE;
     }
 
-    void replaceMembers(const std::string& dn, const std::vector<std::string>& members) {
-        modify(dn, {{LDAP_MOD_REPLACE, &members}}, false);
+    // Both writes return the entryCSN they left when `postRead` (else "").
+    std::string replaceMembers(const std::string& dn, const std::vector<std::string>& members, bool postRead = false) {
+        return modify(dn, {{LDAP_MOD_REPLACE, &members}}, false, postRead);
     }
 
     // One modify: the names that go deleted, the names that come added.
-    void changeMembers(const std::string& dn, const std::vector<std::string>& removed,
-                       const std::vector<std::string>& added) {
+    std::string changeMembers(const std::string& dn, const std::vector<std::string>& removed,
+                              const std::vector<std::string>& added, bool postRead = false) {
         std::vector<std::pair<int, const std::vector<std::string>*>> parts;
         if (!removed.empty()) parts.push_back({LDAP_MOD_DELETE, &removed});
         if (!added.empty()) parts.push_back({LDAP_MOD_ADD, &added});
-        modify(dn, parts, true);
+        return modify(dn, parts, true, postRead);
+    }
+
+    // What one refreshOnly sync search reports.
+    struct SyncResult {
+        std::vector<std::pair<std::string, std::string>> entries;  // entryUUID (raw), DN
+        std::vector<std::string> deleted;                          // entryUUIDs (raw)
+        bool wholeSet = false;  // a present phase: what was not reported has left
+        std::string cookie;
+    };
+
+    SyncResult refresh(const Search& s, const std::string& cookie) {
+        auto value = syncRequest(cookie);
+        LDAPControl control{const_cast<char*>(LDAP_CONTROL_SYNC), value, 1};
+        LDAPControl* controls[] = {&control, nullptr};
+        char* attrs[] = {const_cast<char*>(LDAP_NO_ATTRS), nullptr};
+        int msgid = 0;
+        int rc = ldap_search_ext(ld_.get(), s.base.c_str(), s.scope, s.filter.c_str(), attrs, 0, controls, nullptr,
+                                 nullptr, LDAP_NO_LIMIT, &msgid);
+        ber_memfree(value.bv_val);
+        if (rc != LDAP_SUCCESS) fail("sync search " + s.base, rc);
+        SyncResult out;
+        for (;;) {
+            LDAPMessage* raw = nullptr;
+            int type = ldap_result(ld_.get(), msgid, LDAP_MSG_ONE, nullptr, &raw);
+            Message message(raw);
+            if (type == LDAP_RES_SEARCH_ENTRY) {
+                syncEntry(raw, out);
+            } else if (type == LDAP_RES_INTERMEDIATE) {
+                syncInfo(raw, out);
+            } else if (type == LDAP_RES_SEARCH_RESULT) {
+                syncDone(raw, out);
+                return out;
+            } else if (type < 0) {
+                fail("result", LDAP_SERVER_DOWN);
+            }
+        }
     }
 
 private:
-    void modify(const std::string& dn, const std::vector<std::pair<int, const std::vector<std::string>*>>& parts,
-                bool permissive) {
+    struct BerFree {
+        void operator()(BerElement* b) const { ber_free(b, 1); }
+    };
+    using Ber = std::unique_ptr<BerElement, BerFree>;
+
+    static berval syncRequest(const std::string& cookie) {
+        Ber ber(ber_alloc_t(LBER_USE_DER));
+        berval c{cookie.size(), const_cast<char*>(cookie.data())};
+        if (cookie.empty())
+            ber_printf(ber.get(), "{eb}", ber_int_t(LDAP_SYNC_REFRESH_ONLY), 0);
+        else
+            ber_printf(ber.get(), "{eOb}", ber_int_t(LDAP_SYNC_REFRESH_ONLY), &c, 0);
+        berval out{0, nullptr};
+        if (ber_flatten2(ber.get(), &out, 1) < 0) fail("sync control", LDAP_ENCODING_ERROR);
+        return out;
+    }
+
+    void syncEntry(LDAPMessage* entry, SyncResult& out) {
+        LDAPControl** raw = nullptr;
+        ldap_get_entry_controls(ld_.get(), entry, &raw);
+        std::unique_ptr<LDAPControl*, ControlsFree> controls(raw);
+        LDAPControl* state = ldap_control_find(LDAP_CONTROL_SYNC_STATE, raw, nullptr);
+        if (!state) fail("sync entry without state", LDAP_PROTOCOL_ERROR);
+        Ber ber(ber_init(&state->ldctl_value));
+        ber_int_t kind = 0;
+        berval uuid{0, nullptr};
+        if (ber_scanf(ber.get(), "{em", &kind, &uuid) == LBER_ERROR) fail("sync state", LDAP_DECODING_ERROR);
+        std::string id(uuid.bv_val, uuid.bv_len);
+        if (kind == LDAP_SYNC_DELETE) return out.deleted.push_back(id);
+        std::unique_ptr<char, MemFree> dn(ldap_get_dn(ld_.get(), entry));
+        out.entries.emplace_back(std::move(id), dn.get());
+    }
+
+    void syncInfo(LDAPMessage* message, SyncResult& out) {
+        char* oid = nullptr;
+        berval* data = nullptr;
+        if (ldap_parse_intermediate(ld_.get(), message, &oid, &data, nullptr, 0) != LDAP_SUCCESS || !data) return;
+        std::unique_ptr<char, MemFree> oidText(oid);
+        std::unique_ptr<berval, decltype(&ber_bvfree)> value(data, ber_bvfree);
+        Ber ber(ber_init(data));
+        ber_len_t length = 0;
+        const ber_tag_t tag = ber_peek_tag(ber.get(), &length);
+        if (tag == LDAP_TAG_SYNC_NEW_COOKIE) {
+            berval cookie{0, nullptr};
+            ber_scanf(ber.get(), "m", &cookie);
+            out.cookie.assign(cookie.bv_val, cookie.bv_len);
+            return;
+        }
+        if (tag != LDAP_TAG_SYNC_ID_SET && tag != LDAP_TAG_SYNC_REFRESH_DELETE && tag != LDAP_TAG_SYNC_REFRESH_PRESENT)
+            return;
+        ber_scanf(ber.get(), "{");
+        if (ber_peek_tag(ber.get(), &length) == LDAP_TAG_SYNC_COOKIE) {
+            berval cookie{0, nullptr};
+            ber_scanf(ber.get(), "m", &cookie);
+            out.cookie.assign(cookie.bv_val, cookie.bv_len);
+        }
+        ber_int_t deletes = tag == LDAP_TAG_SYNC_REFRESH_DELETE;
+        if (tag != LDAP_TAG_SYNC_ID_SET) {
+            if (tag == LDAP_TAG_SYNC_REFRESH_PRESENT) out.wholeSet = true;
+            return;
+        }
+        if (ber_peek_tag(ber.get(), &length) == LBER_BOOLEAN) ber_scanf(ber.get(), "b", &deletes);
+        berval* uuids = nullptr;
+        if (ber_scanf(ber.get(), "[W]", &uuids) == LBER_ERROR) fail("sync id set", LDAP_DECODING_ERROR);
+        for (berval* u = uuids; u && u->bv_val; ++u)
+            if (deletes) out.deleted.emplace_back(u->bv_val, u->bv_len);
+        if (!deletes) out.wholeSet = true;
+        ber_bvarray_free(uuids);
+    }
+
+    void syncDone(LDAPMessage* result, SyncResult& out) {
+        int code = LDAP_SUCCESS;
+        LDAPControl** rawControls = nullptr;
+        if (int rc = ldap_parse_result(ld_.get(), result, &code, nullptr, nullptr, nullptr, &rawControls, 0);
+            rc != LDAP_SUCCESS)
+            fail("parse result", rc);
+        std::unique_ptr<LDAPControl*, ControlsFree> controls(rawControls);
+        if (code != LDAP_SUCCESS) fail("sync search", code);
+        LDAPControl* done = ldap_control_find(LDAP_CONTROL_SYNC_DONE, rawControls, nullptr);
+        if (!done) return;
+        Ber ber(ber_init(&done->ldctl_value));
+        ber_len_t length = 0;
+        ber_scanf(ber.get(), "{");
+        if (ber_peek_tag(ber.get(), &length) == LDAP_TAG_SYNC_COOKIE) {
+            berval cookie{0, nullptr};
+            ber_scanf(ber.get(), "m", &cookie);
+            out.cookie.assign(cookie.bv_val, cookie.bv_len);
+        }
+        ber_int_t deletes = 0;
+        if (ber_peek_tag(ber.get(), &length) == LBER_BOOLEAN) ber_scanf(ber.get(), "b", &deletes);
+        if (!deletes) out.wholeSet = true;
+    }
+
+    static berval postReadRequest() {
+        Ber ber(ber_alloc_t(LBER_USE_DER));
+        ber_printf(ber.get(), "{s}", "entryCSN");
+        berval out{0, nullptr};
+        if (ber_flatten2(ber.get(), &out, 1) < 0) fail("post-read control", LDAP_ENCODING_ERROR);
+        return out;
+    }
+
+    // The entryCSN in a Post-Read response control's entry.
+    static std::string postReadCsn(LDAPControl** controls) {
+        LDAPControl* control = ldap_control_find(LDAP_CONTROL_POST_READ, controls, nullptr);
+        if (!control) return {};
+        Ber ber(ber_init(&control->ldctl_value));
+        berval dn{0, nullptr}, type{0, nullptr};
+        if (ber_scanf(ber.get(), "{m{", &dn) == LBER_ERROR) return {};
+        std::string csn;
+        while (ber_scanf(ber.get(), "{m", &type) != LBER_ERROR) {
+            berval* values = nullptr;
+            if (ber_scanf(ber.get(), "[W]}", &values) == LBER_ERROR) break;
+            if (values && values[0].bv_val) csn.assign(values[0].bv_val, values[0].bv_len);
+            ber_bvarray_free(values);
+        }
+        return csn;
+    }
+
+    std::string modify(const std::string& dn,
+                       const std::vector<std::pair<int, const std::vector<std::string>*>>& parts, bool permissive,
+                       bool postRead) {
         std::vector<std::vector<berval>> values(parts.size());
         std::vector<std::vector<berval*>> pointers(parts.size());
         std::vector<LDAPMod> mods(parts.size());
@@ -177,10 +360,28 @@ private:
         }
         list.push_back(nullptr);
         LDAPControl control{const_cast<char*>(LDAP_CONTROL_X_PERMISSIVE_MODIFY), {0, nullptr}, 1};
-        LDAPControl* controls[] = {&control, nullptr};
-        if (int rc = ldap_modify_ext_s(ld_.get(), dn.c_str(), list.data(), permissive ? controls : nullptr, nullptr);
+        LDAPControl read{const_cast<char*>(LDAP_CONTROL_POST_READ), {0, nullptr}, 0};
+        std::vector<LDAPControl*> controls;
+        if (permissive) controls.push_back(&control);
+        if (postRead) controls.push_back(&read), read.ldctl_value = postReadRequest();
+        controls.push_back(nullptr);
+        std::unique_ptr<char, MemFree> readValue(read.ldctl_value.bv_val);
+        int msgid = 0;
+        if (int rc = ldap_modify_ext(ld_.get(), dn.c_str(), list.data(), controls.size() > 1 ? controls.data() : nullptr,
+                                     nullptr, &msgid);
             rc != LDAP_SUCCESS)
             fail("modify " + dn, rc);
+        LDAPMessage* raw = nullptr;
+        if (ldap_result(ld_.get(), msgid, LDAP_MSG_ALL, nullptr, &raw) < 0) fail("modify " + dn, LDAP_SERVER_DOWN);
+        Message result(raw);
+        int code = LDAP_SUCCESS;
+        LDAPControl** rawControls = nullptr;
+        if (int rc = ldap_parse_result(ld_.get(), raw, &code, nullptr, nullptr, nullptr, &rawControls, 0);
+            rc != LDAP_SUCCESS)
+            fail("modify " + dn, rc);
+        std::unique_ptr<LDAPControl*, ControlsFree> serverControls(rawControls);
+        if (code != LDAP_SUCCESS) fail("modify " + dn, code);
+        return postRead ? postReadCsn(rawControls) : std::string();
     }
 
     int sendPage(const Search& s, std::vector<char*>& attrs, const std::string& cookie) {
@@ -200,7 +401,8 @@ private:
     }
 
     // Reads one page's entries into `dns`; the cookie for the next page ("" after the last).
-    std::string readPage(int msgid, std::vector<std::string>& dns) {
+    std::string readPage(int msgid, std::vector<std::string>& dns, const std::vector<const char*>* names = nullptr,
+                         std::vector<std::vector<std::string>>* values = nullptr) {
         for (;;) {
             LDAPMessage* raw = nullptr;
             int type = ldap_result(ld_.get(), msgid, LDAP_MSG_ONE, nullptr, &raw);
@@ -208,6 +410,13 @@ private:
             if (type == LDAP_RES_SEARCH_ENTRY) {
                 std::unique_ptr<char, MemFree> dn(ldap_get_dn(ld_.get(), raw));
                 dns.emplace_back(dn.get());
+                if (!values) continue;
+                auto& row = values->emplace_back();
+                for (const char* name : *names) {
+                    std::unique_ptr<berval*, ValuesFree> found(ldap_get_values_len(ld_.get(), raw, name));
+                    row.emplace_back(found && found.get()[0] ? std::string(found.get()[0]->bv_val, found.get()[0]->bv_len)
+                                                             : std::string());
+                }
             } else if (type == LDAP_RES_SEARCH_RESULT) {
                 return finishPage(raw);
             } else if (type < 0) {
@@ -337,6 +546,128 @@ Counts runPass(Floor& floor, const std::string& target, const std::unordered_map
     return counts;
 }
 
+// ---- the incremental floor ----------------------------------------------------------
+
+// What the incremental floor keeps of one DL between runs.
+struct DlState {
+    std::string csn;     // the entryCSN after its last write (or as read)
+    std::string cookie;  // where its query's next refresh resumes
+    std::vector<std::pair<std::string, std::string>> map;  // entryUUID (raw) -> DN, in result order
+};
+
+std::string hex(const std::string& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
+    return out;
+}
+
+std::string unhex(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) out += char(std::stoi(text.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+// The state file: "D\tdn\tcsn\tcookie" per DL, then "M\tuuid\tdn" per member (hex where binary).
+std::map<std::string, DlState> readState(const std::string& path) {
+    std::map<std::string, DlState> out;
+    std::ifstream file(path);
+    std::string line;
+    DlState* current = nullptr;
+    while (std::getline(file, line)) {
+        std::vector<std::string> f;
+        for (std::size_t start = 0;;) {
+            std::size_t tab = line.find('\t', start);
+            f.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        if (f[0] == "D" && f.size() == 4) current = &(out[f[1]] = DlState{f[2], unhex(f[3]), {}});
+        if (f[0] == "M" && f.size() == 3 && current) current->map.emplace_back(unhex(f[1]), f[2]);
+    }
+    return out;
+}
+
+void writeState(const std::string& path, const std::map<std::string, DlState>& state) {
+    std::ofstream file(path + ".new");
+    for (const auto& [dn, dl] : state) {
+        file << "D\t" << dn << '\t' << dl.csn << '\t' << hex(dl.cookie) << '\n';
+        for (const auto& [uuid, member] : dl.map) file << "M\t" << hex(uuid) << '\t' << member << '\n';
+    }
+    file.close();
+    if (!file || std::rename((path + ".new").c_str(), path.c_str()) != 0) throw std::runtime_error("cannot write " + path);
+}
+
+// Applies one refresh to a DL's map: entries that came or changed name, and those that left.
+void apply(DlState& dl, const Floor::SyncResult& sync) {
+    std::unordered_map<std::string, std::size_t> place;
+    for (std::size_t i = 0; i < dl.map.size(); ++i) place[dl.map[i].first] = i;
+    std::unordered_set<std::string> reported;
+    for (const auto& [uuid, dn] : sync.entries) {
+        reported.insert(uuid);
+        // An entry still there is named in a present phase by its entryUUID alone.
+        if (auto known = place.find(uuid); known != place.end()) {
+            if (!dn.empty()) dl.map[known->second].second = dn;
+        } else if (!dn.empty()) {
+            place[uuid] = dl.map.size();
+            dl.map.emplace_back(uuid, dn);
+        }
+    }
+    std::unordered_set<std::string> gone(sync.deleted.begin(), sync.deleted.end());
+    std::erase_if(dl.map, [&](const auto& member) {
+        return gone.count(member.first) || (sync.wholeSet && !reported.count(member.first));
+    });
+    if (!sync.cookie.empty()) dl.cookie = sync.cookie;
+}
+
+Counts runSyncPass(Floor& floor, const std::string& target, const std::unordered_map<std::string, Search>& manifest,
+                   const std::string& statePath) {
+    Counts counts;
+    auto state = readState(statePath);
+    floor.read("", "(objectClass=*)", kRootAttributes);
+    floor.read(target, "(objectClass=*)", kTargetAttributes);
+    std::vector<std::vector<std::string>> values;
+    const auto dls = floor.search({target, LDAP_SCOPE_SUBTREE, kDlFilter}, {"extension-attribute-15", "entryCSN"}, values);
+    for (std::size_t i = 0; i < dls.size(); ++i) {
+        const std::string& dl = dls[i];
+        ++counts.dls;
+        auto query = manifest.find(lower(dl));
+        if (query == manifest.end()) throw std::runtime_error("not in the manifest: " + dl);
+        auto known = state.find(lower(dl));
+        const bool valid = known != state.end() && known->second.csn == values[i][1];
+        DlState& now = state[lower(dl)];
+        std::vector<std::string> held;
+        if (valid) {
+            for (const auto& member : now.map) held.push_back(member.second);
+            apply(now, floor.refresh(query->second, now.cookie));
+        } else {
+            held = std::move(floor.read(dl, "(objectClass=*)", kDlAttributes, {"member"})[0]);
+            now = DlState{values[i][1], {}, {}};
+            apply(now, floor.refresh(query->second, {}));
+        }
+        std::vector<std::string> found;
+        for (const auto& member : now.map)
+            if (lower(member.second) != lower(dl)) found.push_back(member.second);
+        if (found.size() > kMaxMembers) {
+            ++counts.refused;
+            continue;
+        }
+        if (!differ(found, held)) continue;
+        ++counts.written;
+        Delta d = diff(found, held);
+        std::string csn;
+        if (!found.empty() && 2 * (d.added.size() + d.removed.size()) <= found.size()) {
+            csn = floor.changeMembers(dl, distinct(std::move(d.removed)), distinct(std::move(d.added)), true);
+            ++counts.changed;
+        } else {
+            csn = floor.replaceMembers(dl, found, true);
+        }
+        now.csn = csn;
+    }
+    writeState(statePath, state);
+    return counts;
+}
+
 std::string option(int argc, char** argv, const char* name) {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
@@ -349,9 +680,13 @@ int main(int argc, char** argv) {
     try {
         auto manifest = readManifest(option(argc, argv, "--manifest"));
         Floor floor(option(argc, argv, "--url"), option(argc, argv, "--bind-dn"), option(argc, argv, "--password"));
-        bool delta = false;
-        for (int i = 1; i < argc; ++i) delta = delta || std::strcmp(argv[i], "--delta") == 0;
-        Counts c = runPass(floor, option(argc, argv, "--target"), manifest, delta);
+        bool delta = false, sync = false;
+        for (int i = 1; i < argc; ++i) {
+            delta = delta || std::strcmp(argv[i], "--delta") == 0;
+            sync = sync || std::strcmp(argv[i], "--sync") == 0;
+        }
+        Counts c = sync ? runSyncPass(floor, option(argc, argv, "--target"), manifest, option(argc, argv, "--sync"))
+                        : runPass(floor, option(argc, argv, "--target"), manifest, delta);
         std::fprintf(stderr, "floor: %zu DLs, %zu written (%zu as a change), %zu refused\n", c.dls, c.written,
                      c.changed, c.refused);
         return 0;

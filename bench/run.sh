@@ -4,7 +4,7 @@
 #
 #   bench/run.sh [--runs N] [--people N] [--dls N] [--full-lists N] [--seed N]
 #                [--scenarios "1 2 3 4 5"] [--levels "0 2"] [--baseline QUORVEL]
-#                [--plain-syncrepl] [--no-micro] [--keep]
+#                [--plain-syncrepl] [--no-incremental] [--no-follow] [--no-micro] [--keep]
 #   bench/run.sh --report DIR      prints the report of a run kept with --keep
 #
 # --baseline also runs another quorvel program (say, a build of an earlier
@@ -26,7 +26,16 @@
 # (3), interleaved in rotating order, each against the same freshly prepared
 # directory. The replace floor (side "floor") writes every changed DL whole,
 # as the program did before it wrote changes; the delta floor ("dfloor") sends
-# the same searches and the same writes as a pass. Scenarios 1-3 run over
+# the same searches and the same writes as a pass. Scenarios 2 and 3 also run
+# the incremental pass (sides "inc0", "inc2": the profile with Incremental=true,
+# its state made by one unmeasured pass on the same directory before the
+# change) and its floor ("ifloor": the same sync searches from its own cookies
+# and the same writes, nothing else), on a directory with content
+# synchronisation (refdir.sh --sync) for every side; --no-incremental leaves
+# them out. After scenario 3's rounds, follow mode's delay: `quorvel --follow`
+# runs while scenario 3's changes are applied one at a time, and each change
+# is timed until every DL it affects is right (quorvel_bench_follow_delay);
+# --no-follow leaves it out. Scenarios 1-3 run over
 # --people people (20,000) and --dls DLs (300 per 20,000 people), scenario 4
 # over --people people (40,000 unless given) in --full-lists DLs (60 per
 # 40,000 people) of exactly 5,000 members each (scenario 5 too). It prints per scenario and
@@ -43,7 +52,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVEL_BENCH_BUILD_DIR:-$here/build-bench}
-runs=3 people="" dls="" plain_syncrepl="" full_lists="" seed=1 scenarios="1 2 3 4 5" levels="0 2" micro=1 keep=0 report="" baseline=""
+runs=3 people="" dls="" plain_syncrepl="" full_lists="" seed=1 scenarios="1 2 3 4 5" levels="0 2" micro=1 keep=0 report="" baseline="" incremental=1 follow=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift ;;
@@ -58,7 +67,9 @@ while [ $# -gt 0 ]; do
     --keep) keep=1 ;;
     --baseline) baseline=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift ;;
     --report) report=$2; shift ;;
-    -h|--help) sed -n '2,42p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --no-incremental) incremental=0 ;;
+    --no-follow) follow=0 ;;
+    -h|--help) sed -n '2,52p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -81,7 +92,7 @@ if [ -z "$report" ] && [ ! -f "$build/build.ninja" ]; then
     -DQUORVEL_BUILD_CONSOLE=OFF -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCH=ON >/dev/null
 fi
 [ -n "$report" ] || cmake --build "$build" -j 2 --target quorvel quorvel_bench_generate quorvel_bench_floor \
-  quorvel_bench_time quorvel_bench_micro >/dev/null
+  quorvel_bench_time quorvel_bench_micro quorvel_bench_follow_delay >/dev/null
 quorvel=$build/quorvel floor=$build/bench/quorvel_bench_floor timer=$build/bench/quorvel_bench_time
 
 refdir_dir="" replica_dir=""
@@ -105,7 +116,7 @@ if [ -z "$report" ]; then
     summary4=$("$build/bench/quorvel_bench_generate" --people "$people4" --full-lists "$full_lists" --seed "$seed" \
       --out "$work/gen4")
   fi
-  declare -p people123 people4 dls full_lists seed runs scenarios levels summary summary4 baseline plain_syncrepl \
+  declare -p people123 people4 dls full_lists seed runs scenarios levels summary summary4 baseline plain_syncrepl incremental \
     >"$work/settings"
 fi
 expected_writes=(
@@ -119,16 +130,17 @@ target_dn="cn=Distribution Lists,ou=Amsterdam,o=Northwind Traders"
 gen_of() { if [ "$1" -ge 4 ]; then echo "$work/gen4"; else echo "$work/gen"; fi; }
 
 # ---- the directory ----------------------------------------------------------------
-start_directory() { # seed [replicated]
+start_directory() { # seed [replicated | sync]
   stop_directory
   local settings provider=()
-  [ -n "${2:-}" ] && provider=(--provider)
+  [ "${2:-}" = replicated ] && provider=(--provider)
+  [ "${2:-}" = sync ] && provider=(--sync)
   settings=$("$here/refdir/refdir.sh" start --seed "$1" --db-conf "$here/bench/directory.conf" "${provider[@]}")
   refdir_dir=$(sed -n 's/^QUORVEL_REFDIR_DIR=//p' <<<"$settings")
   server=$(sed -n 's/^QUORVEL_REFDIR_SERVER=//p' <<<"$settings")
   url=$(sed -n 's/^QUORVEL_REFDIR_URL=//p' <<<"$settings")
   slapd_pid=$(sed -n 's/^QUORVEL_REFDIR_PID=//p' <<<"$settings")
-  if [ -n "${2:-}" ]; then  # a delta-syncrepl replica holding the same entries
+  if [ "${2:-}" = replicated ]; then  # a delta-syncrepl replica holding the same entries
     settings=$("$here/refdir/refdir.sh" start --replica-of "$url" --seed-from "$refdir_dir" $plain_syncrepl \
       --db-conf "$here/bench/directory.conf")
     replica_dir=$(sed -n 's/^QUORVEL_REFDIR_DIR=//p' <<<"$settings")
@@ -139,7 +151,10 @@ start_directory() { # seed [replicated]
     printf '[General]\nTarget=LDAP://%s/%s\nLoggingLevel=%s\n[Authentication]\nUser=writer\nPassword=writer-pw\nDomain=CORP\n' \
       "$server" "$target_dn" "$level" >"$work/level$level.ini"
     chmod 600 "$work/level$level.ini"
+    sed 's/^LoggingLevel=.*/&\nIncremental=true/' "$work/level$level.ini" >"$work/inc$level.ini"
+    chmod 600 "$work/inc$level.ini"
   done
+  rm -rf "$work/state" "$work/ifloor.state"  # cookies of another directory
 }
 stop_directory() {
   local d
@@ -227,6 +242,12 @@ measure() { # scenario side run
     floor|dfloor)
       "$timer" "$times" "$floor" --url "$url" --bind-dn "dc=CORP,cn=writer" --password writer-pw \
         --target "$target_dn" --manifest "$manifest" $([ "$side" = dfloor ] && echo --delta) 2>/dev/null || true ;;
+    ifloor)
+      "$timer" "$times" "$floor" --url "$url" --bind-dn "dc=CORP,cn=writer" --password writer-pw \
+        --target "$target_dn" --manifest "$manifest" --sync "$work/ifloor.state" 2>/dev/null || true ;;
+    inc*)
+      XDG_RUNTIME_DIR="$work" XDG_STATE_HOME="$work/state" QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
+        "$timer" "$times" "$quorvel" "$work/inc${side#inc}.ini" 2>/dev/null || true ;;
     pass*)  # its own runtime folder: another quorvel of this user elsewhere must not hold the instance lock
       XDG_RUNTIME_DIR="$work" QUORVEL_EVENT_LOG="$work/events-$scenario-$side-$run.jsonl" \
         "$timer" "$times" "$quorvel" "$work/level${side#pass}.ini" 2>/dev/null || true ;;
@@ -258,25 +279,52 @@ pass_sides() {
   if [ -n "$baseline" ]; then for s in $levels; do echo "base$s"; done; fi
 }
 
-sides_for_round() { # round
+# The incremental sides, in the scenarios that have them.
+incremental_sides() { # scenario
+  local s
+  [ "$incremental" = 1 ] && [[ "$1" = 2 || "$1" = 3 ]] || return 0
+  echo ifloor
+  for s in $levels; do echo "inc$s"; done
+}
+# Runs an incremental side once, unmeasured, so that its state is that of
+# this directory (as a side that has run before would find it).
+prime() { # side
+  case "$1" in
+    ifloor) "$floor" --url "$url" --bind-dn "dc=CORP,cn=writer" --password writer-pw --target "$target_dn" \
+              --manifest "$(gen_of 2)/dls.tsv" --sync "$work/ifloor.state" 2>/dev/null || true ;;
+    inc*) XDG_RUNTIME_DIR="$work" XDG_STATE_HOME="$work/state" "$quorvel" "$work/inc${1#inc}.ini" 2>/dev/null || true ;;
+  esac
+}
+directory_kind() { # scenario
+  [ -n "$(incremental_sides "$1")" ] && echo sync
+  return 0
+}
+
+sides_for_round() { # scenario round
   local all=(floor dfloor) s
+  for s in $(incremental_sides "$1"); do all+=("$s"); done
   for s in $(pass_sides); do all+=("$s"); done
   local n=${#all[@]} i
-  for ((i = 0; i < n; i++)); do printf '%s ' "${all[$(((i + $1) % n))]}"; done
+  for ((i = 0; i < n; i++)); do printf '%s ' "${all[$(((i + $2) % n))]}"; done
 }
 
 # Scenario 1 starts from every DL holding a stale member, the others from the
 # memberships a first pass leaves (seed-held.ldif), 3 and 4 with the change
 # applied; scenario 2 runs every side on the same directory, as nothing changes.
 run_scenario() { # scenario
-  local scenario=$1 round side gen
+  local scenario=$1 round side gen kind
   gen=$(gen_of "$scenario")
-  [ "$scenario" = 2 ] && start_directory "$gen/seed-held.ldif"
+  kind=$(directory_kind "$scenario")
+  if [ "$scenario" = 2 ]; then
+    start_directory "$gen/seed-held.ldif" $kind
+    for side in $(incremental_sides 2); do prime "$side"; done
+  fi
   for ((round = 1; round <= runs; round++)); do
-    for side in $(sides_for_round "$round"); do
+    for side in $(sides_for_round "$scenario" "$round"); do
       case "$scenario" in
         1) start_directory "$gen/seed.ldif" ;;
-        3|4) start_directory "$gen/seed-held.ldif"; apply_change "$gen" ;;
+        3) start_directory "$gen/seed-held.ldif" $kind; prime "$side"; apply_change "$gen" ;;
+        4) start_directory "$gen/seed-held.ldif"; apply_change "$gen" ;;
         5) start_directory "$gen/seed-held.ldif" replicated; apply_change "$gen"
            [ "$(wait_in_step)" != timeout ] || echo "run.sh: the replica did not follow the change" >&2 ;;
       esac
@@ -287,7 +335,32 @@ run_scenario() { # scenario
       esac
     done
   done
+  [ "$scenario" = 3 ] && [ "$follow" = 1 ] && measure_follow "$gen"
   stop_directory
+}
+
+# Follow mode's delay over scenario 3's changes, applied one at a time while
+# `quorvel --follow` (level 1, for its entry that it is following) runs; then
+# it is stopped with SIGTERM, which must end it with status 0.
+measure_follow() { # generator folder
+  local gen=$1 events="$work/events-follow.jsonl" pid status=0
+  start_directory "$gen/seed-held.ldif" sync
+  sed 's/^LoggingLevel=.*/LoggingLevel=1/' "$work/inc0.ini" >"$work/follow.ini"
+  chmod 600 "$work/follow.ini"
+  XDG_RUNTIME_DIR="$work" XDG_STATE_HOME="$work/state" QUORVEL_EVENT_LOG="$events" \
+    "$quorvel" --follow "$work/follow.ini" 2>"$work/follow.err" &
+  pid=$!
+  for _ in $(seq 1 1200); do
+    grep -q 'is following' "$events" 2>/dev/null && break
+    sleep 0.1
+  done
+  "$build/bench/quorvel_bench_follow_delay" --url "$url" --bind-dn "dc=CORP,cn=writer" --password writer-pw \
+    --manifest "$gen/dls.tsv" --changes "$gen/change.ldif" --out "$work/follow-delays" >"$work/follow-summary" ||
+    true
+  kill -TERM "$pid" 2>/dev/null
+  wait "$pid" || status=$?
+  echo "stopped by SIGTERM with exit status $status" >>"$work/follow-summary"
+  verify_members "$gen" 3 "scenario 3, follow mode"
 }
 
 # ---- the report -----------------------------------------------------------------------
@@ -313,7 +386,7 @@ report_scenario() { # scenario
   echo "Scenario ${names[$scenario]} ($n people; writes expected: ${expected_writes[$((scenario - 1))]})"
   printf '  %-8s %9s %7s %7s %7s %9s %9s %9s %10s %8s %7s %6s  %s\n' side "wall(med)" floor dfloor paired \
     "cpu(med)" "rss(max)" "slapd cpu" "sent" "writing" ops writes "wall of each run"
-  for side in floor dfloor $(pass_sides); do
+  for side in floor dfloor $(incremental_sides "$scenario") $(pass_sides); do
     wall=$(column_of "$scenario" "$side" 4 | median)
     ratio=$(awk -v a="$wall" -v b="$floor_wall" 'BEGIN { printf "%.3f", a / b }')
     dratio=$(awk -v a="$wall" -v b="$dfloor_wall" 'BEGIN { printf "%.3f", a / b }')
@@ -330,6 +403,28 @@ report_scenario() { # scenario
     printf '  %-8s %8.2fs %7s %7s %7.3f %8.2fs %6.1fMiB %8.2fs %8.2fMB %7.2fs %7s %6s  %s\n' "$side" "$wall" "$ratio" \
       "$dratio" "$(paired "$scenario" "$side" dfloor 4)" "$cpu" "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" \
       "$slapd" "$(awk -v b="$sent" 'BEGIN { print b / 1e6 }')" "$wtime" "$ops" "$writes" "$walls"
+  done
+  local target
+  target=$([ "$scenario" = 2 ] && echo 0.05 || echo 0.25)
+  for side in $(incremental_sides "$scenario"); do
+    [ "$side" = ifloor ] && continue
+    echo "  $side against the delta floor (medians of the ratios within each round): wall" \
+      "$(paired "$scenario" "$side" dfloor 4), slapd cpu $(paired "$scenario" "$side" dfloor 8), bytes sent" \
+      "$(paired "$scenario" "$side" dfloor 12) (target: wall and slapd cpu at most $target); against the" \
+      "incremental floor: wall $(paired "$scenario" "$side" ifloor 4), slapd cpu $(paired "$scenario" "$side" ifloor 8)"
+  done
+  for side in $(incremental_sides "$scenario"); do
+    [ "$side" = ifloor ] && continue
+    same=yes
+    for ((round = 1; round <= runs; round++)); do
+      cmp -s "$work/ops/$scenario-ifloor-$round.txt" "$work/ops/$scenario-$side-$round.txt" || same=no
+    done
+    echo "  $side sent the same operations as the incremental floor, in the same order: $same"
+    [ "$same" = yes ] && continue
+    echo "    operations of run 1 that only one side sent (< incremental floor, > pass; bases left out):"
+    { diff "$work/ops/$scenario-ifloor-1.txt" "$work/ops/$scenario-$side-1.txt" || true; } | grep '^[<>]' |
+      sed 's/base="[^"]*"/base=.../; s/dn="[^"]*"/dn=.../' | cut -c1-150 | sort | uniq -c | sort -rn | head -5 |
+      sed 's/^/    /' || true
   done
   for side in $(pass_sides); do
     echo "  $side against the replace floor (medians of the ratios within each round): wall" \
@@ -348,6 +443,9 @@ report_scenario() { # scenario
         sed 's/^/    /' || true
     fi
   done
+  if [ "$scenario" = 3 ] && [ -f "$work/follow-summary" ]; then
+    echo "  follow mode (quorvel --follow, the changes applied one at a time): $(paste -sd';' "$work/follow-summary")"
+  fi
   [ "$scenario" = 5 ] || return 0
   echo "  what the replica received: side, bytes shipped to it (median), in step after the run (median); each run"
   for side in floor dfloor $(pass_sides); do

@@ -39,7 +39,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quorvel.1.gz DESTINATION ${CMAKE_INSTA
 install(FILES refdir/quorvel.schema DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvel)
 install(FILES packaging/README.schema DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvel RENAME README)
 
-# systemd: the service names the program by its installed path, which is only
+# systemd: the services name the program by its installed path, which is only
 # known when installing (cmake --install --prefix, or CPack's /usr).
 install(CODE "
   set(_bindir \"${CMAKE_INSTALL_BINDIR}\")
@@ -47,10 +47,12 @@ install(CODE "
     set(_bindir \"\${CMAKE_INSTALL_PREFIX}/\${_bindir}\")
   endif()
   set(QUORVEL_BINARY \"\${_bindir}/quorvel\")
-  set(_unit \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUORVEL_SYSTEMD_UNITDIR}/quorvel@.service\")
-  message(STATUS \"Installing: \${_unit}\")
-  configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/packaging/quorvel@.service.in\" \"\${_unit}\" @ONLY)
-  file(CHMOD \"\${_unit}\" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  foreach(_name quorvel@.service quorvel-follow@.service)
+    set(_unit \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUORVEL_SYSTEMD_UNITDIR}/\${_name}\")
+    message(STATUS \"Installing: \${_unit}\")
+    configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/packaging/\${_name}.in\" \"\${_unit}\" @ONLY)
+    file(CHMOD \"\${_unit}\" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  endforeach()
 ")
 install(FILES packaging/quorvel@.timer DESTINATION ${QUORVEL_SYSTEMD_UNITDIR})
 
@@ -81,7 +83,8 @@ up to date: a DL (a groupOfNames entry) stores its own LDAP search, and
 processing it rewrites the DL's members to match, in one write.
 .
 It runs unattended from a profile, scheduled by the quorvel@.timer systemd
-unit or cron, and logs to the systemd journal.")
+unit or cron, or follows the directory's changes as quorvel-follow@.service,
+and logs to the systemd journal.")
 # Depends: from the libraries the program links (libldap, libsystemd, and Qt
 # when the console is built in).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -18,6 +18,7 @@
 #include "directory/DirObjects.h"
 #include "directory/DirectoryObject.h"
 #include "directory/clsExchangeStore.h"
+#include "engine/FollowMode.h"
 #include "engine/IncrementalState.h"
 #include "engine/ProcessingPasses.h"
 #include "engine/clsQuorvel.h"
@@ -27,6 +28,7 @@
 #include "platform/ErrorNumbers.h"
 #include "platform/FileText.h"
 #include "platform/InstanceLock.h"
+#include "platform/StopSignal.h"
 
 namespace qv {
 namespace {
@@ -38,6 +40,7 @@ struct RunOptions {
     bool dryRun = false;  // --dry-run, -n: write nothing, print the change
     bool json = false;    // --json: print it as JSON lines instead of LDIF
     bool force = false;   // --force: the safeguards do not hold this run back
+    bool follow = false;  // --follow: stay connected and keep the DLs following the directory
     bool full = false;    // --full: every DL's query runs in full, whatever its incremental state
     std::vector<std::string> forced;  // --force=ADSPATH: nor the DLs named
     bool given = false;   // any option at all: a profile is required
@@ -71,6 +74,7 @@ constexpr OptionSpec kOptions[] = {
     {"--dry-run", "-n", setFlag<&RunOptions::dryRun>},
     {"--json", nullptr, setFlag<&RunOptions::json>},
     {"--force", nullptr, setForce},
+    {"--follow", nullptr, setFlag<&RunOptions::follow>},
     {"--full", nullptr, setFlag<&RunOptions::full>},
 };
 
@@ -185,7 +189,8 @@ bool configureEngine(const std::string& profile, const RunOptions& options, std:
         complain("the profile " + profile + ": " + bad.what());
         return false;
     }
-    if (incremental.enabled) state = openState(profile);
+    // Following watches from the cookies the state keeps, so it keeps one whatever Incremental= says.
+    if (incremental.enabled || options.follow) state = openState(profile);
     engine.State = state.get();
     engine.FullPass = options.full;
     engine.FullPassEvery = incremental.fullPassEvery;
@@ -228,9 +233,14 @@ int runPass(const StartRequest& request, const RunOptions& options) {
         return ExitBadProfile;
     }
     bool result = fetchTarget();
-    if (result)
+    if (result && options.follow) {
+        // Stopping is the one way a follow ends, and a clean one.
+        platform::catchStopSignals();
+        FollowTarget();
+    } else if (result) {
         result = m.objDirObjects->Item(1)->objectClass == "groupOfNames" ? ProcessOneDL(nullptr)
                                                                            : ProcessContainer(nullptr);
+    }
     m.objQuorvel->FlushState();
     m.objQuorvel->State = nullptr;
     ExitProgram(false);
@@ -285,6 +295,10 @@ bool readOptions(std::vector<const char*>& arguments, RunOptions& options) {
     }
     arguments.erase(arguments.begin() + 1, arguments.begin() + std::ptrdiff_t(i));
     if (options.json && !options.dryRun) return complain("--json goes with --dry-run (see quorvel --help)"), false;
+    // A follow never ends by itself: a preview would print forever and a
+    // lifted safeguard would stay lifted for every change to come.
+    if (options.follow && (options.dryRun || options.force || !options.forced.empty()))
+        return complain("--follow goes with neither --dry-run nor --force (see quorvel --help)"), false;
     return true;
 }
 
@@ -313,6 +327,7 @@ const char* HelpText() {
     return "Usage: quorvel [PROFILE]\n"
            "       quorvel [--dry-run [--json]] [--force | --force=ADSPATH...] [--full]\n"
            "               PROFILE\n"
+           "       quorvel [--full] --follow PROFILE\n"
            "       quorvel --help | -h | --version\n"
            "\n"
            "Keeps query-defined distribution lists (DLs) in an LDAP directory up to date:\n"
@@ -373,6 +388,12 @@ const char* HelpText() {
            "                  names it; repeat it for several DLs\n"
            "  --full          with Incremental=true: run every DL's query in full this\n"
            "                  time, as if no state were kept (the state starts anew)\n"
+           "  --follow        stay connected and keep every DL of the target up to date\n"
+           "                  within seconds of a change to the people its query selects\n"
+           "                  (needs content synchronisation on the server: syncprov);\n"
+           "                  an incremental pass first (whatever Incremental= says),\n"
+           "                  then only what changes; runs until SIGTERM or Ctrl+C,\n"
+           "                  then ends with status 0\n"
            "\n"
            "Exit status: 0 the pass succeeded; 1 it failed (target not found, no Quorvel DL\n"
            "in the container, a DL failed, or a safeguard refused a DL's change); 2 the\n"
@@ -396,6 +417,8 @@ const char* HelpText() {
            "\n"
            "Every 15 minutes with systemd, for the profile /etc/quorvel/NAME.ini:\n"
            "  systemctl enable --now quorvel@NAME.timer\n"
+           "or following the directory instead:\n"
+           "  systemctl enable --now quorvel-follow@NAME.service\n"
            "\n"
            "More: man quorvel\n";
 }

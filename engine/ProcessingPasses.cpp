@@ -25,15 +25,6 @@ void show(ProgressWindow* window, const std::string& status) {
     window->repaint();
 }
 
-// The search for every Quorvel DL below `container`. The prefix is escaped so
-// that a prefix holding "*", "(" or ")" cannot widen the pass; only the
-// trailing "*" is a wildcard. A ";" in a container's name must not end the base.
-std::string quorvelDlSearch(const std::string& container) {
-    const auto& m = mdl();
-    return "<" + platform::searchBaseOf(container) + ">;(&((objectClass=groupOfNames)(" + m.strField + "=" +
-           platform::escapeFilterValue(m.strPrefix) + "*)));;subtree";
-}
-
 // A container search that failed is not the same as one that found nothing:
 // its cause is logged as an error before the pass reports that it found no DL.
 void logSearchFailure(const std::string& command, const std::string& container, const Error& error) {
@@ -50,6 +41,7 @@ bool ProcessOneDL(ProgressWindow* window) {
     LogEvent("Quorvel is beginning a pass on  " + dl->adsPath, LogSummary, EventInformation, EventIdInformation,
              {dl->adsPath});
     const bool result = processDl(*dl);
+    mdl().objQuorvel->FlushState();
     LogEvent("Quorvel is ending a pass on " + dl->adsPath, LogSummary, EventInformation, EventIdInformation,
              {dl->adsPath});
     if (window) {
@@ -64,7 +56,7 @@ bool ProcessContainer(ProgressWindow* window) {
     LogEvent("Quorvel is beginning a pass on all Quorvel distribution lists in " + container, LogSummary,
              EventInformation, EventIdInformation);
     bool result = true;
-    std::string command = quorvelDlSearch(container);
+    std::string command = QuorvelDlSearch(container);
     const std::string sent = command;
     auto found = QueryOnField(mdl().strField, command);
     if (!found) logSearchFailure(sent, container, *found.error());
@@ -88,14 +80,24 @@ bool ProcessContainer(ProgressWindow* window) {
                              std::to_string(window->maximum()) + ".");
         }
     }
+    mdl().objQuorvel->FlushState();
     show(window, "Processed " + std::to_string(window ? window->maximum() : 0) + " distribution lists.");
     LogEvent("Quorvel is ending a pass on all Quorvel distribution lists in " + container, LogSummary,
              EventInformation, EventIdInformation);
     return result;
 }
 
+// The prefix is escaped so that a prefix holding "*", "(" or ")" cannot widen
+// the pass; only the trailing "*" is a wildcard. A ";" in a container's name
+// must not end the base.
+std::string QuorvelDlSearch(const std::string& container) {
+    const auto& m = mdl();
+    return "<" + platform::searchBaseOf(container) + ">;(&((objectClass=groupOfNames)(" + m.strField + "=" +
+           platform::escapeFilterValue(m.strPrefix) + "*)));;subtree";
+}
+
 QueryResult FindQuorvelDLs(const std::string& adsPath) {
-    std::string command = quorvelDlSearch(adsPath);
+    std::string command = QuorvelDlSearch(adsPath);
     return QueryOnField(mdl().strField, command);
 }
 

@@ -13,6 +13,8 @@ bool ProcessOneDL(ProgressWindow* window);
 // Processes every Quorvel DL below the container that is item 1 of the
 // selection; true when at least one was found and all succeeded. `window` may be null.
 bool ProcessContainer(ProgressWindow* window);
+// The search command that finds every Quorvel DL below `container` (as a search command reads it).
+std::string QuorvelDlSearch(const std::string& container);
 // The Quorvel DLs below the container at `adsPath`, found as ProcessContainer finds them.
 QueryResult FindQuorvelDLs(const std::string& adsPath);
 

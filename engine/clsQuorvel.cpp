@@ -110,6 +110,7 @@ void clsQuorvel::Log(const std::string& message, std::int16_t level, std::int16_
 bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel, const std::string& strPrefix,
                          const std::string& strField) {
     LoggingLevel = intLoggingLevel;
+    prefix_ = strPrefix;
     kvor().Preview = DryRun;
     step_.clear();
     Run run(dl);
@@ -126,6 +127,14 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
     Count(run, succeeded);
     Report(run);
     return succeeded;
+}
+
+std::optional<clsQuorvel::WatchedQuery> clsQuorvel::FollowedQuery(const std::string& adsPath) const {
+    const DlSyncState* saved = State ? State->Find(adsPath) : nullptr;
+    if (!saved || saved->cookie.empty()) return std::nullopt;
+    const auto query = QueryFromDefinition(saved->definition, prefix_);
+    if (!query) return std::nullopt;
+    return WatchedQuery{ReplaceQueryField(*query, 3, kQueryAttributes), saved->cookie};
 }
 
 void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string& strField) {

@@ -52,6 +52,15 @@ public:
     // A DL whose query last ran in full longer ago than this runs in full.
     std::chrono::seconds FullPassEvery = std::chrono::hours(24);
 
+    // What follow mode watches of a DL: the search its query runs and the
+    // cookie its state holds, as the DL's last processing left them.
+    struct WatchedQuery {
+        std::string command;
+        std::string cookie;
+    };
+    // Nothing when the state holds no cookie for the DL at `adsPath`.
+    std::optional<WatchedQuery> FollowedQuery(const std::string& adsPath) const;
+
     // Processes one DL. True when it was processed to the end (changed or not,
     // and also when the membership limit refused the update); false when it is
     // not Quorvel, its query is invalid, or a step failed (one error entry).
@@ -107,6 +116,7 @@ private:
     bool Logs(std::int16_t level) const;
     clsKVOR& kvor();
 
+    std::string prefix_;  // the definition prefix of the last Process call
     std::string step_;  // names the step in progress; heads every error entry
     std::string stateProblem_;  // why the records could not be saved, as last logged
     bool stateUnsaved_ = false;  // records moved on since the last save

@@ -10,7 +10,10 @@
 // printed; QUORVEL_GATE_SEED and QUORVEL_GATE_ROUNDS replay or lengthen a run.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -21,6 +24,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "support/FaultProxy.h"
 #include "support/LdapTool.h"
@@ -284,6 +288,40 @@ TEST_F(SizeLimitedGate, ADlOfMoreNamesThanASearchMayReturnGetsAState) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     expectEveryDlRight("after a pass from that state");
     EXPECT_EQ(membersRead, long(touched.size()));
+}
+
+// Follow mode: the same kind of changes, made while `quorvel --follow` runs,
+// are in every DL within a generous deadline, also after its first watch was
+// cut off (it connects again); SIGTERM ends it with status 0.
+TEST_F(IncrementalGate, FollowingKeepsEveryDlRight) {
+    ASSERT_EQ(pass().exitCode, 0);  // writes the profile
+    proxy.reset();
+    proxy.arm(Fault::on(LdapOp::Search, kSyncControl, 1).cutAfter(0));
+    const std::string program = binaryDir() + "/quorvel", option = "--follow", profile = temp.file("gate.ini");
+    const std::string state = "STATE_DIRECTORY=" + temp.file("state"), runtime = "XDG_RUNTIME_DIR=" + temp.path();
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(option.c_str()),
+                    const_cast<char*>(profile.c_str()), nullptr};
+    char* envp[] = {const_cast<char*>(state.c_str()), const_cast<char*>(runtime.c_str()),
+                    const_cast<char*>("LDAPNOINIT=1"), nullptr};
+    pid_t follower = 0;
+    ASSERT_EQ(posix_spawn(&follower, program.c_str(), nullptr, nullptr, argv, envp), 0);
+    auto everyDlRight = [&] {
+        for (const auto& [dl, q] : dls)
+            if (without(ldap.members(dl), kPlaceholder) != without(ldap.dns(q.base, q.filter, q.scope), dl)) return false;
+        return true;
+    };
+    for (int round = 0; round < 4 && !HasFailure(); ++round) {
+        for (int n = 0; n < 5; ++n) change();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!everyDlRight() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        expectEveryDlRight("following, round " + std::to_string(round));
+    }
+    EXPECT_EQ(proxy.fired(), 1);
+    ::kill(follower, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(follower, &status, 0), follower);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ expect_file /usr/share/quorvel/quorvel.schema 644
 expect_file /usr/share/quorvel/README 644
 expect_file /usr/lib/systemd/system/quorvel@.service 644
 expect_file /usr/lib/systemd/system/quorvel@.timer 644
+expect_file /usr/lib/systemd/system/quorvel-follow@.service 644
 expect_file /usr/lib/systemd/catalog/quorvel.catalog 644
 if [ "$console" = 1 ]; then
   expect_file /usr/share/applications/quorvel.desktop 644
@@ -57,6 +58,8 @@ gzip -dc "$stage/usr/share/man/man1/quorvel.1.gz" | cmp -s - "$src/docs/quorvel.
 # The service runs the installed program with the profile systemd hands it.
 grep -qx 'ExecStart=/usr/bin/quorvel %d/%i.ini' "$stage/usr/lib/systemd/system/quorvel@.service" ||
   problem "quorvel@.service does not run /usr/bin/quorvel: $(grep ExecStart "$stage/usr/lib/systemd/system/quorvel@.service")"
+grep -qx 'ExecStart=/usr/bin/quorvel --follow %d/%i.ini' "$stage/usr/lib/systemd/system/quorvel-follow@.service" ||
+  problem "quorvel-follow@.service does not follow with /usr/bin/quorvel: $(grep ExecStart "$stage/usr/lib/systemd/system/quorvel-follow@.service")"
 
 # Nothing outside /usr; no file writable by others or setuid; folders 755.
 outside=$(find "$stage" -mindepth 1 -maxdepth 1 ! -name usr)

@@ -1,7 +1,7 @@
 #!/bin/bash
-# The installed systemd units pass "systemd-analyze verify": the service
-# and timer of one profile, with the service's program pointed at the staged
-# one (verify checks that the program exists) and the manual page found in
+# The installed systemd units pass "systemd-analyze verify": the service,
+# timer and follow service of one profile, with the services' program pointed
+# at the staged one (verify checks that the program exists) and the manual page found in
 # the staged root (verify checks Documentation=).
 #   check-units.sh STAGE
 set -uo pipefail
@@ -24,12 +24,17 @@ mkdir "$work/units"
 sed "s#^ExecStart=/usr/bin/quorvel #ExecStart=$stage/usr/bin/quorvel #" "$units/quorvel@.service" \
   >"$work/units/quorvel@.service"
 cp "$units/quorvel@.timer" "$work/units/"
-grep -q "^ExecStart=$stage/usr/bin/quorvel " "$work/units/quorvel@.service" ||
-  { echo "FAIL: quorvel@.service has no ExecStart=/usr/bin/quorvel" >&2; exit 1; }
+sed "s#^ExecStart=/usr/bin/quorvel #ExecStart=$stage/usr/bin/quorvel #" "$units/quorvel-follow@.service" \
+  >"$work/units/quorvel-follow@.service"
+for unit in quorvel@.service quorvel-follow@.service; do
+  grep -q "^ExecStart=$stage/usr/bin/quorvel " "$work/units/$unit" ||
+    { echo "FAIL: $unit has no ExecStart=/usr/bin/quorvel" >&2; exit 1; }
+done
 
 # Every finding of verify is printed on standard error, also when it exits 0.
 cd "$work/units"
-output=$(MANPATH="$stage/usr/share/man" "$analyze" verify ./quorvel@nightly.service ./quorvel@nightly.timer 2>&1)
+output=$(MANPATH="$stage/usr/share/man" "$analyze" verify ./quorvel@nightly.service ./quorvel@nightly.timer \
+  ./quorvel-follow@nightly.service 2>&1)
 status=$?
 if [ "$status" -ne 0 ] || [ -n "$output" ]; then
   echo "FAIL: systemd-analyze verify (status $status):" >&2
@@ -49,7 +54,21 @@ expect "$service" 'PrivateTmp=yes'
 expect "$service" 'DynamicUser=yes'
 expect "$service" 'RuntimeDirectory=quorvel'
 expect "$service" 'Environment=XDG_RUNTIME_DIR=%t/quorvel'
+expect "$service" 'StateDirectory=quorvel'
 expect "$timer" 'Persistent=true'
+# Following: one long-lived process per profile that systemd starts again,
+# sharing the passes' state folder, never alongside the profile's timer.
+follow=$work/units/quorvel-follow@.service
+expect "$follow" 'Type=simple'
+expect "$follow" 'Restart=always'
+expect "$follow" "ExecStart=$stage/usr/bin/quorvel --follow %d/%i.ini"
+expect "$follow" 'LoadCredential=%i.ini:/etc/quorvel/%i.ini'
+expect "$follow" 'StateDirectory=quorvel'
+expect "$follow" 'DynamicUser=yes'
+expect "$follow" 'User=quorvel'
+expect "$follow" 'NoNewPrivileges=yes'
+expect "$follow" 'ProtectSystem=strict'
+expect "$follow" 'Conflicts=quorvel@%i.service quorvel@%i.timer'
 expect "$timer" 'WantedBy=timers.target'
 # The schedule: a pass every 15 minutes.
 calendar=$(sed -n 's/^OnCalendar=//p' "$timer")
@@ -64,4 +83,4 @@ else
   done
 fi
 [ "$failures" -eq 0 ] || exit 1
-echo "quorvel@.service and quorvel@.timer pass systemd-analyze verify"
+echo "quorvel@.service, quorvel@.timer and quorvel-follow@.service pass systemd-analyze verify"

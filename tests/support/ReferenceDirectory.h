@@ -11,6 +11,7 @@ inline constexpr const char* kOrg = "o=Northwind Traders";
 inline constexpr const char* kSite = "ou=Amsterdam,o=Northwind Traders";
 inline constexpr const char* kRecipients = "cn=Recipients,ou=Amsterdam,o=Northwind Traders";
 inline constexpr const char* kDistributionLists = "cn=Distribution Lists,ou=Amsterdam,o=Northwind Traders";
+inline constexpr const char* kCustomRecipients = "cn=Custom Recipients,ou=Amsterdam,o=Northwind Traders";
 
 // Logon accounts of the reference directory (domain CORP).
 struct Account {
