@@ -300,20 +300,27 @@ private:
         due_.insert(path);
     }
 
+    // The due DLs read once, then each what changed below its query's base,
+    // read once for every DL whose query starts there.
     void processDue() {
         const std::set<std::string> due = std::move(due_);
         due_.clear();
-        for (const auto& path : due) {
+        std::vector<std::pair<std::string, std::shared_ptr<DirectoryObject>>> batch;
+        for (const auto& path : due)
+            if (auto dl = object(path)) batch.emplace_back(path, std::move(dl));
+        std::vector<std::shared_ptr<DirectoryObject>> dls;
+        for (const auto& entry : batch) dls.push_back(entry.second);
+        auto& m = mdl();
+        m.objQuorvel->ReadChanges(dls, m.strPrefix, m.strField);
+        for (const auto& [path, dl] : batch) {
             if (platform::stopRequested()) break;
-            if (auto dl = object(path)) {
-                auto& m = mdl();
-                const auto failures = m.objQuorvel->Counters.failed;
-                m.objQuorvel->Process(*dl, m.strLoggingLevel, m.strPrefix, m.strField);
-                if (m.objQuorvel->Counters.failed != failures) retryLater(path);
-                watchQuery(path);
-            }
+            const auto failures = m.objQuorvel->Counters.failed;
+            m.objQuorvel->Process(*dl, m.strLoggingLevel, m.strPrefix, m.strField);
+            if (m.objQuorvel->Counters.failed != failures) retryLater(path);
+            watchQuery(path);
         }
-        mdl().objQuorvel->FlushState();
+        m.objQuorvel->ForgetChanges();
+        m.objQuorvel->FlushState();
     }
 
     // The DL at `path`, read once; nothing when it cannot be read (it went
