@@ -1,9 +1,10 @@
 #include "engine/IncrementalState.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -12,20 +13,82 @@
 #include "platform/SyncSearch.h"
 #include "platform/Text.h"
 
+// The file, text with one record per line and tab-separated fields (a
+// backslash, tab, newline or carriage return in a value is written \\, \t,
+// \n or \r):
+//
+//   quorvel-state 2
+//   target  TARGET
+//   dl      ADSPATH DEFINITION SERVER COOKIE(hex) ENTRYCSN LASTFULLPASS FOUND OFFSET LENGTH   (one per DL)
+//   names
+//   (each DL's names: LENGTH bytes at OFFSET from here)
+//
+// A DL's names are FOUND lines "ENTRYUUID DN", then its members: "@START
+// COUNT" for COUNT of the found DNs in a row from the START-th (most DLs
+// hold exactly what their query found: one such line), "=VALUE" for any
+// other (the placeholder, a name written in another spelling).
+
 namespace qv {
 namespace {
 
-using Json = nlohmann::json;
-
-// A state file holds a few lines per DL and its names; anything larger is not one.
-constexpr std::size_t kMaxStateBytes = std::size_t(1) << 30;
+constexpr std::string_view kMagic = "quorvel-state ";
+constexpr std::size_t kHeaderFields = 10;  // "dl" and the nine after it
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
 }
 
-// Cookies are octet strings: kept as hexadecimal digits, so that any byte survives JSON.
+void appendEscaped(std::string& out, std::string_view text) {
+    for (char c : text) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c;
+        }
+    }
+}
+
+std::string unescaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i == text.size()) throw std::invalid_argument("a value ends in a backslash");
+        switch (text[i]) {
+            case '\\': out += '\\'; break;
+            case 't': out += '\t'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            default: throw std::invalid_argument("unknown escape \\" + std::string(1, text[i]));
+        }
+    }
+    return out;
+}
+
+std::vector<std::string_view> fields(std::string_view line) {
+    std::vector<std::string_view> parts;
+    for (std::size_t tab; (tab = line.find('\t')) != std::string_view::npos; line.remove_prefix(tab + 1))
+        parts.push_back(line.substr(0, tab));
+    parts.push_back(line);
+    return parts;
+}
+
+template <typename Number>
+Number number(std::string_view text) {
+    Number value{};
+    const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (problem != std::errc() || end != text.data() + text.size() || text.empty())
+        throw std::invalid_argument("not a number: " + std::string(text));
+    return value;
+}
+
+// Cookies are octet strings: kept as hexadecimal digits, so that any byte survives a line.
 std::string hex(const std::string& bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
@@ -39,31 +102,91 @@ int digit(char c) {
     throw std::invalid_argument("not a hexadecimal digit");
 }
 
-std::string unhex(const std::string& text) {
+std::string unhex(std::string_view text) {
     if (text.size() % 2) throw std::invalid_argument("odd number of hexadecimal digits");
     std::string bytes;
     for (std::size_t i = 0; i < text.size(); i += 2) bytes += char(digit(text[i]) * 16 + digit(text[i + 1]));
     return bytes;
 }
 
-Json toJson(const DlSyncState& dl) {
-    Json found = Json::array();
-    for (const auto& [uuid, dn] : dl.found) found.push_back({uuid, dn});
-    return {{"definition", dl.definition}, {"server", dl.server},   {"cookie", hex(dl.cookie)},
-            {"found", found},              {"members", dl.members}, {"entryCSN", dl.csn},
-            {"lastFullPass", dl.lastFullPass}};
+// Pops the next line of `text` (without its newline); false at its end.
+bool nextLine(std::string_view& text, std::string_view& line) {
+    if (text.empty()) return false;
+    const std::size_t end = text.find('\n');
+    line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    return true;
 }
 
-DlSyncState fromJson(const Json& json) {
-    DlSyncState dl;
-    dl.definition = json.at("definition").get<std::string>();
-    dl.server = json.at("server").get<std::string>();
-    dl.cookie = unhex(json.at("cookie").get<std::string>());
-    for (const auto& pair : json.at("found")) dl.found.emplace_back(pair.at(0).get<std::string>(), pair.at(1).get<std::string>());
-    dl.members = json.at("members").get<std::vector<std::string>>();
-    dl.csn = json.at("entryCSN").get<std::string>();
-    dl.lastFullPass = json.at("lastFullPass").get<std::int64_t>();
-    return dl;
+// The members, as runs of the found DNs where they follow them, else as values.
+void appendMembers(std::string& out, const DlSyncState& dl) {
+    std::unordered_map<std::string_view, std::size_t> firstAt;
+    for (std::size_t i = 0; i < dl.found.size(); ++i) firstAt.emplace(dl.found[i].second, i);
+    std::size_t start = 0, count = 0;
+    auto endRun = [&] {
+        if (count) out += "@" + std::to_string(start) + " " + std::to_string(count) + "\n";
+        count = 0;
+    };
+    for (const auto& member : dl.members) {
+        if (count && start + count < dl.found.size() && dl.found[start + count].second == member) {
+            ++count;
+            continue;
+        }
+        endRun();
+        if (const auto at = firstAt.find(member); at != firstAt.end()) {
+            start = at->second, count = 1;
+            continue;
+        }
+        out += '=';
+        appendEscaped(out, member);
+        out += '\n';
+    }
+    endRun();
+}
+
+std::string namesBlock(const DlSyncState& dl) {
+    std::string out;
+    for (const auto& [uuid, dn] : dl.found) {
+        appendEscaped(out, uuid);
+        out += '\t';
+        appendEscaped(out, dn);
+        out += '\n';
+    }
+    appendMembers(out, dl);
+    return out;
+}
+
+// Reads a DL's names back into `dl`.
+void parseNames(std::string_view block, std::size_t foundCount, DlSyncState& dl) {
+    std::string_view line;
+    for (std::size_t i = 0; i < foundCount; ++i) {
+        const auto parts = nextLine(block, line) ? fields(line) : std::vector<std::string_view>{};
+        if (parts.size() != 2) throw std::invalid_argument("an entry is not an entryUUID and a DN");
+        dl.found.emplace_back(unescaped(parts[0]), unescaped(parts[1]));
+    }
+    while (nextLine(block, line)) {
+        if (line.starts_with('=')) {
+            dl.members.push_back(unescaped(line.substr(1)));
+            continue;
+        }
+        const auto space = line.find(' ');
+        if (!line.starts_with('@') || space == std::string_view::npos) throw std::invalid_argument("not a member");
+        const auto start = number<std::size_t>(line.substr(1, space - 1)), count = number<std::size_t>(line.substr(space + 1));
+        if (start > dl.found.size() || count > dl.found.size() - start) throw std::invalid_argument("a run past the entries");
+        for (std::size_t i = start; i < start + count; ++i) dl.members.push_back(dl.found[i].second);
+    }
+}
+
+std::string headerLine(const std::string& adsPath, const DlSyncState& dl, std::size_t found, std::uint64_t offset,
+                       std::uint64_t length) {
+    std::string line = "dl";
+    for (const std::string& value : {adsPath, dl.definition, dl.server, hex(dl.cookie), dl.csn}) {
+        line += '\t';
+        appendEscaped(line, value);
+    }
+    line += '\t' + std::to_string(dl.lastFullPass);
+    for (const std::uint64_t value : {std::uint64_t(found), offset, length}) line += '\t' + std::to_string(value);
+    return line + '\n';
 }
 
 // A duration: a whole number with s, m, h or d after it; a bare number counts hours.
@@ -110,46 +233,135 @@ IncrementalState::IncrementalState(std::string path, std::string target)
 }
 
 void IncrementalState::load() {
-    const auto file = platform::readFileText(path_, kMaxStateBytes);
-    if (file.status == platform::FileReadStatus::Missing) return;
-    if (file.status == platform::FileReadStatus::Failed) {
-        discarded_ = "cannot be read: " + platform::fileReadProblem(path_);
+    std::error_code failed;
+    const auto status = std::filesystem::status(path_, failed);
+    if (status.type() == std::filesystem::file_type::not_found) return;
+    std::string problem = platform::fileReadProblem(path_);
+    if (problem.empty() && status.type() != std::filesystem::file_type::regular) problem = "not a regular file";
+    if (problem.empty()) file_.open(path_, std::ios::binary);
+    if (problem.empty() && !file_) problem = platform::fileReadProblem(path_);
+    if (!problem.empty()) {
+        discarded_ = "cannot be read: " + problem;
         return;
     }
     try {
-        const Json json = Json::parse(file.text);
-        if (json.at("format").get<int>() != kFormat) {
-            discarded_ = "is of format " + json.at("format").dump() + ", not " + std::to_string(kFormat);
-            return;
-        }
-        if (json.at("target").get<std::string>() != target_) {
-            discarded_ = "was kept for another target: " + json.at("target").get<std::string>();
-            return;
-        }
-        for (const auto& [adsPath, dl] : json.at("dls").items()) dls_.emplace(adsPath, fromJson(dl));
+        loadHeaders(file_);
     } catch (const std::exception& bad) {
         dls_.clear();
         discarded_ = std::string("is not a state file: ") + bad.what();
     }
+    if (!discarded_.empty()) file_.close();
+}
+
+// The lines up to "names": the format, the target and each DL's record
+// without its names, checked to point within the file.
+void IncrementalState::loadHeaders(std::istream& in) {
+    std::string line;
+    if (!std::getline(in, line)) throw std::invalid_argument("it is empty");
+    if (line.starts_with('{')) {  // the first format was one JSON document
+        discarded_ = "is of format 1, not " + std::to_string(kFormat);
+        return;
+    }
+    if (!line.starts_with(kMagic)) throw std::invalid_argument("it does not start with " + std::string(kMagic));
+    if (const auto format = number<int>(std::string_view(line).substr(kMagic.size())); format != kFormat) {
+        discarded_ = "is of format " + std::to_string(format) + ", not " + std::to_string(kFormat);
+        return;
+    }
+    if (!std::getline(in, line) || !line.starts_with("target\t")) throw std::invalid_argument("no target");
+    if (const std::string target = unescaped(std::string_view(line).substr(7)); target != target_) {
+        discarded_ = "was kept for another target: " + target;
+        return;
+    }
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> blocks;
+    while (std::getline(in, line) && line != "names") {
+        const auto parts = fields(line);
+        if (parts.size() != kHeaderFields || parts[0] != "dl") throw std::invalid_argument("not a DL's record: " + line);
+        Record dl;
+        dl.header = DlSyncState{unescaped(parts[2]), unescaped(parts[3]), unhex(unescaped(parts[4])), {}, {},
+                                unescaped(parts[5]), number<std::int64_t>(parts[6])};
+        dl.foundCount = number<std::size_t>(parts[7]);
+        dl.offset = number<std::uint64_t>(parts[8]);
+        dl.length = number<std::uint64_t>(parts[9]);
+        dl.inFile = true;
+        blocks.emplace_back(dl.offset, dl.length);
+        if (!dls_.emplace(unescaped(parts[1]), std::move(dl)).second) throw std::invalid_argument("a DL twice");
+    }
+    if (line != "names") throw std::invalid_argument("it ends before the names");
+    namesAt_ = std::uint64_t(in.tellg());
+    in.seekg(0, std::ios::end);
+    namesSize_ = std::uint64_t(in.tellg()) - namesAt_;
+    for (const auto& [offset, length] : blocks)
+        if (offset > namesSize_ || length > namesSize_ - offset) throw std::invalid_argument("it was cut short");
+}
+
+const IncrementalState::Record* IncrementalState::record(const std::string& adsPath) const {
+    const auto at = dls_.find(adsPath);
+    return at == dls_.end() || at->second.unreadable ? nullptr : &at->second;
+}
+
+bool IncrementalState::readNames(const Record& dl, std::string& out) const {
+    const std::size_t at = out.size();
+    out.resize(at + dl.length);
+    file_.clear();
+    file_.seekg(std::streamoff(namesAt_ + dl.offset));
+    return file_.read(out.data() + at, std::streamsize(dl.length)).good();
+}
+
+const DlSyncState* IncrementalState::FindHeader(const std::string& adsPath) const {
+    const Record* dl = record(adsPath);
+    return dl ? &dl->header : nullptr;
 }
 
 const DlSyncState* IncrementalState::Find(const std::string& adsPath) const {
-    const auto at = dls_.find(adsPath);
-    return at == dls_.end() ? nullptr : &at->second;
+    const Record* dl = record(adsPath);
+    if (!dl) return nullptr;
+    if (dl->whole) return &*dl->whole;
+    DlSyncState whole = dl->header;
+    try {
+        std::string block;
+        if (!readNames(*dl, block)) throw std::runtime_error("cannot read the names");
+        parseNames(block, dl->foundCount, whole);
+    } catch (const std::exception&) {
+        dl->unreadable = true;
+        return nullptr;
+    }
+    dl->whole = std::move(whole);
+    return &*dl->whole;
 }
 
-void IncrementalState::Put(const std::string& adsPath, DlSyncState state) { dls_[adsPath] = std::move(state); }
+void IncrementalState::Put(const std::string& adsPath, DlSyncState state) {
+    Record dl;
+    dl.header = DlSyncState{state.definition, state.server, state.cookie, {}, {}, state.csn, state.lastFullPass};
+    dl.whole = std::move(state);
+    dls_.insert_or_assign(adsPath, std::move(dl));
+}
 
 void IncrementalState::Drop(const std::string& adsPath) { dls_.erase(adsPath); }
 
+// The header lines first, then the names: a DL's as they were in the file
+// read when its record did not change, else written anew.
 std::string IncrementalState::Save() const {
-    std::string text;
-    try {
-        Json dls = Json::object();
-        for (const auto& [adsPath, dl] : dls_) dls[adsPath] = toJson(dl);
-        text = Json{{"format", kFormat}, {"target", target_}, {"dls", dls}}.dump(1) + "\n";
-    } catch (const std::exception& bad) {  // a name that is not UTF-8
-        return bad.what();
+    std::string text = std::string(kMagic) + std::to_string(kFormat) + "\ntarget\t";
+    appendEscaped(text, target_);
+    text += '\n';
+    std::map<std::string, std::string> written;  // the names of DLs put, by ADsPath
+    std::uint64_t offset = 0;
+    for (const auto& [adsPath, dl] : dls_) {
+        if (dl.unreadable) continue;
+        std::uint64_t length = dl.length;
+        if (!dl.inFile) length = written.emplace(adsPath, namesBlock(*dl.whole)).first->second.size();
+        text += headerLine(adsPath, dl.header, dl.inFile ? dl.foundCount : dl.whole->found.size(), offset, length);
+        offset += length;
+    }
+    text += "names\n";
+    text.reserve(text.size() + offset);
+    for (const auto& [adsPath, dl] : dls_) {
+        if (dl.unreadable) continue;
+        if (!dl.inFile) {
+            text += written.at(adsPath);
+            continue;
+        }
+        if (!readNames(dl, text)) return "cannot read the names of " + adsPath + " back from the file read";
     }
     std::error_code failed;
     const std::filesystem::path folder = platform::folderOf(path_);

@@ -1,12 +1,16 @@
 #pragma once
 // What an incremental pass remembers of each DL from one pass to the next:
 // where the DL's sync search resumes, who its query found, and the DL's
-// membership as Quorvel left it. One JSON file per profile, replaced whole
-// (atomically) after each DL whose state moved on.
+// membership as Quorvel left it. One file per profile, replaced whole
+// (atomically) after each DL whose state moved on: a block of one line per
+// DL, read at once, then each DL's names, read only for the DLs that need
+// them (see IncrementalState.cpp for the layout).
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,7 +38,7 @@ struct DlSyncState {
 
 class IncrementalState {
 public:
-    static constexpr int kFormat = 1;
+    static constexpr int kFormat = 2;
 
     // The state file of the profile at `profilePath` (its name without
     // ".ini", plus ".state"): in $STATE_DIRECTORY (the first folder it
@@ -48,11 +52,19 @@ public:
     // Discarded() says why. Never raises for the file's sake.
     IncrementalState(std::string path, std::string target);
 
+    // The DL's record without its names (`found` and `members` empty):
+    // cheap, for deciding whether the record stands.
+    const DlSyncState* FindHeader(const std::string& adsPath) const;
+    // The DL's whole record; its names are read from the file on the first
+    // call. Null also when they cannot be read back (the DL then runs in
+    // full, and FindHeader forgets it too). Both pointers stay valid until
+    // the DL's record is put or dropped.
     const DlSyncState* Find(const std::string& adsPath) const;
     void Put(const std::string& adsPath, DlSyncState state);
     void Drop(const std::string& adsPath);
     // Replaces the file with the whole state (its folder is created, mode
-    // 0700; the file's 0600). Why it could not, empty on success.
+    // 0700; the file's 0600); the names of a DL whose record did not change
+    // are copied as they are. Why it could not, empty on success.
     std::string Save() const;
 
     const std::string& Path() const { return path_; }
@@ -61,11 +73,25 @@ public:
     std::size_t Size() const { return dls_.size(); }
 
 private:
+    struct Record {
+        DlSyncState header;                        // without names
+        mutable std::optional<DlSyncState> whole;  // with them, once read or put
+        std::uint64_t offset = 0, length = 0;      // where its names are in the file read
+        std::size_t foundCount = 0;                // how many entries its names start with
+        bool inFile = false;                       // false once put: its names are only in `whole`
+        mutable bool unreadable = false;  // its names in the file are damaged
+    };
     void load();
+    void loadHeaders(std::istream& in);
+    const Record* record(const std::string& adsPath) const;
+    bool readNames(const Record& dl, std::string& out) const;  // appends them to `out`
     std::string path_;
     std::string target_;
     std::string discarded_;
-    std::map<std::string, DlSyncState> dls_;  // by the DL's ADsPath
+    std::map<std::string, Record> dls_;  // by the DL's ADsPath
+    mutable std::ifstream file_;         // the file read, held open for its names (a replaced file lives on)
+    std::uint64_t namesAt_ = 0;          // where its names start
+    std::uint64_t namesSize_ = 0;
 };
 
 // Applies what a sync search reported to the entries a query found. False
