@@ -137,7 +137,7 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
 }
 
 std::optional<clsQuorvel::WatchedQuery> clsQuorvel::FollowedQuery(const std::string& adsPath) const {
-    const DlSyncState* saved = State ? State->Find(adsPath) : nullptr;
+    const DlSyncState* saved = State ? State->FindHeader(adsPath) : nullptr;
     if (!saved || saved->cookie.empty()) return std::nullopt;
     const auto query = QueryFromDefinition(saved->definition, prefix_);
     if (!query) return std::nullopt;
@@ -209,7 +209,7 @@ bool clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
 
 void clsQuorvel::LookUpRecord(Run& run) {
     run.dl.ReadCSNAfterWrite = true;
-    run.saved = State->Find(run.dl.adsPath);
+    run.saved = State->FindHeader(run.dl.adsPath);
     run.mayTrust = run.saved && !FullPass && Now() - run.saved->lastFullPass < FullPassEvery.count();
 }
 
@@ -242,7 +242,7 @@ void clsQuorvel::ReadChanges(const std::vector<std::shared_ptr<DirectoryObject>>
     if (!State || FullPass || dls.empty()) return;
     if (!dlSearch.empty()) ReadDefinitionsAhead(dls.front(), strField, dlSearch);
     for (const auto& dl : dls) {
-        const DlSyncState* saved = State->Find(dl->adsPath);
+        const DlSyncState* saved = State->FindHeader(dl->adsPath);
         if (!saved || saved->cookie.empty() || Now() - saved->lastFullPass >= FullPassEvery.count()) continue;
         const auto query = QueryFromDefinition(saved->definition, strPrefix);
         if (!query || !qv::ValidQuery(*query)) continue;
@@ -287,7 +287,10 @@ std::vector<std::string> clsQuorvel::HeldMembers(Run& run, const PropertyBag* ba
     const DlSyncState& saved = *run.saved;
     run.trusted = !run.csn.empty() && run.csn == saved.csn && run.definition == saved.definition &&
                   run.dl.objExchangeStore->AnsweringServer(run.dl.adsPath) == saved.server;
-    if (run.trusted) return saved.members;
+    // Only a record that stands is read whole: its names are needed.
+    if (run.trusted) run.saved = State->Find(run.dl.adsPath);
+    run.trusted = run.trusted && run.saved;
+    if (run.trusted) return run.saved->members;
     auto again = run.dl.GetPropertiesEx({"member", kEntryCsn});
     run.csn = again.text(kEntryCsn);
     return again.list("member");
