@@ -78,6 +78,7 @@ struct clsQuorvel::Run {
     std::string placeholder;  // the placeholder member the DL holds, as stored; empty when none
     std::string emptyMember;  // what the DL keeps when the write empties it (its class must have a member)
     MembershipDelta delta;  // filled once the membership is known to change
+    std::optional<MembershipChange> compared;  // the comparison, when made before UpdateMembership
     bool rewrite = false;           // the change passed every limit: written, or in a preview would be
     std::string refusal;            // the limit that stopped the change, if one did
     bool safeguardRefused = false;  // that limit is a safeguard: the DL counts as not done
@@ -197,7 +198,7 @@ bool clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
                 std::to_string(static_cast<long long>(run.newMembers.size()) - 1) +
                 ServerLine(run.dl, QueryBase(command)),
             LogMaximum, EventInformation, EventIdInformation, about);
-    if (run.readAhead && EditedSinceReadAhead(run)) return false;
+    if (run.readAhead && WillChange(run) && EditedSinceReadAhead(run)) return false;
 
     CheckMembersReadable(run);
     UpdateMembership(run);
@@ -231,9 +232,14 @@ const clsQuorvel::ReadAhead* clsQuorvel::KnownAhead(const Run& run) const {
 // change needs no check: its record then keeps the entryCSN read ahead,
 // which the next pass compares anew.
 bool clsQuorvel::EditedSinceReadAhead(Run& run) {
-    const bool placeholderGoes = !run.placeholder.empty() && !run.newMembers.empty();
-    if (run.newMembers == run.oldMembers && !placeholderGoes) return false;
     return run.dl.objExchangeStore->EntryCSN(run.dl.adsPath) != run.csn;
+}
+
+bool clsQuorvel::WillChange(Run& run) {
+    const bool placeholderGoes = !run.placeholder.empty() && !run.newMembers.empty();
+    if (run.newMembers == run.oldMembers) return placeholderGoes;
+    run.compared = CompareMembership(run.newMembers, run.oldMembers);
+    return run.compared->changed || placeholderGoes;
 }
 
 void clsQuorvel::ReadChanges(const std::vector<std::shared_ptr<DirectoryObject>>& dls, const std::string& strPrefix,
@@ -465,7 +471,7 @@ void clsQuorvel::CheckMembersReadable(Run& run) {
 }
 
 void clsQuorvel::UpdateMembership(Run& run) {
-    const auto change = CompareMembership(run.newMembers, run.oldMembers);
+    const auto change = run.compared ? std::move(*run.compared) : CompareMembership(run.newMembers, run.oldMembers);
     if (change.limitRefused) {
         Log(std::string("p_thereIsAnyChange") + CRLF +
                 "The new membership will result in a DL that has more than 5000 members." +

@@ -108,8 +108,10 @@ private:
     const ReadAhead* KnownAhead(const Run& run) const;
     // The DL's member values: from its record while nobody else wrote the DL, else as read.
     std::vector<std::string> HeldMembers(Run& run, const PropertyBag* bag);
-    // True when the DL is about to change and its entry changed since it was read ahead.
+    // True when the DL's entry changed since it was read ahead.
     bool EditedSinceReadAhead(Run& run);
+    // True when the membership is about to be written (the comparison is kept for UpdateMembership).
+    bool WillChange(Run& run);
     void ReadDefinitionsAhead(const std::shared_ptr<DirectoryObject>& dl, const std::string& strField,
                               const std::string& dlSearch);
     void CollectNewMembers(Run& run, const std::string& query);
