@@ -300,8 +300,8 @@ private:
         due_.insert(path);
     }
 
-    // The due DLs read once, then each what changed below its query's base,
-    // read once for every DL whose query starts there.
+    // What changed below the bases of the due DLs' queries is read once for
+    // every DL whose query starts there, and the DLs' definitions in one search.
     void processDue() {
         const std::set<std::string> due = std::move(due_);
         due_.clear();
@@ -311,7 +311,7 @@ private:
         std::vector<std::shared_ptr<DirectoryObject>> dls;
         for (const auto& entry : batch) dls.push_back(entry.second);
         auto& m = mdl();
-        m.objQuorvel->ReadChanges(dls, m.strPrefix, m.strField);
+        m.objQuorvel->ReadChanges(dls, m.strPrefix, m.strField, dlWatchCommand(target_, oneDl_));
         for (const auto& [path, dl] : batch) {
             if (platform::stopRequested()) break;
             const auto failures = m.objQuorvel->Counters.failed;
