@@ -15,7 +15,8 @@ inline constexpr std::chrono::hours kFollowPassEvery{1};
 // Follows item 1 of the module's selection (one DL, or a container as a pass
 // takes it) until SIGTERM or SIGINT (platform::catchStopSignals must have
 // been called). It runs a pass first, then keeps persistent sync searches:
-// one on every entry below each base the DLs' queries start from (from the
+// one on every entry below each base the DLs' queries start from (a base
+// below another shares that one's search; from the
 // cookie the pass left in the engine's state; a server runs only a few
 // persistent searches on one connection) and one on the DLs themselves (their
 // own edits, new and deleted DLs). Whatever a search reports makes its DLs
