@@ -40,6 +40,10 @@ std::string environment(const char* name) {
 }
 
 void appendEscaped(std::string& out, std::string_view text) {
+    if (text.find_first_of("\\\t\n\r") == std::string_view::npos) {  // most values: as they are
+        out += text;
+        return;
+    }
     for (char c : text) {
         switch (c) {
             case '\\': out += "\\\\"; break;
@@ -52,6 +56,7 @@ void appendEscaped(std::string& out, std::string_view text) {
 }
 
 std::string unescaped(std::string_view text) {
+    if (text.find('\\') == std::string_view::npos) return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
