@@ -87,6 +87,7 @@ struct clsQuorvel::Run {
     const DlSyncState* saved = nullptr;  // the DL's record as the pass found it
     bool mayTrust = false;  // the record is fresh enough to stand for the DL, unless the DL changed
     bool trusted = false;   // it stands for the DL's members
+    bool standsAsSaved = false;  // nothing changed below the query's base since the record's cookie
     bool readAhead = false;      // the definition and entryCSN are those ReadChanges read
     bool noReadAhead = false;    // the DL is read anew, whatever was read ahead
     std::string definition;
@@ -310,11 +311,12 @@ void clsQuorvel::CollectFromSync(Run& run, const std::string& command) {
         run.next = SyncInFull(run, command);
         if (!run.next) return CollectNewMembers(run, command);
     }
+    const auto& found = run.standsAsSaved ? run.saved->found : run.next->found;
     run.newMembers.clear();
-    run.newMembers.reserve(run.next->found.size());
-    for (const auto& entry : run.next->found) run.newMembers.push_back(entry.second);
+    run.newMembers.reserve(found.size());
+    for (const auto& entry : found) run.newMembers.push_back(entry.second);
     std::erase(run.newMembers, run.dl.distinguishedName);
-    if (run.next->cookie.empty()) run.next.reset();  // nothing to resume from: no record
+    if (!run.standsAsSaved && run.next->cookie.empty()) run.next.reset();  // nothing to resume from: no record
 }
 
 bool clsQuorvel::Resume(Run& run, const std::string& command) {
@@ -342,6 +344,10 @@ const BaseChanges* clsQuorvel::SharedChanges(const Run& run, const std::string& 
 // below the base: the names stand as they are.
 bool clsQuorvel::ResumeShared(Run& run, const std::string& command, const BaseChanges& changes) {
     if (changes.inFull) return false;
+    if (changes.none() && (changes.cookie.empty() || changes.cookie == run.saved->cookie)) {
+        run.standsAsSaved = true;  // the record is not even copied unless the DL is written
+        return true;
+    }
     DlSyncState next = *run.saved;
     std::vector<std::pair<std::string, std::string>> now;
     if (!changes.changed.empty()) now = run.dl.objExchangeStore->QueryNamesAndUuids(UuidSearch(command, changes.changed));
@@ -379,6 +385,10 @@ std::optional<DlSyncState> clsQuorvel::SyncInFull(Run& run, const std::string& c
 // same change again.
 void clsQuorvel::KeepState(Run& run) {
     if (!State || DryRun || run.safeguardRefused) return;
+    if (run.standsAsSaved) {
+        if (!run.updated) return;  // nothing moved on
+        run.next = *run.saved;
+    }
     const std::string& adsPath = run.dl.adsPath;
     if (!run.next) {
         if (run.saved) State->Drop(adsPath), SaveSoon();
