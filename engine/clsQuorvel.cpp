@@ -414,9 +414,13 @@ void clsQuorvel::KeepState(Run& run) {
     SaveSoon();
 }
 
+// The first record that moves on starts the second: a pass shorter than
+// that replaces the file once, at its end.
 void clsQuorvel::SaveSoon() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!stateUnsaved_ && lastSave_ == std::chrono::steady_clock::time_point()) lastSave_ = now;
     stateUnsaved_ = true;
-    if (std::chrono::steady_clock::now() - lastSave_ >= std::chrono::seconds(1)) FlushState();
+    if (now - lastSave_ >= std::chrono::seconds(1)) FlushState();
 }
 
 // A record that cannot be saved costs the next pass a full run of the DLs
