@@ -18,10 +18,12 @@
 #include "engine/QueryString.h"
 #include "engine/clsQuorvel.h"
 #include "platform/AdsPath.h"
+#include "platform/DistinguishedName.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
 #include "platform/StopSignal.h"
 #include "platform/SyncSearch.h"
+#include "platform/Text.h"
 
 namespace qv {
 namespace {
@@ -67,7 +69,38 @@ std::string baseWatchCommand(const std::string& queryCommand) {
     return SplitQuery(queryCommand).front() + ";(objectClass=*);;subtree";
 }
 
-// One base's watch and the DLs whose queries start there.
+// The server and DN a base watch starts from; nothing for a base that is not one entry's address.
+std::optional<platform::AdsPath> baseOf(const std::string& watchCommand) {
+    const std::string base = SplitQuery(watchCommand).front();
+    try {
+        auto path = platform::parseAdsPath(base.substr(1, base.size() - 2));
+        if (path.target == platform::AdsTarget::Object) return path;
+    } catch (const Error&) {
+    }
+    return std::nullopt;
+}
+
+// How many RDNs below the root a base watch starts; 0 when it is not one entry's.
+std::size_t depthOf(const std::string& watchCommand) {
+    const auto path = baseOf(watchCommand);
+    std::size_t depth = 0;
+    for (std::string dn = path ? path->dn : std::string(); !dn.empty(); dn = platform::parentDn(dn)) ++depth;
+    return depth;
+}
+
+// True when every entry the watch `inner` sees is below the base of `outer`
+// on the same server (the same base in another spelling included).
+bool covers(const std::string& outer, const std::string& inner) {
+    if (outer == inner) return true;
+    const auto out = baseOf(outer), in = baseOf(inner);
+    if (!out || !in || out->scheme != in->scheme || platform::lowerAscii(out->server) != platform::lowerAscii(in->server))
+        return false;
+    for (std::string dn = in->dn; !dn.empty(); dn = platform::parentDn(dn))
+        if (platform::sameDn(dn, out->dn)) return true;
+    return false;
+}
+
+// One base's watch and the DLs whose queries start there (or below it).
 struct BaseWatch {
     int id = -1;
     std::set<std::string> dls;
@@ -166,7 +199,14 @@ private:
         lastPass_ = Clock::now();
         due_.clear();
         oneDl_ ? ProcessOneDL(nullptr) : ProcessContainer(nullptr);
-        for (const auto& [uuid, path] : dlByUuid_) watchQuery(path);
+        // The widest bases first: a base below one watched already shares its watch.
+        std::vector<std::pair<std::size_t, std::string>> byDepth;
+        for (const auto& [uuid, path] : dlByUuid_) {
+            const auto query = mdl().objQuorvel->FollowedQuery(path);
+            byDepth.emplace_back(query ? depthOf(baseWatchCommand(query->command)) : 0, path);
+        }
+        std::sort(byDepth.begin(), byDepth.end());
+        for (const auto& entry : byDepth) watchQuery(entry.second);
     }
 
     std::chrono::seconds passEvery() const {
@@ -176,13 +216,14 @@ private:
     std::string pathOf(const std::string& dn) const { return address_.pathOf(dn); }
 
     // Watches the base of the DL's query, from the cookie the DL's state
-    // holds, unless that base is watched already; a DL without state is
-    // watched through the passes only.
+    // holds, unless that base or one above it is watched already (a server
+    // runs only so many persistent searches); a DL without state is watched
+    // through the passes only.
     void watchQuery(const std::string& path) {
         const auto query = mdl().objQuorvel->FollowedQuery(path);
         forgetQuery(path);
         if (!query) return;
-        const std::string command = baseWatchCommand(query->command);
+        const std::string command = coveringWatch(baseWatchCommand(query->command));
         BaseWatch& watch = bases_[command];
         watch.dls.insert(path);
         baseOf_[path] = command;
@@ -196,6 +237,13 @@ private:
                          "; it is brought up to date by the passes only.",
                      LogMinimum, EventWarning, EventIdInformation, {path, error.description()});
         }
+    }
+
+    // A running watch whose entries include those below `command`'s base; else `command`.
+    std::string coveringWatch(const std::string& command) const {
+        for (const auto& [watched, watch] : bases_)
+            if (watch.id >= 0 && covers(watched, command)) return watched;
+        return command;
     }
 
     // The DL no longer counts on the watch of its query's base.
@@ -300,20 +348,27 @@ private:
         due_.insert(path);
     }
 
+    // What changed below the bases of the due DLs' queries is read once for
+    // every DL whose query starts there, and the DLs' definitions in one search.
     void processDue() {
         const std::set<std::string> due = std::move(due_);
         due_.clear();
-        for (const auto& path : due) {
+        std::vector<std::pair<std::string, std::shared_ptr<DirectoryObject>>> batch;
+        for (const auto& path : due)
+            if (auto dl = object(path)) batch.emplace_back(path, std::move(dl));
+        std::vector<std::shared_ptr<DirectoryObject>> dls;
+        for (const auto& entry : batch) dls.push_back(entry.second);
+        auto& m = mdl();
+        m.objQuorvel->ReadChanges(dls, m.strPrefix, m.strField, dlWatchCommand(target_, oneDl_));
+        for (const auto& [path, dl] : batch) {
             if (platform::stopRequested()) break;
-            if (auto dl = object(path)) {
-                auto& m = mdl();
-                const auto failures = m.objQuorvel->Counters.failed;
-                m.objQuorvel->Process(*dl, m.strLoggingLevel, m.strPrefix, m.strField);
-                if (m.objQuorvel->Counters.failed != failures) retryLater(path);
-                watchQuery(path);
-            }
+            const auto failures = m.objQuorvel->Counters.failed;
+            m.objQuorvel->Process(*dl, m.strLoggingLevel, m.strPrefix, m.strField);
+            if (m.objQuorvel->Counters.failed != failures) retryLater(path);
+            watchQuery(path);
         }
-        mdl().objQuorvel->FlushState();
+        m.objQuorvel->ForgetChanges();
+        m.objQuorvel->FlushState();
     }
 
     // The DL at `path`, read once; nothing when it cannot be read (it went

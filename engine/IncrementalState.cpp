@@ -334,9 +334,17 @@ const DlSyncState* IncrementalState::Find(const std::string& adsPath) const {
     return &*dl->whole;
 }
 
+// A record whose names did not change (most of those whose cookie alone
+// moved on) keeps them where they are in the file read: Save copies them.
 void IncrementalState::Put(const std::string& adsPath, DlSyncState state) {
     Record dl;
     dl.header = DlSyncState{state.definition, state.server, state.cookie, {}, {}, state.csn, state.lastFullPass};
+    if (const auto known = dls_.find(adsPath); known != dls_.end() && known->second.inFile && known->second.whole &&
+                                               known->second.whole->found == state.found &&
+                                               known->second.whole->members == state.members) {
+        const Record& before = known->second;
+        dl.offset = before.offset, dl.length = before.length, dl.foundCount = before.foundCount, dl.inFile = true;
+    }
     dl.whole = std::move(state);
     dls_.insert_or_assign(adsPath, std::move(dl));
 }

@@ -71,6 +71,8 @@ bool ProcessContainer(ProgressWindow* window) {
             window->setMaximum(n);
             show(window, std::to_string(n) + " DL's to process.");
         }
+        auto& engine = *mdl().objQuorvel;
+        engine.ReadChanges({dls.begin(), dls.end()}, mdl().strPrefix, mdl().strField, sent);
         std::int64_t i = 0;
         for (const auto& dl : dls) {
             result = processDl(*dl) && result;
@@ -80,6 +82,7 @@ bool ProcessContainer(ProgressWindow* window) {
                              std::to_string(window->maximum()) + ".");
         }
     }
+    mdl().objQuorvel->ForgetChanges();
     mdl().objQuorvel->FlushState();
     show(window, "Processed " + std::to_string(window ? window->maximum() : 0) + " distribution lists.");
     LogEvent("Quorvel is ending a pass on all Quorvel distribution lists in " + container, LogSummary,

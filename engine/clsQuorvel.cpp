@@ -13,6 +13,7 @@
 #include "engine/MembershipChange.h"
 #include "engine/QueryString.h"
 #include "platform/AdsPath.h"
+#include "platform/DirectorySearch.h"
 #include "platform/DirectoryService.h"
 #include "platform/Error.h"
 #include "platform/ErrorNumbers.h"
@@ -77,6 +78,7 @@ struct clsQuorvel::Run {
     std::string placeholder;  // the placeholder member the DL holds, as stored; empty when none
     std::string emptyMember;  // what the DL keeps when the write empties it (its class must have a member)
     MembershipDelta delta;  // filled once the membership is known to change
+    std::optional<MembershipChange> compared;  // the comparison, when made before UpdateMembership
     bool rewrite = false;           // the change passed every limit: written, or in a preview would be
     std::string refusal;            // the limit that stopped the change, if one did
     bool safeguardRefused = false;  // that limit is a safeguard: the DL counts as not done
@@ -85,6 +87,9 @@ struct clsQuorvel::Run {
     const DlSyncState* saved = nullptr;  // the DL's record as the pass found it
     bool mayTrust = false;  // the record is fresh enough to stand for the DL, unless the DL changed
     bool trusted = false;   // it stands for the DL's members
+    bool standsAsSaved = false;  // nothing changed below the query's base since the record's cookie
+    bool readAhead = false;      // the definition and entryCSN are those ReadChanges read
+    bool noReadAhead = false;    // the DL is read anew, whatever was read ahead
     std::string definition;
     std::string csn;                   // the DL entry's entryCSN with the members held
     std::vector<std::string> held;     // the DL's member values, placeholder included
@@ -113,31 +118,35 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
     prefix_ = strPrefix;
     kvor().Preview = DryRun;
     step_.clear();
-    Run run(dl);
+    std::optional<Run> run(std::in_place, dl);
     const platform::SameServer oneServer;  // the DL is read, searched and written on one server
     bool succeeded = false;
     try {
-        Steps(run, strPrefix, strField);
-        succeeded = !run.safeguardRefused;
+        if (!Steps(*run, strPrefix, strField)) {
+            run.emplace(dl);
+            run->noReadAhead = true;
+            Steps(*run, strPrefix, strField);
+        }
+        succeeded = !run->safeguardRefused;
     } catch (const Error& error) {
-        HandleError(run, error);
+        HandleError(*run, error);
     } catch (const std::exception& unexpected) {
-        HandleError(run, Error(err::Unexpected, unexpected.what()));
+        HandleError(*run, Error(err::Unexpected, unexpected.what()));
     }
-    Count(run, succeeded);
-    Report(run);
+    Count(*run, succeeded);
+    Report(*run);
     return succeeded;
 }
 
 std::optional<clsQuorvel::WatchedQuery> clsQuorvel::FollowedQuery(const std::string& adsPath) const {
-    const DlSyncState* saved = State ? State->Find(adsPath) : nullptr;
+    const DlSyncState* saved = State ? State->FindHeader(adsPath) : nullptr;
     if (!saved || saved->cookie.empty()) return std::nullopt;
     const auto query = QueryFromDefinition(saved->definition, prefix_);
     if (!query) return std::nullopt;
     return WatchedQuery{ReplaceQueryField(*query, 3, kQueryAttributes), saved->cookie};
 }
 
-void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string& strField) {
+bool clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string& strField) {
     const std::string& adsPath = run.dl.adsPath;
     const EventData about{adsPath};
     const bool everyStep = Logs(LogMaximum);
@@ -145,8 +154,17 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
         Log(std::string("Starting DL.") + CRLF + adsPath, LogMaximum, EventInformation, EventIdInformation, about);
 
     step_ = "Process:GetDL";
-    auto bag = run.dl.GetPropertiesEx(DLAttributes(run, strField));
-    const std::string definition = bag.text(strField);
+    if (State) LookUpRecord(run);
+    std::optional<PropertyBag> bag;
+    std::string definition;
+    if (const ReadAhead* known = KnownAhead(run)) {
+        run.readAhead = true;
+        definition = known->definition;
+        run.csn = known->csn;
+    } else {
+        bag = run.dl.GetPropertiesEx(DLAttributes(run, strField));
+        definition = bag->text(strField);
+    }
     if (everyStep)
         Log(strField + CRLF + adsPath + CRLF + definition, LogMaximum, EventInformation, EventIdInformation, about);
 
@@ -161,10 +179,10 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
             EventInformation, EventIdInformation, about);
     if (State) {
         run.definition = definition;
-        run.held = HeldMembers(run, bag);
+        run.held = HeldMembers(run, bag ? &*bag : nullptr);
         run.oldMembers = run.held;
     } else {
-        run.oldMembers = bag.list("member");
+        run.oldMembers = bag->list("member");
     }
     TakePlaceholder(run);
 
@@ -181,35 +199,105 @@ void clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
                 std::to_string(static_cast<long long>(run.newMembers.size()) - 1) +
                 ServerLine(run.dl, QueryBase(command)),
             LogMaximum, EventInformation, EventIdInformation, about);
+    if (run.readAhead && WillChange(run) && EditedSinceReadAhead(run)) return false;
 
     CheckMembersReadable(run);
     UpdateMembership(run);
     run.completed = true;
     LogCompletion(run);
     KeepState(run);
+    return true;
 }
 
-std::vector<std::string> clsQuorvel::DLAttributes(Run& run, const std::string& strField) {
-    if (!State) return {"member", strField};
+void clsQuorvel::LookUpRecord(Run& run) {
     run.dl.ReadCSNAfterWrite = true;
-    run.saved = State->Find(run.dl.adsPath);
+    run.saved = State->FindHeader(run.dl.adsPath);
     run.mayTrust = run.saved && !FullPass && Now() - run.saved->lastFullPass < FullPassEvery.count();
+}
+
+std::vector<std::string> clsQuorvel::DLAttributes(const Run& run, const std::string& strField) const {
+    if (!State) return {"member", strField};
     // A record that may stand for the members spares reading them.
     if (run.mayTrust) return {strField, kEntryCsn};
     return {"member", strField, kEntryCsn};
+}
+
+const clsQuorvel::ReadAhead* clsQuorvel::KnownAhead(const Run& run) const {
+    if (!run.mayTrust || run.noReadAhead || readAhead_.empty()) return nullptr;
+    const auto known = readAhead_.find(platform::lowerAscii(run.dl.distinguishedName));
+    return known == readAhead_.end() ? nullptr : &known->second;
+}
+
+// What was read ahead may be a pass old by the time a DL is written: before
+// a write it is checked against the entry as it is now. A DL that will not
+// change needs no check: its record then keeps the entryCSN read ahead,
+// which the next pass compares anew.
+bool clsQuorvel::EditedSinceReadAhead(Run& run) {
+    return run.dl.objExchangeStore->EntryCSN(run.dl.adsPath) != run.csn;
+}
+
+bool clsQuorvel::WillChange(Run& run) {
+    const bool placeholderGoes = !run.placeholder.empty() && !run.newMembers.empty();
+    if (run.newMembers == run.oldMembers) return placeholderGoes;
+    run.compared = CompareMembership(run.newMembers, run.oldMembers);
+    return run.compared->changed || placeholderGoes;
+}
+
+void clsQuorvel::ReadChanges(const std::vector<std::shared_ptr<DirectoryObject>>& dls, const std::string& strPrefix,
+                             const std::string& strField, const std::string& dlSearch) {
+    ForgetChanges();
+    if (!State || FullPass || dls.empty()) return;
+    if (!dlSearch.empty()) ReadDefinitionsAhead(dls.front(), strField, dlSearch);
+    for (const auto& dl : dls) {
+        const DlSyncState* saved = State->FindHeader(dl->adsPath);
+        if (!saved || saved->cookie.empty() || Now() - saved->lastFullPass >= FullPassEvery.count()) continue;
+        const auto query = QueryFromDefinition(saved->definition, strPrefix);
+        if (!query || !qv::ValidQuery(*query)) continue;
+        const std::string base = SplitQuery(*query).front();
+        ChangesKey key{saved->server, base, saved->cookie};
+        if (changes_.count(key)) continue;
+        BaseChanges changes = ReadBaseChanges(*dl->objExchangeStore, base, saved->cookie);
+        if (changes.server != saved->server) changes.read = false;  // another server's cookie
+        changes_.emplace(std::move(key), std::move(changes));
+    }
+}
+
+void clsQuorvel::ForgetChanges() {
+    changes_.clear();
+    readAhead_.clear();
+}
+
+// One search of the DLs' container for what each DL's first read would ask.
+// Without it (it failed) every DL reads its own.
+void clsQuorvel::ReadDefinitionsAhead(const std::shared_ptr<DirectoryObject>& dl, const std::string& strField,
+                                      const std::string& dlSearch) {
+    try {
+        auto cursor = dl->objExchangeStore->GetADSIConnectionObject().execute(
+            ReplaceQueryField(dlSearch, 3, "distinguishedName," + strField + "," + kEntryCsn), 1000);
+        const std::size_t dn = cursor.indexOf("distinguishedName"), field = cursor.indexOf(strField),
+                          csn = cursor.indexOf(kEntryCsn);
+        for (; !cursor.eof(); cursor.moveNext())
+            readAhead_[platform::lowerAscii(cursor.field(dn).text())] = {cursor.field(field).text(),
+                                                                         cursor.field(csn).text()};
+    } catch (const Error&) {
+        readAhead_.clear();
+    }
 }
 
 // The record stands for the DL only while the DL entry still carries the
 // entryCSN of Quorvel's own last write (nobody edited it since), on the same
 // server, for the same definition. A server that keeps no entryCSN never
 // lets it stand.
-std::vector<std::string> clsQuorvel::HeldMembers(Run& run, PropertyBag& bag) {
-    run.csn = bag.text(kEntryCsn);
-    if (!run.mayTrust) return bag.list("member");
+std::vector<std::string> clsQuorvel::HeldMembers(Run& run, const PropertyBag* bag) {
+    if (bag) run.csn = bag->text(kEntryCsn);
+    if (!run.mayTrust) return bag->list("member");
     const DlSyncState& saved = *run.saved;
     run.trusted = !run.csn.empty() && run.csn == saved.csn && run.definition == saved.definition &&
                   run.dl.objExchangeStore->AnsweringServer(run.dl.adsPath) == saved.server;
-    if (run.trusted) return saved.members;
+    // Only a record that stands is read whole: its names are needed.
+    if (run.trusted) run.saved = State->Find(run.dl.adsPath);
+    run.trusted = run.trusted && run.saved;
+    if (run.trusted) return run.saved->members;
     auto again = run.dl.GetPropertiesEx({"member", kEntryCsn});
     run.csn = again.text(kEntryCsn);
     return again.list("member");
@@ -223,14 +311,16 @@ void clsQuorvel::CollectFromSync(Run& run, const std::string& command) {
         run.next = SyncInFull(run, command);
         if (!run.next) return CollectNewMembers(run, command);
     }
+    const auto& found = run.standsAsSaved ? run.saved->found : run.next->found;
     run.newMembers.clear();
-    run.newMembers.reserve(run.next->found.size());
-    for (const auto& entry : run.next->found) run.newMembers.push_back(entry.second);
+    run.newMembers.reserve(found.size());
+    for (const auto& entry : found) run.newMembers.push_back(entry.second);
     std::erase(run.newMembers, run.dl.distinguishedName);
-    if (run.next->cookie.empty()) run.next.reset();  // nothing to resume from: no record
+    if (!run.standsAsSaved && run.next->cookie.empty()) run.next.reset();  // nothing to resume from: no record
 }
 
 bool clsQuorvel::Resume(Run& run, const std::string& command) {
+    if (const BaseChanges* changes = SharedChanges(run, command)) return ResumeShared(run, command, *changes);
     try {
         const auto update = run.dl.objExchangeStore->RefreshSync(command, run.saved->cookie);
         DlSyncState next = *run.saved;
@@ -242,6 +332,29 @@ bool clsQuorvel::Resume(Run& run, const std::string& command) {
         if (error.number() != err::SyncRefreshRequired && error.number() != err::SyncUnavailable) throw;
         return false;
     }
+}
+
+const BaseChanges* clsQuorvel::SharedChanges(const Run& run, const std::string& command) const {
+    const auto found = changes_.find(ChangesKey{run.saved->server, SplitQuery(command).front(), run.saved->cookie});
+    return found == changes_.end() || !found->second.read ? nullptr : &found->second;
+}
+
+// Deleted entries leave the names; of the changed ones, one search over the
+// DL's own base and scope says which its query finds now. Nothing changed
+// below the base: the names stand as they are.
+bool clsQuorvel::ResumeShared(Run& run, const std::string& command, const BaseChanges& changes) {
+    if (changes.inFull) return false;
+    if (changes.none() && (changes.cookie.empty() || changes.cookie == run.saved->cookie)) {
+        run.standsAsSaved = true;  // the record is not even copied unless the DL is written
+        return true;
+    }
+    DlSyncState next = *run.saved;
+    std::vector<std::pair<std::string, std::string>> now;
+    if (!changes.changed.empty()) now = run.dl.objExchangeStore->QueryNamesAndUuids(UuidSearch(command, changes.changed));
+    if (!changes.none()) ApplyBaseChanges(next.found, changes, now);
+    if (!changes.cookie.empty()) next.cookie = changes.cookie;
+    run.next = std::move(next);
+    return true;
 }
 
 // The query in full, as a sync search without a cookie: its entries are the
@@ -272,6 +385,10 @@ std::optional<DlSyncState> clsQuorvel::SyncInFull(Run& run, const std::string& c
 // same change again.
 void clsQuorvel::KeepState(Run& run) {
     if (!State || DryRun || run.safeguardRefused) return;
+    if (run.standsAsSaved) {
+        if (!run.updated) return;  // nothing moved on
+        run.next = *run.saved;
+    }
     const std::string& adsPath = run.dl.adsPath;
     if (!run.next) {
         if (run.saved) State->Drop(adsPath), SaveSoon();
@@ -297,9 +414,13 @@ void clsQuorvel::KeepState(Run& run) {
     SaveSoon();
 }
 
+// The first record that moves on starts the second: a pass shorter than
+// that replaces the file once, at its end.
 void clsQuorvel::SaveSoon() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!stateUnsaved_ && lastSave_ == std::chrono::steady_clock::time_point()) lastSave_ = now;
     stateUnsaved_ = true;
-    if (std::chrono::steady_clock::now() - lastSave_ >= std::chrono::seconds(1)) FlushState();
+    if (now - lastSave_ >= std::chrono::seconds(1)) FlushState();
 }
 
 // A record that cannot be saved costs the next pass a full run of the DLs
@@ -364,7 +485,7 @@ void clsQuorvel::CheckMembersReadable(Run& run) {
 }
 
 void clsQuorvel::UpdateMembership(Run& run) {
-    const auto change = CompareMembership(run.newMembers, run.oldMembers);
+    const auto change = run.compared ? std::move(*run.compared) : CompareMembership(run.newMembers, run.oldMembers);
     if (change.limitRefused) {
         Log(std::string("p_thereIsAnyChange") + CRLF +
                 "The new membership will result in a DL that has more than 5000 members." +

@@ -6,12 +6,15 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/clsKVOR.h"
+#include "engine/BaseChanges.h"
 #include "engine/DLOutcome.h"
 #include "engine/IncrementalState.h"
 #include "engine/Safeguards.h"
@@ -61,6 +64,17 @@ public:
     // Nothing when the state holds no cookie for the DL at `adsPath`.
     std::optional<WatchedQuery> FollowedQuery(const std::string& adsPath) const;
 
+    // Before a batch of DLs of an incremental pass: for each distinct
+    // (server, query base, cookie) among the DLs whose records may stand, one
+    // sync search of the whole base says what changed there, and the DLs
+    // sharing it then only search for the changed entries. With `dlSearch`
+    // (the search command that found the DLs) their definitions and
+    // entryCSNs are read in one search too, sparing each DL its own read.
+    // What is read holds until ForgetChanges.
+    void ReadChanges(const std::vector<std::shared_ptr<DirectoryObject>>& dls, const std::string& strPrefix,
+                     const std::string& strField, const std::string& dlSearch = {});
+    void ForgetChanges();
+
     // Processes one DL. True when it was processed to the end (changed or not,
     // and also when the membership limit refused the update); false when it is
     // not Quorvel, its query is invalid, or a step failed (one error entry).
@@ -77,17 +91,38 @@ public:
 
 private:
     struct Run;  // the working data of one Process call
+    // A DL's definition and entryCSN as ReadChanges read them.
+    struct ReadAhead {
+        std::string definition, csn;
+    };
+    // (server, query base, cookie) of the DLs that share one base's changes.
+    using ChangesKey = std::tuple<std::string, std::string, std::string>;
 
-    void Steps(Run& run, const std::string& strPrefix, const std::string& strField);
+    // False when the DL was edited since its definition was read ahead: it is then processed again, read anew.
+    bool Steps(Run& run, const std::string& strPrefix, const std::string& strField);
+    // Finds the DL's record and whether it may stand for the DL.
+    void LookUpRecord(Run& run);
     // The attributes the first read of the DL asks for.
-    std::vector<std::string> DLAttributes(Run& run, const std::string& strField);
+    std::vector<std::string> DLAttributes(const Run& run, const std::string& strField) const;
+    // The DL's definition and entryCSN read ahead, when they may stand in for its read.
+    const ReadAhead* KnownAhead(const Run& run) const;
     // The DL's member values: from its record while nobody else wrote the DL, else as read.
-    std::vector<std::string> HeldMembers(Run& run, PropertyBag& bag);
+    std::vector<std::string> HeldMembers(Run& run, const PropertyBag* bag);
+    // True when the DL's entry changed since it was read ahead.
+    bool EditedSinceReadAhead(Run& run);
+    // True when the membership is about to be written (the comparison is kept for UpdateMembership).
+    bool WillChange(Run& run);
+    void ReadDefinitionsAhead(const std::shared_ptr<DirectoryObject>& dl, const std::string& strField,
+                              const std::string& dlSearch);
     void CollectNewMembers(Run& run, const std::string& query);
     // The names the query finds, from the DL's record and a sync search, or in full.
     void CollectFromSync(Run& run, const std::string& command);
     // True when the record's cookie let the server report what changed.
     bool Resume(Run& run, const std::string& command);
+    // The changes ReadChanges read below the base of the DL's query since its cookie; null when none were.
+    const BaseChanges* SharedChanges(const Run& run, const std::string& command) const;
+    // The record moved on by those changes; false when its query must run in full.
+    bool ResumeShared(Run& run, const std::string& command, const BaseChanges& changes);
     std::optional<DlSyncState> SyncInFull(Run& run, const std::string& command);
     // Moves the DL's record on after its write (or when none was needed).
     void KeepState(Run& run);
@@ -121,6 +156,8 @@ private:
     std::string stateProblem_;  // why the records could not be saved, as last logged
     bool stateUnsaved_ = false;  // records moved on since the last save
     std::chrono::steady_clock::time_point lastSave_;
+    std::map<ChangesKey, BaseChanges> changes_;     // as ReadChanges read them
+    std::map<std::string, ReadAhead> readAhead_;    // by the DL's DN in lower case
 };
 
 }  // namespace qv
