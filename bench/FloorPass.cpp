@@ -25,12 +25,15 @@
 // what changed since the last run, whose per-DL cookie, entryUUID-to-DN map
 // and entryCSN after its own write it keeps in STATEFILE. One root-entry
 // read, the target's read, the paged search for the Quorvel DLs (their
-// definition and entryCSN with it), and per DL one refreshOnly sync search
-// of its query from the DL's cookie (no attributes) and, when the names
-// differ, the delta floor's write with the Post-Read control for the entryCSN
-// it leaves. A DL the state does not know, or whose entryCSN is not the one
-// written, gets what a full pass needs instead: the read of its members and
-// a sync search without cookie, whose entries are the whole map.
+// definition and entryCSN with it), one refreshOnly sync search (no
+// attributes, every entry) per query base and cookie the DLs share, and per
+// DL below whose base something changed one search of its query limited to
+// the changed entryUUIDs, then, when the names differ, the delta floor's write
+// with the Post-Read control for the entryCSN it leaves. A DL the state does
+// not know, whose entryCSN is not the one written, or below whose base more
+// than 500 entries changed, gets what a full pass needs instead: the read of
+// its members and a sync search of its query without cookie, whose entries
+// are the whole map.
 #include <lber.h>
 #include <ldap.h>
 
@@ -620,6 +623,40 @@ void apply(DlState& dl, const Floor::SyncResult& sync) {
     if (!sync.cookie.empty()) dl.cookie = sync.cookie;
 }
 
+// The entryUUID as the attribute reads, from the sync control's 16 bytes.
+std::string uuidText(const std::string& raw) {
+    std::string text = hex(raw);
+    for (std::size_t at : {8u, 13u, 18u, 23u}) text.insert(at, 1, '-');
+    return text;
+}
+
+std::string uuidRaw(std::string text) {
+    std::erase(text, '-');
+    return unhex(text);
+}
+
+constexpr std::size_t kMostChanges = 500;  // more changed entries below a base: its DLs run in full
+
+// Narrows a base's changes to one DL's query: the changed entries it finds
+// now come or are renamed, the changed ones it does not find and those
+// deleted leave.
+void narrow(Floor& floor, DlState& dl, const Search& query, const Floor::SyncResult& change) {
+    std::string filter = "(&" + query.filter + "(|";
+    for (const auto& entry : change.entries) filter += "(entryUUID=" + uuidText(entry.first) + ")";
+    std::vector<std::vector<std::string>> values;
+    const auto dns = floor.search({query.base, query.scope, filter + "))"}, {"entryUUID"}, values);
+    std::unordered_map<std::string, std::string> found;  // raw entryUUID -> DN
+    for (std::size_t i = 0; i < dns.size(); ++i) found[uuidRaw(values[i][0])] = dns[i];
+    std::unordered_set<std::string> leaving(change.deleted.begin(), change.deleted.end());
+    for (const auto& entry : change.entries)
+        if (!found.count(entry.first)) leaving.insert(entry.first);
+    std::erase_if(dl.map, [&](const auto& member) { return leaving.count(member.first) > 0; });
+    for (auto& member : dl.map)
+        if (auto now = found.find(member.first); now != found.end()) member.second = now->second, found.erase(now);
+    for (const auto& entry : change.entries)
+        if (auto now = found.find(entry.first); now != found.end()) dl.map.emplace_back(now->first, now->second);
+}
+
 Counts runSyncPass(Floor& floor, const std::string& target, const std::unordered_map<std::string, Search>& manifest,
                    const std::string& statePath) {
     Counts counts;
@@ -628,22 +665,41 @@ Counts runSyncPass(Floor& floor, const std::string& target, const std::unordered
     floor.read(target, "(objectClass=*)", kTargetAttributes);
     std::vector<std::vector<std::string>> values;
     const auto dls = floor.search({target, LDAP_SCOPE_SUBTREE, kDlFilter}, {"extension-attribute-15", "entryCSN"}, values);
+    auto queryOf = [&](const std::string& dl) -> const Search& {
+        auto query = manifest.find(lower(dl));
+        if (query == manifest.end()) throw std::runtime_error("not in the manifest: " + dl);
+        return query->second;
+    };
+    auto stands = [&](std::size_t i) {
+        auto known = state.find(lower(dls[i]));
+        return known != state.end() && known->second.csn == values[i][1];
+    };
+    // The changes below each query base since each cookie, read once.
+    std::map<std::pair<std::string, std::string>, Floor::SyncResult> bases;
+    for (std::size_t i = 0; i < dls.size(); ++i) {
+        if (!stands(i)) continue;
+        const Search& query = queryOf(dls[i]);
+        const std::pair key{lower(query.base), state[lower(dls[i])].cookie};
+        if (!bases.count(key)) bases[key] = floor.refresh({query.base, LDAP_SCOPE_SUBTREE, "(objectClass=*)"}, key.second);
+    }
     for (std::size_t i = 0; i < dls.size(); ++i) {
         const std::string& dl = dls[i];
         ++counts.dls;
-        auto query = manifest.find(lower(dl));
-        if (query == manifest.end()) throw std::runtime_error("not in the manifest: " + dl);
-        auto known = state.find(lower(dl));
-        const bool valid = known != state.end() && known->second.csn == values[i][1];
+        const Search& query = queryOf(dl);
         DlState& now = state[lower(dl)];
+        const Floor::SyncResult* change = nullptr;
+        if (stands(i)) change = &bases.at({lower(query.base), now.cookie});
+        if (change && (change->wholeSet || change->entries.size() > kMostChanges)) change = nullptr;
         std::vector<std::string> held;
-        if (valid) {
+        if (change) {
+            if (!change->cookie.empty()) now.cookie = change->cookie;
+            if (change->entries.empty() && change->deleted.empty()) continue;  // nothing below its base changed
             for (const auto& member : now.map) held.push_back(member.second);
-            apply(now, floor.refresh(query->second, now.cookie));
+            narrow(floor, now, query, *change);
         } else {
             held = std::move(floor.read(dl, "(objectClass=*)", kDlAttributes, {"member"})[0]);
             now = DlState{values[i][1], {}, {}};
-            apply(now, floor.refresh(query->second, {}));
+            apply(now, floor.refresh(query, {}));
         }
         std::vector<std::string> found;
         for (const auto& member : now.map)
