@@ -17,22 +17,23 @@
 // backslash, tab, newline or carriage return in a value is written \\, \t,
 // \n or \r):
 //
-//   quorvel-state 2
+//   quorvel-state 3
 //   target  TARGET
-//   dl      ADSPATH DEFINITION SERVER COOKIE(hex) ENTRYCSN LASTFULLPASS FOUND OFFSET LENGTH   (one per DL)
+//   dl      ADSPATH DEFINITION SERVER COOKIE(hex) ENTRYCSN LASTFULLPASS SETTLED FOUND OFFSET LENGTH   (one per DL)
 //   names
 //   (each DL's names: LENGTH bytes at OFFSET from here)
 //
 // A DL's names are FOUND lines "ENTRYUUID DN", then its members: "@START
 // COUNT" for COUNT of the found DNs in a row from the START-th (most DLs
 // hold exactly what their query found: one such line), "=VALUE" for any
-// other (the placeholder, a name written in another spelling).
+// other (the placeholder, a name written in another spelling). SETTLED is
+// the count of a DL whose names leave nothing to write, "-" for any other.
 
 namespace qv {
 namespace {
 
 constexpr std::string_view kMagic = "quorvel-state ";
-constexpr std::size_t kHeaderFields = 10;  // "dl" and the nine after it
+constexpr std::size_t kHeaderFields = 11;  // "dl" and the ten after it
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
@@ -190,6 +191,7 @@ std::string headerLine(const std::string& adsPath, const DlSyncState& dl, std::s
         appendEscaped(line, value);
     }
     line += '\t' + std::to_string(dl.lastFullPass);
+    line += '\t' + (dl.settled ? std::to_string(*dl.settled) : std::string("-"));
     for (const std::uint64_t value : {std::uint64_t(found), offset, length}) line += '\t' + std::to_string(value);
     return line + '\n';
 }
@@ -283,10 +285,11 @@ void IncrementalState::loadHeaders(std::istream& in) {
         if (parts.size() != kHeaderFields || parts[0] != "dl") throw std::invalid_argument("not a DL's record: " + line);
         Record dl;
         dl.header = DlSyncState{unescaped(parts[2]), unescaped(parts[3]), unhex(unescaped(parts[4])), {}, {},
-                                unescaped(parts[5]), number<std::int64_t>(parts[6])};
-        dl.foundCount = number<std::size_t>(parts[7]);
-        dl.offset = number<std::uint64_t>(parts[8]);
-        dl.length = number<std::uint64_t>(parts[9]);
+                                unescaped(parts[5]), number<std::int64_t>(parts[6]), {}};
+        if (parts[7] != "-") dl.header.settled = number<std::size_t>(parts[7]);
+        dl.foundCount = number<std::size_t>(parts[8]);
+        dl.offset = number<std::uint64_t>(parts[9]);
+        dl.length = number<std::uint64_t>(parts[10]);
         dl.inFile = true;
         blocks.emplace_back(dl.offset, dl.length);
         if (!dls_.emplace(unescaped(parts[1]), std::move(dl)).second) throw std::invalid_argument("a DL twice");
@@ -338,7 +341,8 @@ const DlSyncState* IncrementalState::Find(const std::string& adsPath) const {
 // moved on) keeps them where they are in the file read: Save copies them.
 void IncrementalState::Put(const std::string& adsPath, DlSyncState state) {
     Record dl;
-    dl.header = DlSyncState{state.definition, state.server, state.cookie, {}, {}, state.csn, state.lastFullPass};
+    dl.header = DlSyncState{state.definition, state.server, state.cookie, {}, {}, state.csn, state.lastFullPass,
+                            state.settled};
     if (const auto known = dls_.find(adsPath); known != dls_.end() && known->second.inFile && known->second.whole &&
                                                known->second.whole->found == state.found &&
                                                known->second.whole->members == state.members) {
