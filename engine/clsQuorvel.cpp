@@ -374,9 +374,11 @@ bool clsQuorvel::ResumeShared(Run& run, const std::string& command, const BaseCh
         run.standsAsSaved = true;  // the record is not even copied unless the DL is written
         return true;
     }
-    DlSyncState next = *run.saved;
+    // The members are the DL's business (KeepState sets them): only the rest of the record is copied.
+    const DlSyncState& saved = *run.saved;
+    DlSyncState next{saved.definition, saved.server, saved.cookie, saved.found, {}, saved.csn, saved.lastFullPass, {}};
     std::vector<std::pair<std::string, std::string>> now;
-    if (!changes.changed.empty()) now = run.dl.objExchangeStore->QueryNamesAndUuids(UuidSearch(command, changes.changed));
+    if (!changes.changed.empty()) now = run.dl.objExchangeStore->QueryNamesAndUuids(UuidSearch(command, changes));
     if (!changes.none()) ApplyBaseChanges(next.found, changes, now);
     if (!changes.cookie.empty()) next.cookie = changes.cookie;
     run.next = std::move(next);
@@ -422,7 +424,7 @@ void clsQuorvel::KeepState(Run& run) {
         return;
     }
     DlSyncState& next = *run.next;
-    next.members = run.updated ? std::move(run.written) : run.held;
+    next.members = std::move(run.updated ? run.written : run.held);  // the DL's last use of them
     next.csn = run.updated ? run.dl.WrittenCSN : run.csn;
     if (run.updated && next.csn.empty()) {
         try {  // a server that does not return it with the write
