@@ -30,6 +30,10 @@ struct BaseChanges {
     std::vector<std::string> deleted;  // entryUUIDs (lower case) of entries that left the base
     std::string cookie;                // where the next search resumes; empty: keep the previous one
     std::string server;                // the server that answered ("" for an address of one server)
+    // Set once a DL's search below the base has succeeded in this pass: the
+    // base is there, and the searches of the other DLs need not confirm an
+    // empty result with a read of it.
+    mutable bool baseSeen = false;
     std::string changedFilter;         // (|(entryUUID=...)...) of the changed entries, RFC 4515, built once for all DLs
     bool none() const { return changed.empty() && deleted.empty(); }
 };

@@ -1,5 +1,6 @@
 #include "engine/IncrementalState.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -41,7 +42,8 @@ std::string environment(const char* name) {
 }
 
 void appendEscaped(std::string& out, std::string_view text) {
-    if (text.find_first_of("\\\t\n\r") == std::string_view::npos) {  // most values: as they are
+    const auto special = [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; };
+    if (std::none_of(text.begin(), text.end(), special)) {  // most values: as they are
         out += text;
         return;
     }

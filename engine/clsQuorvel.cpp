@@ -378,7 +378,10 @@ bool clsQuorvel::ResumeShared(Run& run, const std::string& command, const BaseCh
     const DlSyncState& saved = *run.saved;
     DlSyncState next{saved.definition, saved.server, saved.cookie, saved.found, {}, saved.csn, saved.lastFullPass, {}};
     std::vector<std::pair<std::string, std::string>> now;
-    if (!changes.changed.empty()) now = run.dl.objExchangeStore->QueryNamesAndUuids(UuidSearch(command, changes));
+    if (!changes.changed.empty()) {
+        now = run.dl.objExchangeStore->QueryNamesAndUuids(UuidSearch(command, changes), changes.baseSeen);
+        changes.baseSeen = true;
+    }
     if (!changes.none()) ApplyBaseChanges(next.found, changes, now);
     if (!changes.cookie.empty()) next.cookie = changes.cookie;
     run.next = std::move(next);
@@ -454,6 +457,10 @@ bool clsQuorvel::NothingToWrite(const Run& run) const {
 std::optional<std::size_t> clsQuorvel::SettledCount(const Run& run, const std::vector<std::string>& members) const {
     if (!run.updated) return NothingToWrite(run) ? std::optional(run.newMembers.size()) : std::nullopt;
     const std::string& placeholder = run.dl.objExchangeStore->EmptyMember();
+    if (members == run.newMembers && std::none_of(members.begin(), members.end(), [&](const std::string& member) {
+            return !placeholder.empty() && platform::equalsIgnoringCase(member, placeholder);
+        }))
+        return run.newMembers.size();  // most writes: the names found, as found
     std::vector<std::string> held;
     bool placeholderHeld = false;
     for (const auto& member : members) {
