@@ -24,7 +24,10 @@
 //   names
 //   (each DL's names: LENGTH bytes at OFFSET from here)
 //
-// A DL's names are FOUND lines "ENTRYUUID DN", then its members: "@START
+// A DL's names are FOUND lines "ENTRYUUID HEAD SHARED": the DN is HEAD
+// followed by the last SHARED bytes of the DN on the line before (the DNs of
+// one query mostly end alike, and the file is written whole on every save),
+// then its members: "@START
 // COUNT" for COUNT of the found DNs in a row from the START-th (most DLs
 // hold exactly what their query found: one such line), "=VALUE" for any
 // other (the placeholder, a name written in another spelling). SETTLED is
@@ -154,11 +157,19 @@ void appendMembers(std::string& out, const DlSyncState& dl) {
 
 std::string namesBlock(const DlSyncState& dl) {
     std::string out;
+    std::string_view previous;
     for (const auto& [uuid, dn] : dl.found) {
+        std::size_t shared = 0;
+        while (shared < dn.size() && shared < previous.size() &&
+               dn[dn.size() - 1 - shared] == previous[previous.size() - 1 - shared])
+            ++shared;
         appendEscaped(out, uuid);
         out += '\t';
-        appendEscaped(out, dn);
+        appendEscaped(out, std::string_view(dn).substr(0, dn.size() - shared));
+        out += '\t';
+        out += std::to_string(shared);
         out += '\n';
+        previous = dn;
     }
     appendMembers(out, dl);
     return out;
@@ -167,10 +178,18 @@ std::string namesBlock(const DlSyncState& dl) {
 // Reads a DL's names back into `dl`.
 void parseNames(std::string_view block, std::size_t foundCount, DlSyncState& dl) {
     std::string_view line;
+    dl.found.reserve(foundCount);
     for (std::size_t i = 0; i < foundCount; ++i) {
-        const auto parts = nextLine(block, line) ? fields(line) : std::vector<std::string_view>{};
-        if (parts.size() != 2) throw std::invalid_argument("an entry is not an entryUUID and a DN");
-        dl.found.emplace_back(unescaped(parts[0]), unescaped(parts[1]));
+        const std::size_t tab = nextLine(block, line) ? line.find('\t') : std::string_view::npos;
+        const std::size_t tab2 = tab == std::string_view::npos ? tab : line.find('\t', tab + 1);
+        if (tab2 == std::string_view::npos || line.find('\t', tab2 + 1) != std::string_view::npos)
+            throw std::invalid_argument("an entry is not an entryUUID, a DN and a count");
+        const auto shared = number<std::size_t>(line.substr(tab2 + 1));
+        const std::string_view previous = i ? std::string_view(dl.found.back().second) : std::string_view();
+        if (shared > previous.size()) throw std::invalid_argument("a DN shares more than the DN before has");
+        std::string dn = unescaped(line.substr(tab + 1, tab2 - tab - 1));
+        dn.append(previous.substr(previous.size() - shared));
+        dl.found.emplace_back(unescaped(line.substr(0, tab)), std::move(dn));
     }
     while (nextLine(block, line)) {
         if (line.starts_with('=')) {

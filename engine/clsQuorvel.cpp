@@ -619,10 +619,11 @@ void clsQuorvel::Report(const Run& run) {
 void clsQuorvel::WriteMembership(Run& run) {
     step_ = "p_UpdateDLWithQuery:PutEX";
     bool written = false;
-    if (State) run.written = run.newMembers;  // a replace; a change of values says otherwise below
+    bool replaced = true;  // once written, the DL holds the new list as it is (else run.written says what)
     if (run.newMembers.empty() && !run.emptyMember.empty()) {
         written = run.dl.SetPropertyEx("member", std::vector<std::string>{run.emptyMember});
         run.written = {run.emptyMember};
+        replaced = false;
     } else if (run.newMembers.empty()) {
         written = run.dl.SetPropertyEx("member", std::string());
     } else if (const auto come = ValuesToAdd(run.delta), gone = ValuesToDelete(run.delta);
@@ -632,6 +633,7 @@ void clsQuorvel::WriteMembership(Run& run) {
         std::vector<std::string> removed = gone;
         if (!run.placeholder.empty()) removed.push_back(run.placeholder);
         written = run.dl.SetPropertyChangeEx("member", removed, come);
+        replaced = !written;
         if (written && State) run.written = HeldAfterChange(run.held, removed, come);
         if (!written && IsValueConflict(run.dl.lastError.Number)) written = RewriteAfterConflict(run);
     } else {
@@ -646,6 +648,7 @@ void clsQuorvel::WriteMembership(Run& run) {
         throw Error(err::MembershipWriteFailed,
                     failure.Description.empty() ? "The membership could not be written." : failure.Description);
     }
+    if (State && replaced) run.written = run.newMembers;
     run.updated = true;
 }
 
