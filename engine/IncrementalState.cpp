@@ -374,6 +374,17 @@ void IncrementalState::Put(const std::string& adsPath, DlSyncState state) {
     dls_.insert_or_assign(adsPath, std::move(dl));
 }
 
+void IncrementalState::PutHeader(const std::string& adsPath, const DlSyncState& header) {
+    const auto known = dls_.find(adsPath);
+    if (known == dls_.end()) return;
+    const auto moveOn = [&](DlSyncState& to) {
+        to.definition = header.definition, to.server = header.server, to.cookie = header.cookie;
+        to.csn = header.csn, to.lastFullPass = header.lastFullPass, to.settled = header.settled;
+    };
+    moveOn(known->second.header);
+    if (known->second.whole) moveOn(*known->second.whole);
+}
+
 void IncrementalState::Drop(const std::string& adsPath) { dls_.erase(adsPath); }
 
 // The header lines first, then the names: a DL's as they were in the file

@@ -66,6 +66,9 @@ public:
     // the DL's record is put or dropped.
     const DlSyncState* Find(const std::string& adsPath) const;
     void Put(const std::string& adsPath, DlSyncState state);
+    // Moves a DL's record on to `header`'s fields, its names (`found`,
+    // `members`, ignored in `header`) left as they are, without reading them.
+    void PutHeader(const std::string& adsPath, const DlSyncState& header);
     void Drop(const std::string& adsPath);
     // Replaces the file with the whole state (its folder is created, mode
     // 0700; the file's 0600); the names of a DL whose record did not change

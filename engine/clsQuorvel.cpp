@@ -91,6 +91,7 @@ struct clsQuorvel::Run {
     // With that, the record's settled count: the DL holds as many names as
     // its query finds, and they are the same. Its names are then never read.
     std::optional<std::size_t> settled;
+    std::string cookie;  // with it, where the record resumes next time (empty: where it did)
     bool readAhead = false;      // the definition and entryCSN are those ReadChanges read
     bool noReadAhead = false;    // the DL is read anew, whatever was read ahead
     std::string definition;
@@ -360,11 +361,10 @@ const BaseChanges* clsQuorvel::SharedChanges(const Run& run, const std::string& 
 bool clsQuorvel::Settled(Run& run, const std::string& command) {
     if (!run.saved->settled) return false;
     const BaseChanges* changes = SharedChanges(run, command);
-    if (!changes || changes->inFull || !changes->none() ||
-        !(changes->cookie.empty() || changes->cookie == run.saved->cookie))
-        return false;
+    if (!changes || changes->inFull || !changes->none()) return false;
     run.standsAsSaved = true;
     run.settled = run.saved->settled;
+    run.cookie = changes->cookie;
     return true;
 }
 
@@ -416,6 +416,13 @@ std::optional<DlSyncState> clsQuorvel::SyncInFull(Run& run, const std::string& c
 // same change again.
 void clsQuorvel::KeepState(Run& run) {
     if (!State || DryRun || run.safeguardRefused) return;
+    if (run.settled) {  // only the cookie may move on
+        if (run.cookie.empty() || run.cookie == run.saved->cookie) return;
+        DlSyncState header = *run.saved;
+        header.cookie = run.cookie;
+        State->PutHeader(run.dl.adsPath, header);
+        return SaveSoon();
+    }
     if (run.standsAsSaved) {
         // nothing moved on, unless the record learns that its names are settled
         if (!run.updated && (run.settled || run.saved->settled || !NothingToWrite(run))) return;
