@@ -224,8 +224,9 @@ platform::SyncUpdate clsExchangeStore::RefreshSync(const std::string& command, c
     return platform::refreshSync(command, credentials(), cookie);
 }
 
-std::vector<std::pair<std::string, std::string>> clsExchangeStore::QueryNamesAndUuids(const std::string& command) const {
-    return platform::namesAndUuids(command, credentials());
+std::vector<std::pair<std::string, std::string>> clsExchangeStore::QueryNamesAndUuids(const std::string& command,
+                                                                                     bool baseKnown) const {
+    return platform::namesAndUuids(command, credentials(), baseKnown);
 }
 
 std::string clsExchangeStore::EntryCSN(const std::string& adsPath) const {

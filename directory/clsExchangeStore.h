@@ -98,7 +98,8 @@ public:
     // (DN, entryUUID) pairs of a search command (its paged search), and the
     // entryCSN of one object. Each raises its qv::Error.
     platform::SyncUpdate RefreshSync(const std::string& command, const std::string& cookie) const;
-    std::vector<std::pair<std::string, std::string>> QueryNamesAndUuids(const std::string& command) const;
+    std::vector<std::pair<std::string, std::string>> QueryNamesAndUuids(const std::string& command,
+                                                                        bool baseKnown = false) const;
     std::string EntryCSN(const std::string& adsPath) const;
 
     // Creates a DL described by `obj` (container address, class, display name,

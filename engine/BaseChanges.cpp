@@ -1,5 +1,6 @@
 #include "engine/BaseChanges.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -20,6 +21,13 @@ void Sort(BaseChanges& out, const platform::SyncUpdate& update) {
         (entry.state == platform::SyncEntry::State::Delete ? out.deleted : out.changed)
             .push_back(platform::lowerAscii(entry.uuid));
     for (const auto& uuid : update.deleted) out.deleted.push_back(platform::lowerAscii(uuid));
+    out.changedFilter = "(|";
+    for (const auto& uuid : out.changed) {
+        out.changedFilter += "(entryUUID=";
+        out.changedFilter += platform::escapeFilterValue(uuid);
+        out.changedFilter += ')';
+    }
+    out.changedFilter += ')';
 }
 
 }  // namespace
@@ -40,26 +48,27 @@ BaseChanges ReadBaseChanges(clsExchangeStore& store, const std::string& base, co
     return out;
 }
 
-std::string UuidSearch(const std::string& command, const std::vector<std::string>& uuids) {
-    std::string any = "(|";
-    for (const auto& uuid : uuids) any += "(entryUUID=" + platform::escapeFilterValue(uuid) + ")";
-    any += ")";
-    const std::string filter = "(&" + platform::toRfc4515Filter(SplitQuery(command).at(1)) + any + ")";
+std::string UuidSearch(const std::string& command, const BaseChanges& changes) {
+    const std::string filter = "(&" + platform::toRfc4515Filter(SplitQuery(command).at(1)) + changes.changedFilter + ")";
     return ReplaceQueryField(ReplaceQueryField(command, 2, filter), 3, "entryUUID");
 }
 
 void ApplyBaseChanges(std::vector<std::pair<std::string, std::string>>& found, const BaseChanges& changes,
                       const std::vector<std::pair<std::string, std::string>>& now) {
-    std::map<std::string, std::string> dnOf;  // by lower-case entryUUID
+    std::map<std::string, std::string, std::less<>> dnOf;  // by lower-case entryUUID
     for (const auto& [dn, uuid] : now) dnOf.emplace(platform::lowerAscii(uuid), dn);
-    std::set<std::string> leave(changes.deleted.begin(), changes.deleted.end());
+    std::set<std::string, std::less<>> leave(changes.deleted.begin(), changes.deleted.end());
     leave.insert(changes.changed.begin(), changes.changed.end());
     std::set<std::string> placed;
+    std::string lowered;
     std::erase_if(found, [&](auto& entry) {
-        const std::string uuid = platform::lowerAscii(entry.first);
+        // UUIDs come in lower case from most servers: only others are copied to compare
+        std::string_view uuid = entry.first;
+        if (std::any_of(uuid.begin(), uuid.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+            uuid = lowered = platform::lowerAscii(uuid);
         const auto match = dnOf.find(uuid);
-        if (match == dnOf.end()) return leave.count(uuid) > 0;
-        if (!placed.insert(uuid).second) return true;  // named twice: the first place counts
+        if (match == dnOf.end()) return leave.find(uuid) != leave.end();
+        if (!placed.emplace(uuid).second) return true;  // named twice: the first place counts
         entry.second = match->second;  // renamed or moved: its place stays
         return false;
     });

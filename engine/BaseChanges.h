@@ -30,6 +30,11 @@ struct BaseChanges {
     std::vector<std::string> deleted;  // entryUUIDs (lower case) of entries that left the base
     std::string cookie;                // where the next search resumes; empty: keep the previous one
     std::string server;                // the server that answered ("" for an address of one server)
+    // Set once a DL's search below the base has succeeded in this pass: the
+    // base is there, and the searches of the other DLs need not confirm an
+    // empty result with a read of it.
+    mutable bool baseSeen = false;
+    std::string changedFilter;         // (|(entryUUID=...)...) of the changed entries, RFC 4515, built once for all DLs
     bool none() const { return changed.empty() && deleted.empty(); }
 };
 
@@ -38,10 +43,10 @@ struct BaseChanges {
 // no attributes. Never raises: a failure leaves `read` false.
 BaseChanges ReadBaseChanges(clsExchangeStore& store, const std::string& base, const std::string& cookie);
 
-// The search command that finds, of the entries `command` finds, those with
-// one of the entryUUIDs `uuids`, reading their entryUUID. The query's filter
-// is translated as searches translate it, the rest is RFC 4515 text.
-std::string UuidSearch(const std::string& command, const std::vector<std::string>& uuids);
+// The search command that finds, of the entries `command` finds, those of
+// the changed entries, reading their entryUUID. The query's filter is
+// translated as searches translate it, the rest is RFC 4515 text.
+std::string UuidSearch(const std::string& command, const BaseChanges& changes);
 
 // Applies a base's changes to the (entryUUID, DN) pairs a query found: the
 // deleted entries leave; of the changed ones, those in `now` (the DN and

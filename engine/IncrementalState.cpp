@@ -1,5 +1,6 @@
 #include "engine/IncrementalState.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -17,22 +18,26 @@
 // backslash, tab, newline or carriage return in a value is written \\, \t,
 // \n or \r):
 //
-//   quorvel-state 2
+//   quorvel-state 3
 //   target  TARGET
-//   dl      ADSPATH DEFINITION SERVER COOKIE(hex) ENTRYCSN LASTFULLPASS FOUND OFFSET LENGTH   (one per DL)
+//   dl      ADSPATH DEFINITION SERVER COOKIE(hex) ENTRYCSN LASTFULLPASS SETTLED FOUND OFFSET LENGTH   (one per DL)
 //   names
 //   (each DL's names: LENGTH bytes at OFFSET from here)
 //
-// A DL's names are FOUND lines "ENTRYUUID DN", then its members: "@START
+// A DL's names are FOUND lines "ENTRYUUID HEAD SHARED": the DN is HEAD
+// followed by the last SHARED bytes of the DN on the line before (the DNs of
+// one query mostly end alike, and the file is written whole on every save),
+// then its members: "@START
 // COUNT" for COUNT of the found DNs in a row from the START-th (most DLs
 // hold exactly what their query found: one such line), "=VALUE" for any
-// other (the placeholder, a name written in another spelling).
+// other (the placeholder, a name written in another spelling). SETTLED is
+// the count of a DL whose names leave nothing to write, "-" for any other.
 
 namespace qv {
 namespace {
 
 constexpr std::string_view kMagic = "quorvel-state ";
-constexpr std::size_t kHeaderFields = 10;  // "dl" and the nine after it
+constexpr std::size_t kHeaderFields = 11;  // "dl" and the ten after it
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
@@ -40,7 +45,8 @@ std::string environment(const char* name) {
 }
 
 void appendEscaped(std::string& out, std::string_view text) {
-    if (text.find_first_of("\\\t\n\r") == std::string_view::npos) {  // most values: as they are
+    const auto special = [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; };
+    if (std::none_of(text.begin(), text.end(), special)) {  // most values: as they are
         out += text;
         return;
     }
@@ -151,11 +157,19 @@ void appendMembers(std::string& out, const DlSyncState& dl) {
 
 std::string namesBlock(const DlSyncState& dl) {
     std::string out;
+    std::string_view previous;
     for (const auto& [uuid, dn] : dl.found) {
+        std::size_t shared = 0;
+        while (shared < dn.size() && shared < previous.size() &&
+               dn[dn.size() - 1 - shared] == previous[previous.size() - 1 - shared])
+            ++shared;
         appendEscaped(out, uuid);
         out += '\t';
-        appendEscaped(out, dn);
+        appendEscaped(out, std::string_view(dn).substr(0, dn.size() - shared));
+        out += '\t';
+        out += std::to_string(shared);
         out += '\n';
+        previous = dn;
     }
     appendMembers(out, dl);
     return out;
@@ -164,10 +178,18 @@ std::string namesBlock(const DlSyncState& dl) {
 // Reads a DL's names back into `dl`.
 void parseNames(std::string_view block, std::size_t foundCount, DlSyncState& dl) {
     std::string_view line;
+    dl.found.reserve(foundCount);
     for (std::size_t i = 0; i < foundCount; ++i) {
-        const auto parts = nextLine(block, line) ? fields(line) : std::vector<std::string_view>{};
-        if (parts.size() != 2) throw std::invalid_argument("an entry is not an entryUUID and a DN");
-        dl.found.emplace_back(unescaped(parts[0]), unescaped(parts[1]));
+        const std::size_t tab = nextLine(block, line) ? line.find('\t') : std::string_view::npos;
+        const std::size_t tab2 = tab == std::string_view::npos ? tab : line.find('\t', tab + 1);
+        if (tab2 == std::string_view::npos || line.find('\t', tab2 + 1) != std::string_view::npos)
+            throw std::invalid_argument("an entry is not an entryUUID, a DN and a count");
+        const auto shared = number<std::size_t>(line.substr(tab2 + 1));
+        const std::string_view previous = i ? std::string_view(dl.found.back().second) : std::string_view();
+        if (shared > previous.size()) throw std::invalid_argument("a DN shares more than the DN before has");
+        std::string dn = unescaped(line.substr(tab + 1, tab2 - tab - 1));
+        dn.append(previous.substr(previous.size() - shared));
+        dl.found.emplace_back(unescaped(line.substr(0, tab)), std::move(dn));
     }
     while (nextLine(block, line)) {
         if (line.starts_with('=')) {
@@ -190,6 +212,7 @@ std::string headerLine(const std::string& adsPath, const DlSyncState& dl, std::s
         appendEscaped(line, value);
     }
     line += '\t' + std::to_string(dl.lastFullPass);
+    line += '\t' + (dl.settled ? std::to_string(*dl.settled) : std::string("-"));
     for (const std::uint64_t value : {std::uint64_t(found), offset, length}) line += '\t' + std::to_string(value);
     return line + '\n';
 }
@@ -283,10 +306,11 @@ void IncrementalState::loadHeaders(std::istream& in) {
         if (parts.size() != kHeaderFields || parts[0] != "dl") throw std::invalid_argument("not a DL's record: " + line);
         Record dl;
         dl.header = DlSyncState{unescaped(parts[2]), unescaped(parts[3]), unhex(unescaped(parts[4])), {}, {},
-                                unescaped(parts[5]), number<std::int64_t>(parts[6])};
-        dl.foundCount = number<std::size_t>(parts[7]);
-        dl.offset = number<std::uint64_t>(parts[8]);
-        dl.length = number<std::uint64_t>(parts[9]);
+                                unescaped(parts[5]), number<std::int64_t>(parts[6]), {}};
+        if (parts[7] != "-") dl.header.settled = number<std::size_t>(parts[7]);
+        dl.foundCount = number<std::size_t>(parts[8]);
+        dl.offset = number<std::uint64_t>(parts[9]);
+        dl.length = number<std::uint64_t>(parts[10]);
         dl.inFile = true;
         blocks.emplace_back(dl.offset, dl.length);
         if (!dls_.emplace(unescaped(parts[1]), std::move(dl)).second) throw std::invalid_argument("a DL twice");
@@ -338,7 +362,8 @@ const DlSyncState* IncrementalState::Find(const std::string& adsPath) const {
 // moved on) keeps them where they are in the file read: Save copies them.
 void IncrementalState::Put(const std::string& adsPath, DlSyncState state) {
     Record dl;
-    dl.header = DlSyncState{state.definition, state.server, state.cookie, {}, {}, state.csn, state.lastFullPass};
+    dl.header = DlSyncState{state.definition, state.server, state.cookie, {}, {}, state.csn, state.lastFullPass,
+                            state.settled};
     if (const auto known = dls_.find(adsPath); known != dls_.end() && known->second.inFile && known->second.whole &&
                                                known->second.whole->found == state.found &&
                                                known->second.whole->members == state.members) {
@@ -347,6 +372,17 @@ void IncrementalState::Put(const std::string& adsPath, DlSyncState state) {
     }
     dl.whole = std::move(state);
     dls_.insert_or_assign(adsPath, std::move(dl));
+}
+
+void IncrementalState::PutHeader(const std::string& adsPath, const DlSyncState& header) {
+    const auto known = dls_.find(adsPath);
+    if (known == dls_.end()) return;
+    const auto moveOn = [&](DlSyncState& to) {
+        to.definition = header.definition, to.server = header.server, to.cookie = header.cookie;
+        to.csn = header.csn, to.lastFullPass = header.lastFullPass, to.settled = header.settled;
+    };
+    moveOn(known->second.header);
+    if (known->second.whole) moveOn(*known->second.whole);
 }
 
 void IncrementalState::Drop(const std::string& adsPath) { dls_.erase(adsPath); }

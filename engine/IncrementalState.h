@@ -33,12 +33,17 @@ struct DlSyncState {
     std::vector<std::string> members;  // the DL's member values as Quorvel left them, placeholder included
     std::string csn;                   // the DL entry's entryCSN after that
     std::int64_t lastFullPass = 0;     // when its query last ran in full (seconds since the epoch)
+    // Set when these members and found names leave a pass nothing to write:
+    // how many names the DL holds and its query finds (they are as many). A
+    // pass after which nothing changed below the query's base then takes
+    // its outcome from here, without reading the names.
+    std::optional<std::size_t> settled;
     bool operator==(const DlSyncState&) const = default;
 };
 
 class IncrementalState {
 public:
-    static constexpr int kFormat = 2;
+    static constexpr int kFormat = 3;
 
     // The state file of the profile at `profilePath` (its name without
     // ".ini", plus ".state"): in $STATE_DIRECTORY (the first folder it
@@ -61,6 +66,9 @@ public:
     // the DL's record is put or dropped.
     const DlSyncState* Find(const std::string& adsPath) const;
     void Put(const std::string& adsPath, DlSyncState state);
+    // Moves a DL's record on to `header`'s fields, its names (`found`,
+    // `members`, ignored in `header`) left as they are, without reading them.
+    void PutHeader(const std::string& adsPath, const DlSyncState& header);
     void Drop(const std::string& adsPath);
     // Replaces the file with the whole state (its folder is created, mode
     // 0700; the file's 0600); the names of a DL whose record did not change

@@ -88,6 +88,10 @@ struct clsQuorvel::Run {
     bool mayTrust = false;  // the record is fresh enough to stand for the DL, unless the DL changed
     bool trusted = false;   // it stands for the DL's members
     bool standsAsSaved = false;  // nothing changed below the query's base since the record's cookie
+    // With that, the record's settled count: the DL holds as many names as
+    // its query finds, and they are the same. Its names are then never read.
+    std::optional<std::size_t> settled;
+    std::string cookie;  // with it, where the record resumes next time (empty: where it did)
     bool readAhead = false;      // the definition and entryCSN are those ReadChanges read
     bool noReadAhead = false;    // the DL is read anew, whatever was read ahead
     std::string definition;
@@ -179,30 +183,38 @@ bool clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
             EventInformation, EventIdInformation, about);
     if (State) {
         run.definition = definition;
-        run.held = HeldMembers(run, bag ? &*bag : nullptr);
-        run.oldMembers = run.held;
+        run.held = HeldMembers(run, bag ? &*bag : nullptr, command);
+        if (!run.settled) run.oldMembers = run.held;
     } else {
         run.oldMembers = bag->list("member");
     }
-    TakePlaceholder(run);
+    if (!run.settled) TakePlaceholder(run);
 
     step_ = "Process:Open:" + command;
     if (everyStep)
         Log(std::string("Running Query") + CRLF + adsPath + CRLF + command, LogMaximum, EventInformation,
             EventIdInformation, about);
-    if (State)
+    if (run.settled) {
+        // the names stand as the record left them
+    } else if (State) {
         CollectFromSync(run, command);
-    else
+    } else {
         CollectNewMembers(run, command);
+    }
     if (everyStep)
         Log(std::string("Counted recordset") + CRLF + adsPath + CRLF +
-                std::to_string(static_cast<long long>(run.newMembers.size()) - 1) +
+                std::to_string(static_cast<long long>(NewCount(run)) - 1) +
                 ServerLine(run.dl, QueryBase(command)),
             LogMaximum, EventInformation, EventIdInformation, about);
+    if (run.settled) return Complete(run);
     if (run.readAhead && WillChange(run) && EditedSinceReadAhead(run)) return false;
 
     CheckMembersReadable(run);
     UpdateMembership(run);
+    return Complete(run);
+}
+
+bool clsQuorvel::Complete(Run& run) {
     run.completed = true;
     LogCompletion(run);
     KeepState(run);
@@ -288,12 +300,13 @@ void clsQuorvel::ReadDefinitionsAhead(const std::shared_ptr<DirectoryObject>& dl
 // entryCSN of Quorvel's own last write (nobody edited it since), on the same
 // server, for the same definition. A server that keeps no entryCSN never
 // lets it stand.
-std::vector<std::string> clsQuorvel::HeldMembers(Run& run, const PropertyBag* bag) {
+std::vector<std::string> clsQuorvel::HeldMembers(Run& run, const PropertyBag* bag, const std::string& command) {
     if (bag) run.csn = bag->text(kEntryCsn);
     if (!run.mayTrust) return bag->list("member");
     const DlSyncState& saved = *run.saved;
     run.trusted = !run.csn.empty() && run.csn == saved.csn && run.definition == saved.definition &&
                   run.dl.objExchangeStore->AnsweringServer(run.dl.adsPath) == saved.server;
+    if (run.trusted && Settled(run, command)) return {};
     // Only a record that stands is read whole: its names are needed.
     if (run.trusted) run.saved = State->Find(run.dl.adsPath);
     run.trusted = run.trusted && run.saved;
@@ -342,15 +355,33 @@ const BaseChanges* clsQuorvel::SharedChanges(const Run& run, const std::string& 
 // Deleted entries leave the names; of the changed ones, one search over the
 // DL's own base and scope says which its query finds now. Nothing changed
 // below the base: the names stand as they are.
+// A record that stands, with nothing changed below its base since its
+// cookie, and whose names left its last pass nothing to write, leaves this
+// one nothing to write either: the outcome is known without the names.
+bool clsQuorvel::Settled(Run& run, const std::string& command) {
+    if (!run.saved->settled) return false;
+    const BaseChanges* changes = SharedChanges(run, command);
+    if (!changes || changes->inFull || !changes->none()) return false;
+    run.standsAsSaved = true;
+    run.settled = run.saved->settled;
+    run.cookie = changes->cookie;
+    return true;
+}
+
 bool clsQuorvel::ResumeShared(Run& run, const std::string& command, const BaseChanges& changes) {
     if (changes.inFull) return false;
     if (changes.none() && (changes.cookie.empty() || changes.cookie == run.saved->cookie)) {
         run.standsAsSaved = true;  // the record is not even copied unless the DL is written
         return true;
     }
-    DlSyncState next = *run.saved;
+    // The members are the DL's business (KeepState sets them): only the rest of the record is copied.
+    const DlSyncState& saved = *run.saved;
+    DlSyncState next{saved.definition, saved.server, saved.cookie, saved.found, {}, saved.csn, saved.lastFullPass, {}};
     std::vector<std::pair<std::string, std::string>> now;
-    if (!changes.changed.empty()) now = run.dl.objExchangeStore->QueryNamesAndUuids(UuidSearch(command, changes.changed));
+    if (!changes.changed.empty()) {
+        now = run.dl.objExchangeStore->QueryNamesAndUuids(UuidSearch(command, changes), changes.baseSeen);
+        changes.baseSeen = true;
+    }
     if (!changes.none()) ApplyBaseChanges(next.found, changes, now);
     if (!changes.cookie.empty()) next.cookie = changes.cookie;
     run.next = std::move(next);
@@ -364,7 +395,7 @@ bool clsQuorvel::ResumeShared(Run& run, const std::string& command, const BaseCh
 // server without synchronisation: the pass's own search then runs.
 std::optional<DlSyncState> clsQuorvel::SyncInFull(Run& run, const std::string& command) {
     auto& store = *run.dl.objExchangeStore;
-    DlSyncState next{run.definition, store.AnsweringServer(run.dl.adsPath), {}, {}, {}, {}, Now()};
+    DlSyncState next{run.definition, store.AnsweringServer(run.dl.adsPath), {}, {}, {}, {}, Now(), {}};
     try {
         const auto update = store.RefreshSync(command, std::string());
         if (!ApplySyncUpdate(next.found, update)) return std::nullopt;
@@ -385,8 +416,16 @@ std::optional<DlSyncState> clsQuorvel::SyncInFull(Run& run, const std::string& c
 // same change again.
 void clsQuorvel::KeepState(Run& run) {
     if (!State || DryRun || run.safeguardRefused) return;
+    if (run.settled) {  // only the cookie may move on
+        if (run.cookie.empty() || run.cookie == run.saved->cookie) return;
+        DlSyncState header = *run.saved;
+        header.cookie = run.cookie;
+        State->PutHeader(run.dl.adsPath, header);
+        return SaveSoon();
+    }
     if (run.standsAsSaved) {
-        if (!run.updated) return;  // nothing moved on
+        // nothing moved on, unless the record learns that its names are settled
+        if (!run.updated && (run.settled || run.saved->settled || !NothingToWrite(run))) return;
         run.next = *run.saved;
     }
     const std::string& adsPath = run.dl.adsPath;
@@ -395,7 +434,7 @@ void clsQuorvel::KeepState(Run& run) {
         return;
     }
     DlSyncState& next = *run.next;
-    next.members = run.updated ? std::move(run.written) : run.held;
+    next.members = std::move(run.updated ? run.written : run.held);  // the DL's last use of them
     next.csn = run.updated ? run.dl.WrittenCSN : run.csn;
     if (run.updated && next.csn.empty()) {
         try {  // a server that does not return it with the write
@@ -408,11 +447,43 @@ void clsQuorvel::KeepState(Run& run) {
         if (run.saved) State->Drop(adsPath), SaveSoon();
         return;
     }
+    next.settled = SettledCount(run, next.members);
     if (run.saved && *run.saved == next) return;  // nothing moved on
     State->Put(adsPath, std::move(next));
     run.saved = nullptr;  // Put replaced it
     SaveSoon();
 }
+
+bool clsQuorvel::NothingToWrite(const Run& run) const {
+    return !run.updated && !run.rewrite && run.refusal.empty() && run.oldMembers.size() == run.newMembers.size();
+}
+
+// How many names the DL holds once it holds `members`, when the names its
+// query found this pass would then leave nothing to write: what the next
+// pass finds when nothing changes.
+std::optional<std::size_t> clsQuorvel::SettledCount(const Run& run, const std::vector<std::string>& members) const {
+    if (!run.updated) return NothingToWrite(run) ? std::optional(run.newMembers.size()) : std::nullopt;
+    const std::string& placeholder = run.dl.objExchangeStore->EmptyMember();
+    if (members == run.newMembers && std::none_of(members.begin(), members.end(), [&](const std::string& member) {
+            return !placeholder.empty() && platform::equalsIgnoringCase(member, placeholder);
+        }))
+        return run.newMembers.size();  // most writes: the names found, as found
+    std::vector<std::string> held;
+    bool placeholderHeld = false;
+    for (const auto& member : members) {
+        const bool isPlaceholder = !placeholder.empty() && platform::equalsIgnoringCase(member, placeholder);
+        placeholderHeld = placeholderHeld || isPlaceholder;
+        if (!isPlaceholder) held.push_back(member);
+    }
+    if (placeholderHeld && !run.newMembers.empty()) return std::nullopt;
+    const auto change = CompareMembership(run.newMembers, held);
+    if (change.changed || change.limitRefused) return std::nullopt;
+    return run.newMembers.size();
+}
+
+std::size_t clsQuorvel::OldCount(const Run& run) { return run.settled ? *run.settled : run.oldMembers.size(); }
+
+std::size_t clsQuorvel::NewCount(const Run& run) { return run.settled ? *run.settled : run.newMembers.size(); }
 
 // The first record that moves on starts the second: a pass shorter than
 // that replaces the file once, at its end.
@@ -547,18 +618,19 @@ void clsQuorvel::Count(const Run& run, bool succeeded) {
 
 void clsQuorvel::Report(const Run& run) {
     if (!OnOutcome || !run.completed) return;
-    OnOutcome(DLOutcome{run.dl.distinguishedName, run.dl.adsPath, run.oldMembers.size(), run.newMembers.size(),
-                        run.delta, run.rewrite, run.refusal, run.emptyMember,
-                        run.newMembers.empty() ? std::string() : run.placeholder});
+    OnOutcome(DLOutcome{run.dl.distinguishedName, run.dl.adsPath, OldCount(run), NewCount(run), run.delta,
+                        run.rewrite, run.refusal, run.emptyMember,
+                        NewCount(run) == 0 ? std::string() : run.placeholder});
 }
 
 void clsQuorvel::WriteMembership(Run& run) {
     step_ = "p_UpdateDLWithQuery:PutEX";
     bool written = false;
-    if (State) run.written = run.newMembers;  // a replace; a change of values says otherwise below
+    bool replaced = true;  // once written, the DL holds the new list as it is (else run.written says what)
     if (run.newMembers.empty() && !run.emptyMember.empty()) {
         written = run.dl.SetPropertyEx("member", std::vector<std::string>{run.emptyMember});
         run.written = {run.emptyMember};
+        replaced = false;
     } else if (run.newMembers.empty()) {
         written = run.dl.SetPropertyEx("member", std::string());
     } else if (const auto come = ValuesToAdd(run.delta), gone = ValuesToDelete(run.delta);
@@ -568,6 +640,7 @@ void clsQuorvel::WriteMembership(Run& run) {
         std::vector<std::string> removed = gone;
         if (!run.placeholder.empty()) removed.push_back(run.placeholder);
         written = run.dl.SetPropertyChangeEx("member", removed, come);
+        replaced = !written;
         if (written && State) run.written = HeldAfterChange(run.held, removed, come);
         if (!written && IsValueConflict(run.dl.lastError.Number)) written = RewriteAfterConflict(run);
     } else {
@@ -582,6 +655,7 @@ void clsQuorvel::WriteMembership(Run& run) {
         throw Error(err::MembershipWriteFailed,
                     failure.Description.empty() ? "The membership could not be written." : failure.Description);
     }
+    if (State && replaced) run.written = run.newMembers;
     run.updated = true;
 }
 
@@ -606,8 +680,8 @@ void clsQuorvel::LogCompletion(Run& run) {
     data.added = &names.added;
     data.removed = &names.removed;
     kvor().WriteEvent(std::string("DL Completed.") + CRLF + run.dl.adsPath + CRLF + "Before membership: " +
-            std::to_string(run.oldMembers.size()) + " members" + CRLF + "Query results: " +
-            std::to_string(run.newMembers.size()) + " members" + CRLF + "Updated: " +
+            std::to_string(OldCount(run)) + " members" + CRLF + "Query results: " +
+            std::to_string(NewCount(run)) + " members" + CRLF + "Updated: " +
             (run.updated ? "True" : "False") + CRLF + "Time to process: " + duration,
         AppTitle, EventInformation, EventIdInformation, data);
 }

@@ -107,7 +107,17 @@ private:
     // The DL's definition and entryCSN read ahead, when they may stand in for its read.
     const ReadAhead* KnownAhead(const Run& run) const;
     // The DL's member values: from its record while nobody else wrote the DL, else as read.
-    std::vector<std::string> HeldMembers(Run& run, const PropertyBag* bag);
+    std::vector<std::string> HeldMembers(Run& run, const PropertyBag* bag, const std::string& command);
+    // True when the record's settled count gives the DL's outcome (see Run::settled).
+    bool Settled(Run& run, const std::string& command);
+    // True when the pass leaves the DL as it is: no write, no limit in the way.
+    bool NothingToWrite(const Run& run) const;
+    std::optional<std::size_t> SettledCount(const Run& run, const std::vector<std::string>& members) const;
+    // The counts of the DL's members and of the names its query finds.
+    static std::size_t OldCount(const Run& run);
+    static std::size_t NewCount(const Run& run);
+    // The end of a DL processed to the end: its completion entry and its record.
+    bool Complete(Run& run);
     // True when the DL's entry changed since it was read ahead.
     bool EditedSinceReadAhead(Run& run);
     // True when the membership is about to be written (the comparison is kept for UpdateMembership).

@@ -114,7 +114,7 @@ bool PagedSearch::finishPage(LDAPMessage* result) {
 // paged search below a base that is not there with success and no entries
 // (389 Directory Server does), which must not pass for an empty result.
 void PagedSearch::confirmBase() {
-    if (request_.base.empty()) return;
+    if (request_.base.empty() || request_.baseKnown) return;
     if (!readBase(*connection_, request_.base, "(objectClass=*)", {LDAP_NO_ATTRS}, *info_, server_))
         throw LdapFailure(LDAP_NO_SUCH_OBJECT, directoryError(LDAP_NO_SUCH_OBJECT, {}, {}, request_.base));
 }

@@ -23,6 +23,7 @@ struct SearchRequest {
     std::vector<std::string> attributes;  // as the caller names them
     int pageSize = 100;
     bool namesOnly = false;  // entries carry their DN only (the attributes are asked for, not read)
+    bool baseKnown = false;  // the base is known to be there: an empty result needs no confirming read
 };
 
 // The request a search command sends (`text` is the command as written, for

@@ -245,9 +245,11 @@ SyncUpdate refreshSync(std::string_view text, const Credentials& credentials, co
     }
 }
 
-std::vector<std::pair<std::string, std::string>> namesAndUuids(std::string_view text, const Credentials& credentials) {
+std::vector<std::pair<std::string, std::string>> namesAndUuids(std::string_view text, const Credentials& credentials,
+                                                               bool baseKnown) {
     SearchCommand command = parseSearchCommand(text);
     detail::SearchRequest request = detail::requestFor(command, text, 100);
+    request.baseKnown = baseKnown;
     request.attributes.emplace_back("entryUUID");
     detail::PagedSearch search(command.base, credentials, std::move(request));
     std::vector<std::pair<std::string, std::string>> out;

@@ -62,9 +62,10 @@ SyncUpdate refreshSync(std::string_view command, const Credentials& credentials,
 
 // The (distinguished name, entryUUID) pairs a search command finds, with the
 // same paged request as SearchConnection::distinguishedNames plus entryUUID,
-// in result order. Raises as that does.
+// in result order. Raises as that does. With `baseKnown` an empty result is
+// not confirmed by a read of the base (the caller knows it is there).
 std::vector<std::pair<std::string, std::string>> namesAndUuids(std::string_view command,
-                                                               const Credentials& credentials);
+                                                               const Credentials& credentials, bool baseKnown = false);
 
 // The entryCSN of the object at `adsPath` (one base read); empty when the
 // server keeps none. Raises as searches do.

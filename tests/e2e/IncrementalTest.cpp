@@ -233,7 +233,7 @@ TEST_F(IncrementalGate, EveryDlHoldsWhatItsQueryFindsAfterEachRound) {
     for (unsigned round = 1; round <= rounds && !HasFailure(); ++round) {
         const std::string when = "after round " + std::to_string(round);
         touched.clear();
-        for (std::size_t n = 1 + pick(6); n > 0; --n) change();
+        for (std::size_t n = round % 12 == 8 ? 0 : 1 + pick(6); n > 0; --n) change();  // 8, 20: a preview of no change
         switch (round % 6) {
             case 2: {
                 const std::string before = state();

@@ -15,8 +15,8 @@ TEST(IncrementalState, KeepsEveryRecordAndDiscardsWhatItCannotTrust) {
     const std::string path = (folder / "p.state").string();
     DlSyncState odd{"QVL=<LDAP://s/o=x>;(cn=a\tb\\c);cn", "ldap://s:389", std::string("\0\x01\n\t", 4),
                     {{"u-1", "cn=a\\,b,o=x"}, {"u-2", "cn=line\nbreak,o=x"}}, {"cn=empty", "cn=line\nbreak,o=x",
-                    "CN=A\\2CB,o=x"}, "20261207.1Z#000000#000#000000", -5};
-    DlSyncState plain{"QVL=q", "", "c", {{"u-3", "cn=c,o=x"}, {"u-4", "cn=d,o=x"}}, {"cn=c,o=x", "cn=d,o=x"}, "", 7};
+                    "CN=A\\2CB,o=x"}, "20261207.1Z#000000#000#000000", -5, 2};
+    DlSyncState plain{"QVL=q", "", "c", {{"u-3", "cn=c,o=x"}, {"u-4", "cn=d,o=x"}}, {"cn=c,o=x", "cn=d,o=x"}, "", 7, {}};
     {
         IncrementalState state(path, "LDAP://s/o=x");
         state.Put("LDAP://s/cn=odd\t1", odd);
