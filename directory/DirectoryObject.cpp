@@ -78,6 +78,7 @@ bool DirectoryObject::write(Stage&& stage) {
     auto object = storeOf(objExchangeStore).AttachADSIObject(adsPath);
     WrittenCSN.clear();
     object->readCsnAfterWrite(ReadCSNAfterWrite);
+    object->writeOnlyIfCsn(WriteOnlyIfCSN);
     try {
         stage(*object);
         object->setInfo();

@@ -25,6 +25,9 @@ public:
     // When set, every write asks the server to return the entry's entryCSN
     // as the write left it (the Post-Read control), into WrittenCSN.
     bool ReadCSNAfterWrite = false;
+    // When set, a write is only made while the entry's entryCSN is still this
+    // one; otherwise it fails with err::AssertionFailed and writes nothing.
+    std::string WriteOnlyIfCSN;
     // The entryCSN the last successful write left; empty when not asked or the server did not say.
     std::string WrittenCSN;
     std::shared_ptr<clsExchangeStore> objExchangeStore;

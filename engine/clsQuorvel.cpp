@@ -122,11 +122,19 @@ bool clsQuorvel::Process(DirectoryObject& dl, const std::string& intLoggingLevel
     prefix_ = strPrefix;
     kvor().Preview = DryRun;
     step_.clear();
+    dl.WriteOnlyIfCSN.clear();
     std::optional<Run> run(std::in_place, dl);
     const platform::SameServer oneServer;  // the DL is read, searched and written on one server
     bool succeeded = false;
     try {
-        if (!Steps(*run, strPrefix, strField)) {
+        bool readAgain = false;
+        try {
+            readAgain = !Steps(*run, strPrefix, strField);
+        } catch (const EditedSinceRead&) {
+            readAgain = true;
+        }
+        dl.WriteOnlyIfCSN.clear();
+        if (readAgain) {
             run.emplace(dl);
             run->noReadAhead = true;
             Steps(*run, strPrefix, strField);
@@ -207,7 +215,9 @@ bool clsQuorvel::Steps(Run& run, const std::string& strPrefix, const std::string
                 ServerLine(run.dl, QueryBase(command)),
             LogMaximum, EventInformation, EventIdInformation, about);
     if (run.settled) return Complete(run);
-    if (run.readAhead && WillChange(run) && EditedSinceReadAhead(run)) return false;
+    // What was read ahead may be a pass old by the time the DL is written: the
+    // write is made only while the entry is as read, else the DL is read anew.
+    if (run.readAhead) run.dl.WriteOnlyIfCSN = run.csn;
 
     CheckMembersReadable(run);
     UpdateMembership(run);
@@ -238,21 +248,6 @@ const clsQuorvel::ReadAhead* clsQuorvel::KnownAhead(const Run& run) const {
     if (!run.mayTrust || run.noReadAhead || readAhead_.empty()) return nullptr;
     const auto known = readAhead_.find(platform::lowerAscii(run.dl.distinguishedName));
     return known == readAhead_.end() ? nullptr : &known->second;
-}
-
-// What was read ahead may be a pass old by the time a DL is written: before
-// a write it is checked against the entry as it is now. A DL that will not
-// change needs no check: its record then keeps the entryCSN read ahead,
-// which the next pass compares anew.
-bool clsQuorvel::EditedSinceReadAhead(Run& run) {
-    return run.dl.objExchangeStore->EntryCSN(run.dl.adsPath) != run.csn;
-}
-
-bool clsQuorvel::WillChange(Run& run) {
-    const bool placeholderGoes = !run.placeholder.empty() && !run.newMembers.empty();
-    if (run.newMembers == run.oldMembers) return placeholderGoes;
-    run.compared = CompareMembership(run.newMembers, run.oldMembers);
-    return run.compared->changed || placeholderGoes;
 }
 
 void clsQuorvel::ReadChanges(const std::vector<std::shared_ptr<DirectoryObject>>& dls, const std::string& strPrefix,
@@ -646,6 +641,7 @@ void clsQuorvel::WriteMembership(Run& run) {
     } else {
         written = run.dl.SetPropertyEx("member", run.newMembers);
     }
+    if (!written && run.dl.lastError.Number == err::AssertionFailed) throw EditedSinceRead{};
     if (!written) {
         // Refused rights keep their own entry; any other cause is reported as
         // itself rather than as a lack of rights.

@@ -91,6 +91,7 @@ public:
 
 private:
     struct Run;  // the working data of one Process call
+    struct EditedSinceRead {};  // a write made on what was read ahead found the DL edited since
     // A DL's definition and entryCSN as ReadChanges read them.
     struct ReadAhead {
         std::string definition, csn;
@@ -118,10 +119,6 @@ private:
     static std::size_t NewCount(const Run& run);
     // The end of a DL processed to the end: its completion entry and its record.
     bool Complete(Run& run);
-    // True when the DL's entry changed since it was read ahead.
-    bool EditedSinceReadAhead(Run& run);
-    // True when the membership is about to be written (the comparison is kept for UpdateMembership).
-    bool WillChange(Run& run);
     void ReadDefinitionsAhead(const std::shared_ptr<DirectoryObject>& dl, const std::string& strField,
                               const std::string& dlSearch);
     void CollectNewMembers(Run& run, const std::string& query);

@@ -68,8 +68,8 @@ constexpr std::array kTable{
     Mapping{LDAP_NO_SUCH_OPERATION, hr(0x80072095)},
     Mapping{LDAP_TOO_LATE, hr(0x80072095)},
     Mapping{LDAP_CANNOT_CANCEL, hr(0x80072095)},
-    Mapping{LDAP_ASSERTION_FAILED, hr(0x8007202F)},
-    Mapping{LDAP_X_ASSERTION_FAILED, hr(0x8007202F)},
+    Mapping{LDAP_ASSERTION_FAILED, err::AssertionFailed},
+    Mapping{LDAP_X_ASSERTION_FAILED, err::AssertionFailed},
     // libldap's own outcomes. A server that cannot be reached, refuses the
     // connection or never answers is "down" for every caller.
     Mapping{LDAP_SERVER_DOWN, err::ServerDown, err::SearchTableNotFound},

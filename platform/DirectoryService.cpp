@@ -452,6 +452,33 @@ void BoundObject::setInfo() {
     keepSyntheticAttributes();
 }
 
+namespace {
+
+// A modify made conditional on the entry's entryCSN being `csn` (nothing
+// when it is empty): the Assertion control's value in `control` where the
+// server checks it (the value's memory is returned), else the entryCSN of
+// the entry at `dn` read and compared now.
+detail::LdapText conditionOn(Connection& connection, LDAPControl& control, const std::string& csn,
+                             const detail::ServerInfo& info, const std::string& dn, const AdsPath& server) {
+    if (csn.empty()) return nullptr;
+    const auto& listed = info.supportedControls;
+    if (std::find(listed.begin(), listed.end(), LDAP_CONTROL_ASSERT) != listed.end()) {
+        const std::string filter = "(entryCSN=" + escapeFilterValue(csn) + ")";
+        int rc = ldap_create_assertion_control_value(connection.get(), const_cast<char*>(filter.c_str()),
+                                                     &control.ldctl_value);
+        if (rc != LDAP_SUCCESS) connection.fail(rc);
+        return detail::LdapText(control.ldctl_value.bv_val);
+    }
+    auto entry = detail::readBase(connection, dn, "(objectClass=*)", {"entryCSN"}, info, server);
+    const detail::Attribute* now = entry ? entry->find(info.keyOf("entryCSN")) : nullptr;
+    if (!now || now->values.empty() || now->values.front() != csn)
+        throw detail::LdapFailure(LDAP_ASSERTION_FAILED,
+                                  Error(err::AssertionFailed, "The entry changed since it was read: " + dn));
+    return nullptr;
+}
+
+}  // namespace
+
 void BoundObject::modifyInDirectory() {
     if (changes_.empty()) return;
     // The staged changes as one modify; with the add-backs of a change only when `addBacks`.
@@ -475,8 +502,6 @@ void BoundObject::modifyInDirectory() {
     LDAPControl permissive{const_cast<char*>(LDAP_CONTROL_X_PERMISSIVE_MODIFY), {0, nullptr}, 1};
     std::optional<PostReadControl> postRead;
     if (readCsn_) postRead.emplace();
-    LDAPControl* controls[] = {&permissive, postRead ? postRead->get() : nullptr, nullptr};
-    LDAPControl** plainControls = postRead ? controls + 1 : nullptr;
     detail::Controls answer;
     int sends = 0;
     onObject(server_, credentials_, dn_, [&](Connection& connection) {
@@ -484,6 +509,13 @@ void BoundObject::modifyInDirectory() {
         // of a value they hold, replayed without the control, would fail and make them fetch
         // the whole list); a second one follows only a lost answer and adds the removed values back.
         const bool again = sends++ > 0;
+        LDAPControl assertion{const_cast<char*>(LDAP_CONTROL_ASSERT), {0, nullptr}, 1};
+        const detail::LdapText assertionValue = conditionOn(connection, assertion, assertCsn_, *info_, dn_, server_);
+        LDAPControl* controls[] = {&permissive, nullptr, nullptr, nullptr};
+        LDAPControl** more = controls + 1;
+        if (postRead) *more++ = postRead->get();
+        if (assertionValue) *more++ = &assertion;
+        LDAPControl** plainControls = controls[1] ? controls + 1 : nullptr;
         if (permissive_ && !info_->refusesPermissiveModify) {
             ModList mods;
             modifications(mods, again);

@@ -155,6 +155,11 @@ public:
     // modify left it (the Post-Read control, not critical: a server without
     // it applies the modify and does not say); see writtenCsn.
     void readCsnAfterWrite(bool ask) { readCsn_ = ask; }
+    // Makes the next modify conditional on the entry's entryCSN still being
+    // `csn` (empty: unconditional): a server that lists the Assertion control
+    // (RFC 4528) checks it with the write, any other is asked first. Either
+    // way a changed entry fails the write with err::AssertionFailed.
+    void writeOnlyIfCsn(std::string csn) { assertCsn_ = std::move(csn); }
     // The entryCSN the last setInfo's modify left; empty when not asked, when
     // nothing was sent, or when the server did not say.
     const std::string& writtenCsn() const { return writtenCsn_; }
@@ -201,6 +206,7 @@ private:
     std::vector<Change> changes_;
     bool permissive_ = false;  // send the staged changes under Permissive Modify
     bool readCsn_ = false;
+    std::string assertCsn_;
     std::string writtenCsn_;
 };
 

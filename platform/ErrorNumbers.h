@@ -45,5 +45,7 @@ inline constexpr std::int32_t QuestionableQuery = 2306;
 inline constexpr std::int32_t SyncRefreshRequired = 2307;
 // The server offers no content synchronisation for the search's base.
 inline constexpr std::int32_t SyncUnavailable = 2308;
+// The entry changed since the value a write was made conditional on was read (assertionFailed, 122).
+inline constexpr std::int32_t AssertionFailed = 2309;
 
 }  // namespace qv::err

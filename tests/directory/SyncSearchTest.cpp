@@ -179,18 +179,23 @@ TEST_F(SyncSearch, WritesReturnTheEntryCsnTheyLeft) {
         bool ask;
         std::function<bool()> write;
         bool succeeds;
+        const char* condition = "";  // "now": written only while the entryCSN is the current one; else that CSN
     };
     const Row rows[] = {
         {true, [&] { return object.SetPropertyEx("title", std::string("Lead")); }, true},
         {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {}, {"1", "2"}); }, true},
-        {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {"1"}, {"3"}); }, true},
+        {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {"1"}, {"3"}); }, true, "now"},
         {false, [&] { return object.SetPropertyEx("title", std::string("Head")); }, true},
         {true, [&] { return object.SetPropertyChangeEx("telephoneNumber", {"9"}, {}); }, false},
+        {true, [&] { return object.SetPropertyEx("title", std::string("Lost")); }, false,
+         "20000101000000.000000Z#000000#000#000000"},
     };
     for (const auto& row : rows) {
         object.ReadCSNAfterWrite = row.ask;
         object.WrittenCSN = "stale";
+        object.WriteOnlyIfCSN = std::string(row.condition) == "now" ? readEntryCsn(path, reader) : row.condition;
         EXPECT_EQ(row.write(), row.succeeds) << object.lastError.Description;
+        if (*row.condition && !row.succeeds) EXPECT_EQ(object.lastError.Number, err::AssertionFailed);
         EXPECT_EQ(object.WrittenCSN, row.ask && row.succeeds ? readEntryCsn(path, reader) : "");
         EXPECT_NE(readEntryCsn(path, reader), "");
     }
