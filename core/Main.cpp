@@ -48,7 +48,7 @@ struct RunOptions {
 
 // One option of the unattended run. A new option is one more row of kOptions.
 using OptionValue = std::optional<std::string>;  // the text after "=", when given
-struct OptionSpec {
+struct OptionRule {
     const char* name;       // "--dry-run"
     const char* shortName;  // "-n", or null
     // Applies the option; returns why it is refused, or nothing.
@@ -70,7 +70,7 @@ std::string setForce(RunOptions& options, const OptionValue& value) {
     return {};
 }
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {"--dry-run", "-n", setFlag<&RunOptions::dryRun>},
     {"--json", nullptr, setFlag<&RunOptions::json>},
     {"--force", nullptr, setForce},
@@ -78,7 +78,7 @@ constexpr OptionSpec kOptions[] = {
     {"--full", nullptr, setFlag<&RunOptions::full>},
 };
 
-const OptionSpec* findOption(std::string_view word) {
+const OptionRule* findOption(std::string_view word) {
     const std::string_view name = word.substr(0, word.find('='));
     for (const auto& option : kOptions)
         if (name == option.name || (option.shortName && word == option.shortName)) return &option;
@@ -286,12 +286,12 @@ bool readOptions(std::vector<const char*>& arguments, RunOptions& options) {
             break;
         }
         options.given = true;
-        const OptionSpec* spec = findOption(option);
-        if (!spec) return complain("unknown option " + option + " (see quorvel --help)"), false;
+        const OptionRule* rule = findOption(option);
+        if (!rule) return complain("unknown option " + option + " (see quorvel --help)"), false;
         const auto equals = option.find('=');
         const OptionValue value = equals == std::string::npos ? OptionValue() : option.substr(equals + 1);
-        if (auto refusal = spec->apply(options, value); !refusal.empty())
-            return complain(std::string(spec->name) + " " + refusal + " (see quorvel --help)"), false;
+        if (auto refusal = rule->apply(options, value); !refusal.empty())
+            return complain(std::string(rule->name) + " " + refusal + " (see quorvel --help)"), false;
     }
     arguments.erase(arguments.begin() + 1, arguments.begin() + std::ptrdiff_t(i));
     if (options.json && !options.dryRun) return complain("--json goes with --dry-run (see quorvel --help)"), false;
