@@ -516,32 +516,25 @@ void BoundObject::modifyInDirectory() {
         if (postRead) *more++ = postRead->get();
         if (assertionValue) *more++ = &assertion;
         LDAPControl** plainControls = controls[1] ? controls + 1 : nullptr;
-        if (permissive_ && !info_->refusesPermissiveModify) {
+        // One modify of the staged changes (with their add-backs when `addBacks`) under `sent`.
+        auto send = [&](bool addBacks, LDAPControl** sent) {
             ModList mods;
-            modifications(mods, again);
+            modifications(mods, addBacks);
+            write(
+                connection,
+                [&](LDAP* ld, int* msgid) { return ldap_modify_ext(ld, dn_.c_str(), mods.get(), sent, nullptr, msgid); },
+                &answer);
+            writtenCsn_ = postReadCsn(answer.get());
+        };
+        if (permissive_ && !info_->refusesPermissiveModify) {
             try {
-                write(
-                    connection,
-                    [&](LDAP* ld, int* msgid) {
-                        return ldap_modify_ext(ld, dn_.c_str(), mods.get(), controls, nullptr, msgid);
-                    },
-                    &answer);
-                writtenCsn_ = postReadCsn(answer.get());
-                return;
+                return send(again, controls);
             } catch (const LdapFailure& failure) {
                 if (failure.code() != LDAP_UNAVAILABLE_CRITICAL_EXTENSION) throw;
                 info_->refusesPermissiveModify = true;  // nothing was applied: the plain change follows
             }
         }
-        ModList mods;
-        modifications(mods, false);
-        write(
-            connection,
-            [&](LDAP* ld, int* msgid) {
-                return ldap_modify_ext(ld, dn_.c_str(), mods.get(), plainControls, nullptr, msgid);
-            },
-            &answer);
-        writtenCsn_ = postReadCsn(answer.get());
+        send(false, plainControls);
     });
 }
 
