@@ -297,15 +297,21 @@ private:
         ber_bvarray_free(uuids);
     }
 
-    void syncDone(LDAPMessage* result, SyncResult& out) {
+    // The controls of a final result that reports success; a failure ends the run, naming `what`.
+    std::unique_ptr<LDAPControl*, ControlsFree> checked(LDAPMessage* result, const std::string& what) {
         int code = LDAP_SUCCESS;
         LDAPControl** rawControls = nullptr;
         if (int rc = ldap_parse_result(ld_.get(), result, &code, nullptr, nullptr, nullptr, &rawControls, 0);
             rc != LDAP_SUCCESS)
-            fail("parse result", rc);
+            fail(what, rc);
         std::unique_ptr<LDAPControl*, ControlsFree> controls(rawControls);
-        if (code != LDAP_SUCCESS) fail("sync search", code);
-        LDAPControl* done = ldap_control_find(LDAP_CONTROL_SYNC_DONE, rawControls, nullptr);
+        if (code != LDAP_SUCCESS) fail(what, code);
+        return controls;
+    }
+
+    void syncDone(LDAPMessage* result, SyncResult& out) {
+        const auto controls = checked(result, "sync search");
+        LDAPControl* done = ldap_control_find(LDAP_CONTROL_SYNC_DONE, controls.get(), nullptr);
         if (!done) return;
         Ber ber(ber_init(&done->ldctl_value));
         ber_len_t length = 0;
@@ -377,14 +383,8 @@ private:
         LDAPMessage* raw = nullptr;
         if (ldap_result(ld_.get(), msgid, LDAP_MSG_ALL, nullptr, &raw) < 0) fail("modify " + dn, LDAP_SERVER_DOWN);
         Message result(raw);
-        int code = LDAP_SUCCESS;
-        LDAPControl** rawControls = nullptr;
-        if (int rc = ldap_parse_result(ld_.get(), raw, &code, nullptr, nullptr, nullptr, &rawControls, 0);
-            rc != LDAP_SUCCESS)
-            fail("modify " + dn, rc);
-        std::unique_ptr<LDAPControl*, ControlsFree> serverControls(rawControls);
-        if (code != LDAP_SUCCESS) fail("modify " + dn, code);
-        return postRead ? postReadCsn(rawControls) : std::string();
+        const auto serverControls = checked(raw, "modify " + dn);
+        return postRead ? postReadCsn(serverControls.get()) : std::string();
     }
 
     int sendPage(const Search& s, std::vector<char*>& attrs, const std::string& cookie) {
@@ -429,14 +429,8 @@ private:
     }
 
     std::string finishPage(LDAPMessage* result) {
-        int code = LDAP_SUCCESS;
-        LDAPControl** rawControls = nullptr;
-        if (int rc = ldap_parse_result(ld_.get(), result, &code, nullptr, nullptr, nullptr, &rawControls, 0);
-            rc != LDAP_SUCCESS)
-            fail("parse result", rc);
-        std::unique_ptr<LDAPControl*, ControlsFree> controls(rawControls);
-        if (code != LDAP_SUCCESS) fail("search", code);
-        LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, rawControls, nullptr);
+        const auto controls = checked(result, "search");
+        LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls.get(), nullptr);
         ber_int_t estimate = 0;
         berval cookie{0, nullptr};
         if (!page || ldap_parse_pageresponse_control(ld_.get(), page, &estimate, &cookie) != LDAP_SUCCESS) return {};
